@@ -1,0 +1,1 @@
+// The shell's sources go here.
