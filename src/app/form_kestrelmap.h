@@ -195,6 +195,9 @@ class Form_Kestrelmap {
     // The thirteen position registers and the three bearing registers, in screen order.
     std::array<DigitRegister*, 13> positionRegisters();
     std::array<DigitRegister*, 3> bearingRegisters();
+    // The serial port turned out unusable: PORT_VALID false, the options window's port button
+    // shows BUSY on the button-shadow colour.
+    void markPortBusy();
 
     void CmdButton_LAT_DEGX10_UP_Click();
     void CmdButton_LAT_DEGX10_DN_Click();
@@ -245,6 +248,9 @@ class Form_Kestrelmap {
     void CmdButton_RANGE_Click();
     void CmdButton_TIMER_Click();
     void Timer_PLOT_Timer();
+    // Writes the map document built from PLOT_TABLE to both hunt files. False when a file
+    // could not be written, with that file's path and the reason.
+    bool writeHuntFiles(std::string& failedFile, std::string& reason);
 
     Platform& platform() { return m_platform; }
     const std::string& folder() const { return m_folder; }
@@ -259,6 +265,7 @@ class Form_Kestrelmap {
     std::string m_pendingSerial;  // received, not yet handed to MSComm1_OnComm
     // -- display/
     // -- plot/
+    bool m_huntFilesFailing = false;  // the last write of the hunt files failed (told once)
 };
 
 }  // namespace kestrel

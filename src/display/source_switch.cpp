@@ -14,4 +14,6 @@ void Form_Kestrelmap::DF_SAVE() {}
 
 void Form_Kestrelmap::DF_RESTORE() {}
 
+void Form_Kestrelmap::markPortBusy() {}
+
 }  // namespace kestrel

@@ -4,4 +4,8 @@ namespace kestrel {
 
 void Form_Kestrelmap::BUILD_KML_FILE() {}
 
+bool Form_Kestrelmap::writeHuntFiles(std::string& /*failedFile*/, std::string& /*reason*/) {
+    return true;
+}
+
 }  // namespace kestrel
