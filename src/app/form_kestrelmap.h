@@ -263,6 +263,7 @@ class Form_Kestrelmap {
     // -- app/
     // -- input/
     std::string m_pendingSerial;  // received, not yet handed to MSComm1_OnComm
+    size_t m_pendingTaken = 0;    // characters of m_pendingSerial already handed over
     // -- display/
     // -- plot/
     bool m_huntFilesFailing = false;  // the last write of the hunt files failed (told once)
