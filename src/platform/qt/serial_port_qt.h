@@ -1,0 +1,56 @@
+#pragma once
+// The instrument serial line through Qt SerialPort: port n is the device that <folder>/COMn
+// names (the link's target), else /dev/ttyS<n-1>; COMn on Windows. 4800 baud, 8N1, no flow
+// control. It only moves bytes; what they mean is the core's business.
+//
+// A device that vanishes while open (USB cable pulled) is closed at once, and reopened once a
+// second until it is back; meanwhile isOpen() stays true, because the core's "open" means "a
+// source is on the instrument", and readAll() yields nothing.
+
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+#include <QTimer>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace kestrel::qt {
+
+class QtSerialPort : public QObject, public kestrel::SerialPort {
+    Q_OBJECT
+  public:
+    // `folder` is the Kestrelmap folder with its trailing separator (see kestrelmapFolder()).
+    explicit QtSerialPort(std::string folder, QObject* parent = nullptr);
+    ~QtSerialPort() override;
+
+    void setPortNumber(int16_t number) override;
+    int16_t portNumber() const override { return m_number; }
+    bool open() override;   // false when the device cannot be opened
+    void close() override;  // also ends any retrying
+    bool isOpen() const override { return m_wanted; }
+    std::string readAll() override;  // the waiting bytes, unchanged; empty while the device is gone
+
+    // The device path port `number` maps to right now (a link is followed to its target).
+    QString devicePath(int number) const;
+    // True while the port is wanted open but its device has gone and is being retried.
+    bool deviceLost() const { return m_wanted && !m_port.isOpen(); }
+
+  signals:
+    // Bytes arrived, an error happened or the device went away: the shell runs the core's
+    // serial handler. Never emitted in a busy loop.
+    void portEvent();
+
+  private:
+    void onError(QSerialPort::SerialPortError error);
+    bool openDevice();
+    void retryOpen();
+
+    std::string m_folder;
+    int16_t m_number = 1;
+    bool m_wanted = false;  // opened by the core and not yet closed by it
+    QSerialPort m_port;
+    QTimer m_retry;  // once a second while the device is gone
+};
+
+}  // namespace kestrel::qt
