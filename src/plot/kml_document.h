@@ -1,0 +1,18 @@
+#pragma once
+// The map document: a KML 2.2 document with one placemark per plot (a target icon at the
+// position and a two-point line to the end of the bearing line). Pure text building; the
+// files are written by Form_Kestrelmap::writeHuntFiles.
+
+#include <string>
+#include <string_view>
+
+#include "app/form_kestrelmap.h"
+
+namespace kestrel {
+
+// Lines 1 to 6 of the document (the declaration, the kml tag with its four namespaces and
+// "<Document>"), the placemarks of PLOT_TABLE rows 1 to plotCount, then "</Document>" and
+// "</kml>"; every line ends with CR LF. plotCount outside 0 to 99 is taken as the nearest end.
+std::string kmlDocument(const PlotTable& table, int plotCount, std::string_view vectorColour);
+
+}  // namespace kestrel
