@@ -239,6 +239,11 @@ class Form_Kestrelmap {
     void POSIT_RESTORE();
     void DF_SAVE();
     void DF_RESTORE();
+    // A source on its instrument back to manual, exactly as its switch does (saved digits back,
+    // entry buttons unlocked, CmdButton_TIMER locked); the port is left to the caller. Nothing
+    // happens when the source is manual already.
+    void positToManual();
+    void dfToManual();
 
     // ---- Plotting (plot/) ----
     void POSITION();
