@@ -1,7 +1,56 @@
 #include "app/form_kestrelmap.h"
+#include "app/hunt_stamp.h"
+#include "input/port_select.h"
+#include "options/colour_sets.h"
 
 namespace kestrel {
 
-void Form_Kestrelmap::Form_Load() {}
+// The window's load event: names the hunt, writes the empty map to both hunt files, loads the
+// settings, tries the serial port once and paints the stored position and colours. Trouble with
+// the folder never stops it: the operator is told once and the hunt goes on in memory.
+void Form_Kestrelmap::Form_Load() {
+    CURRENT_FILENAME = "Current_Hunt";
+    const std::string stamp = huntStamp(m_platform.clock.now());
+    Caption = "Kestrelmap " + stamp;
+    FILENAME_STRING = m_folder + stamp + ".kml";
+    CURRENT_FILENAME = m_folder + CURRENT_FILENAME + ".kml";
+
+    std::string failedFile;
+    std::string reason;
+    if (!writeHuntFiles(failedFile, reason)) {
+        m_huntFilesFailing = true;  // the map writer tells no more of this run of failures
+        m_platform.messages.show("Kestrelmap cannot write its map file " + failedFile + " (" +
+                                     reason + ").\nCreate the folder " + m_folder +
+                                     " and start Kestrelmap again.",
+                                 "Kestrelmap", MessageButtons::Ok, false);
+    }
+    // A map viewer opens this once and follows the current hunt file; a failure here is covered
+    // by the message above.
+    std::string ignored;
+    m_platform.files.write(m_folder + "Live_Hunt.kml", liveHuntDocument(), ignored);
+
+    NEXT_PLOT_NUMBER = 1;
+    LOAD_SETTINGS();
+
+    const int16_t port = MSComm1.portNumber();
+    PORT_VALID = true;
+    OptionsForm.CmdButton_COMM_PORT.Caption = portCaption(port, true);
+    if (!tryPort(MSComm1)) {
+        PORT_VALID = false;
+        OptionsForm.CmdButton_COMM_PORT.Caption = portCaption(port, false);
+    }
+
+    for (DigitRegister* reg : positionRegisters()) {
+        RENDER_DIGIT(*reg);
+    }
+
+    const Form_Kestrelmap_Options& options = OptionsForm;
+    applyColourSet(*this, kStartupDisplaySet, options.Picture_DISPLAY_BACKGROUND_COLOR.BackColor);
+    applyColourSet(*this, kStartupButtonSet, options.Picture_BUTTON_BACKGROUND_COLOR.BackColor);
+    applyColourSet(*this, kStartupLegendSet, options.Picture_LEGEND_TEXT_COLOR.BackColor);
+    if (!PORT_VALID) {
+        OptionsForm.CmdButton_COMM_PORT.BackColor = Colour::buttonShadow();
+    }
+}
 
 }  // namespace kestrel
