@@ -188,7 +188,7 @@ TEST(StepButtons, CouplingAndCarryFreeEdges) {
     }
 }
 
-TEST(StepButtons, HundredsWithoutADigitStillClampTheTens) {
+TEST(StepButtons, ClampRewritesOnlyATensAboveTheLimit) {
     test::FakeRig rig;
     F& form = rig.main();
     form.Picture_LONG_DEGX100 = {"", Glyph::Dash};
@@ -205,6 +205,13 @@ TEST(StepButtons, HundredsWithoutADigitStillClampTheTens) {
     EXPECT_EQ(form.Picture_BRGX100.Tag, "7");
     EXPECT_EQ(form.Picture_BRGX10.Tag, "5");
     EXPECT_EQ(form.Picture_BRGX10.glyph, Glyph::Five);
+
+    // A tens value at the limit is left alone, glyph and all.
+    form.Picture_BRGX100 = {"2", Glyph::Two};
+    form.Picture_BRGX10 = {"5", Glyph::Dash};
+    form.CmdButton_BRGX100_UP_Click();
+    EXPECT_EQ(form.Picture_BRGX100.Tag, "3");
+    EXPECT_EQ(form.Picture_BRGX10.glyph, Glyph::Dash);
 
     // A tens value that is no number reads as 0 and is never clamped.
     form.Picture_BRGX10 = {"x", Glyph::D};
