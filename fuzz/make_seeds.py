@@ -1,0 +1,102 @@
+#!/usr/bin/env python3
+"""Writes the small seed corpus of the fuzz targets into fuzz/corpus/. Run it again after a
+change of the input format of a target; the files are kept in the repository.
+
+Serial-line seeds are instrument logs as receivers of several makes send them, with the
+target's two-byte commands (0xFF, command) between the lines: 0 delivers the gathered bytes at
+line rate, 1 hands them to the receive handler in one piece, 2 ticks the time-out timer, 3 the
+hold-off timer, 4 the plot timer, 5 lets eleven seconds pass, 6 presses the space bar, 7 ADD
+PLOT, 8 RANGE, 9 TIMER, 10 and 11 the source switches, 12 raises an empty port event, 13
+steps the port, 14 n presses entry button n, 15 makes the disk fail or recover."""
+
+import os
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def cmd(c, arg=None):
+    return bytes([0xFF, c]) + (bytes([arg]) if arg is not None else b"")
+
+
+def nmea(body):
+    s = 0
+    for ch in body.encode():
+        s ^= ch
+    return ("$%s*%02X\r\n" % (body, s)).encode()
+
+
+def rmc(talker, t, status, lat, ns, lon, ew, speed, course, date="070326", tail=",,,A"):
+    return nmea("%sRMC,%s,%s,%s,%s,%s,%s,%s,%s,%s%s" %
+                (talker, t, status, lat, ns, lon, ew, speed, course, date, tail))
+
+
+def second(parts):
+    """One second of the line: the sentences, delivered at line rate, then a tick."""
+    return b"".join(parts) + cmd(0) + cmd(2)
+
+
+def write(target, name, data):
+    d = os.path.join(HERE, "corpus", target)
+    os.makedirs(d, exist_ok=True)
+    with open(os.path.join(d, name), "wb") as f:
+        f.write(data)
+
+
+def serial_seeds():
+    # A hunt with a receiver that sends $GPRMC with checksums, bearings four times a second.
+    hunt = b""
+    for i in range(12):
+        t = "0905%02d.00" % i
+        lat = "3425.%04d" % (1100 + 37 * i)
+        hunt += second([rmc("GP", t, "A", lat, "N", "11944.5012", "W", "22.4", "84.4"),
+                        b"%123\r\n", b"%124\r\n", b"%131\r\n"])
+        if i == 5:
+            hunt += b"@PLOT\r\n" + cmd(0) + cmd(3)
+    hunt += cmd(4) * 6
+    write("serial_line", "gp_hunt_with_plots", hunt)
+
+    # A multi-constellation receiver ($GNRMC, NMEA 4.1 with the nav status field), partial
+    # deliveries split inside sentences, no checksum on one sentence.
+    s = rmc("GN", "123519.00", "A", "4807.038", "N", "01131.000", "E", "022.4", "084.4",
+            "230394", ",003.1,W,A,V")
+    multi = s[:20] + cmd(0) + s[20:] + cmd(0) + b"%300\r" + cmd(1)
+    multi += b"$GPRMC,123520,A,4807.125,N,01131.135,E,2.9,359.9,230394,,\r\n" + cmd(0)
+    multi += b"%359\r\n" + cmd(0) + cmd(5) + b"%045\r\n" + cmd(0)
+    write("serial_line", "gn_split_and_low_speed", multi)
+
+    # Void fixes, an empty N/S field, longitude 180, minutes that round up, five-digit bearing.
+    odd = rmc("GP", "000001", "V", "", "", "", "", "", "") + cmd(0) + cmd(2)
+    odd += rmc("GP", "000002", "A", "4859.996", "", "01131.000", "E", "10", "10") + cmd(0)
+    odd += rmc("GL", "000003", "a", "9000.000", "n", "18000.000", "e", "40000", "-5") + cmd(0)
+    odd += b"%12345/\r\n%12\r" + cmd(0) + b"%-20\r%1e3\r%99999999999\r" + cmd(1) + cmd(1)
+    odd += b"$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n" + cmd(0)
+    write("serial_line", "odd_fields", odd)
+
+    # Noise of a car's ignition between good lines, with the operator at the buttons.
+    noise = bytes(range(1, 0xFF)) + cmd(0xFF) + cmd(0)
+    noise += rmc("GP", "101010", "A", "3425.1100", "N", "11944.5000", "W", "30.0", "270.0")
+    noise += b"\x00\x13%2\x8a0\r\n" + cmd(0) + cmd(6) + cmd(8) + cmd(9) + cmd(14, 28)
+    noise += cmd(10) + cmd(14, 3) + cmd(14, 32) + cmd(7) + cmd(3) + cmd(11) + cmd(14, 27)
+    noise += cmd(15) + b"@PLOT\r" + cmd(0) + cmd(3) + cmd(15) + cmd(13) + cmd(12)
+    write("serial_line", "noise_and_buttons", noise)
+
+
+def settings_seeds():
+    default = ["3", "4", "2", "5", "1", "1", "1", "1", "9", "4", "4", "5", "0", "N", "W",
+               "33410", "44718", "49344", "255", "1"]
+    bare = "".join(x + "\r\n" for x in default)
+    write("settings_file", "defaults", bare.encode())
+    saved = ["5", "1", "2", "8", "4", "0", "0", "0", "0", "0", "7", "6", "0", "S", "E",
+             " 0 ", " 16777215 ", " 12345 ", " 65280 ", " 3 "]
+    write("settings_file", "saved_by_program", "".join(x + "\r\n" for x in saved).encode())
+    odd = ["9", "07", " x", "", "1.5", "-0", "1", "9", "9", "6", "5e1", "0", "00", "s", "w",
+           "33410.5", "1e3", "  49344", "255  ", "2.5", "extra line", "another"]
+    write("settings_file", "odd_values", "".join(x + "\n" for x in odd).encode())
+    write("settings_file", "nineteen_lines", "".join(x + "\r\n" for x in default[:19]).encode())
+    bad_port = default[:19] + ["COM1"]
+    write("settings_file", "bad_port", "".join(x + "\r\n" for x in bad_port).encode())
+
+
+if __name__ == "__main__":
+    serial_seeds()
+    settings_seeds()
