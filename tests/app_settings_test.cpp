@@ -5,7 +5,6 @@
 
 #include <optional>
 
-#include "app/settings_file.h"
 #include "app_test_support.h"
 
 namespace kestrel::test {
@@ -178,17 +177,6 @@ TEST(Settings, UnwritableDefaultsAreAppliedOnceFromMemory) {
         EXPECT_EQ(rig.main().BUTTON_BC, 44718);
         EXPECT_TRUE(rig.messages.shown.empty());
     }
-}
-
-TEST(Settings, ParserAndWriterAgree) {
-    const auto parsed = parseSettings(defaultSettingsText());
-    ASSERT_TRUE(parsed.has_value());
-    const auto again = parseSettings(settingsText(*parsed));
-    ASSERT_TRUE(again.has_value());
-    EXPECT_EQ(again->digits, parsed->digits);
-    EXPECT_EQ(again->colours, parsed->colours);
-    EXPECT_EQ(again->latHemisphere + again->longHemisphere, "NW");
-    EXPECT_EQ(again->port, 1);
 }
 
 }  // namespace

@@ -149,21 +149,6 @@ TEST(Close, TheQuestionDecides) {
     }
 }
 
-TEST(Close, CancelChangesNothing) {
-    FakeRig rig;
-    Form_Kestrelmap& f = rig.main();
-    f.Form_Load();
-    const int writes = rig.files.writes;
-    rig.messages.answers = {MessageResult::Cancel};
-    EXPECT_FALSE(f.requestClose(CloseReason::Operator));
-    EXPECT_EQ(rig.files.writes, writes);
-    EXPECT_TRUE(f.Timer_TIMEOUT.Enabled);
-    EXPECT_TRUE(rig.options().Loaded);
-    // A second request is asked again.
-    EXPECT_TRUE(f.requestClose(CloseReason::Operator));
-    EXPECT_EQ(rig.messages.shown.size(), 2u);
-}
-
 TEST(Close, AFailedSaveIsToldOnceAndTheCloseCompletes) {
     for (const CloseReason reason : {CloseReason::Operator, CloseReason::System}) {
         FakeRig rig;
