@@ -1,0 +1,70 @@
+#pragma once
+// Plays a schedule onto a byte sink at the pace of the serial line (or as fast as the sink
+// takes it). The runner owns the timing; the sink owns the device (a pseudo-terminal, stdout,
+// or a string in a test).
+
+#include <csignal>
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "kestrel-sim/scheduler.h"
+
+namespace kestrel::sim {
+
+class ByteSink {
+  public:
+    virtual ~ByteSink() = default;
+    // Bytes that have just fully arrived at the far end. False ends the run (the reader is gone
+    // for good).
+    virtual bool deliver(std::string_view bytes) = 0;
+    // The cable is pulled out / plugged back in. False ends the run.
+    virtual bool cableOut() { return true; }
+    virtual bool cableBack() { return true; }
+    // Lets up to `us` microseconds pass (returning early is fine, e.g. on a signal).
+    virtual void wait(std::int64_t us);
+};
+
+// Collects everything in memory; for tests and in-process users.
+class StringSink : public ByteSink {
+  public:
+    bool deliver(std::string_view bytes) override {
+        m_bytes.append(bytes);
+        return true;
+    }
+    bool cableOut() override {
+        ++m_cablePulls;
+        return true;
+    }
+    const std::string& bytes() const { return m_bytes; }
+    int cablePulls() const { return m_cablePulls; }
+
+  private:
+    std::string m_bytes;
+    int m_cablePulls = 0;
+};
+
+struct RunSettings {
+    bool paced = true;  // false: no waiting at all (--fast)
+    int baud = 4800;
+    std::ostream* record = nullptr;  // each line handed to the line, in the replay format
+};
+
+struct RunSummary {
+    std::int64_t lines = 0;
+    std::int64_t bytes = 0;     // delivered to the sink
+    std::int64_t cutBytes = 0;  // lost to a cable pulled in the middle of a line
+    std::int64_t cablePulls = 0;
+    std::int64_t endUs = 0;    // simulated time when the last byte arrived
+    bool interrupted = false;  // the stop flag was raised
+    bool sinkGone = false;     // the sink refused
+};
+
+// Lines are sent with CR LF; a line whose time comes while the line is busy waits for it. A
+// cable pull cuts a line in the middle: the characters that had not arrived are lost. At the
+// end of the schedule the line in progress is finished.
+RunSummary runSimulation(Scheduler& scheduler, ByteSink& sink, const RunSettings& settings,
+                         const volatile std::sig_atomic_t* stop = nullptr);
+
+}  // namespace kestrel::sim

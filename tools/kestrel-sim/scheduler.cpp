@@ -1,0 +1,282 @@
+#include "kestrel-sim/scheduler.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "kestrel-sim/sentences.h"
+
+namespace kestrel::sim {
+namespace {
+
+constexpr std::uint64_t kDfStream = 2;
+constexpr std::uint64_t kGarbageStream = 3;
+constexpr std::uint64_t kGpsStream = 4;
+constexpr double kNoiseClip = 3.5;      // noise draws are clipped at this many deviations
+constexpr double kStandingKnots = 0.3;  // below this the GPS reports only its own jitter
+
+}  // namespace
+
+bool Outage::covers(std::int64_t atMs) const {
+    if (everyMs <= 0 || forMs <= 0 || atMs < everyMs) {
+        return false;
+    }
+    return atMs % everyMs < forMs;
+}
+
+// --- the generated drive ------------------------------------------------------------------
+
+GeneratedSource::GeneratedSource(const GeneratorSettings& settings)
+    : m_settings(settings),
+      m_vehicle(settings.route),
+      m_gpsRandom(settings.route.seed, kGpsStream),
+      m_dfRandom(settings.route.seed, kDfStream),
+      m_garbageRandom(settings.route.seed, kGarbageStream) {
+    if (!m_settings.gps) {
+        m_nextRmcMs = kNever;
+    }
+    if (!m_settings.df) {
+        m_nextDfMs = kNever;
+    }
+    if (m_settings.plotEveryMs > 0) {
+        m_nextPlotMs = m_settings.plotEveryMs + 500;
+    }
+    if (m_settings.garbageMeanMs > 0) {
+        m_nextGarbageMs = std::max<std::int64_t>(
+            1000, std::llround(
+                      m_garbageRandom.exponential(static_cast<double>(m_settings.garbageMeanMs))));
+    }
+}
+
+std::string GeneratedSource::garbageBurst(Random& random) {
+    std::string burst;
+    const auto length = random.between(8, 120);
+    while (static_cast<std::int64_t>(burst.size()) < length) {
+        const char c = static_cast<char>(random.between(0, 255));
+        if (c != '\r' && c != '\n' && c != '$' && c != '%' && c != '@') {
+            burst += c;
+        }
+    }
+    return burst;
+}
+
+SimEvent GeneratedSource::rmcAt(std::int64_t atMs) {
+    SimEvent e;
+    e.atMs = atMs;
+    e.lineKind = LineKind::Rmc;
+    e.vehicle = m_vehicle.state();
+    e.fixValid = !m_settings.gpsVoid.covers(atMs);
+    RmcFix fix;
+    fix.time = utcAt(m_settings.startEpochSeconds, atMs);
+    fix.valid = e.fixValid;
+    fix.position = e.vehicle.position;
+    fix.courseDeg = e.vehicle.headingDeg;
+    const double jitter = m_gpsRandom.uniform(0.0, 0.4);  // drawn always: keeps the stream stable
+    fix.speedKnots = e.vehicle.speedKnots < kStandingKnots ? jitter : e.vehicle.speedKnots;
+    e.text = formatRmc(fix, m_settings.talker);
+    return e;
+}
+
+SimEvent GeneratedSource::bearingAt(std::int64_t atMs) {
+    SimEvent e;
+    e.atMs = atMs;
+    e.lineKind = LineKind::Bearing;
+    e.vehicle = m_vehicle.state();
+    e.trueBearingDeg = bearingDeg(e.vehicle.position, m_settings.transmitter);
+    // Every draw is made whatever the outcome, so one wild bearing does not shift the rest.
+    const double sigma = std::max(0.0, m_settings.dfNoiseDeg);
+    const double noise =
+        std::clamp(m_dfRandom.normal() * sigma, -kNoiseClip * sigma, kNoiseClip * sigma);
+    e.wild = m_dfRandom.chance(m_settings.dfWildPercent / 100.0);
+    const auto wildBearing = static_cast<int>(m_dfRandom.between(0, 359));
+    const auto wildQuality = static_cast<int>(m_dfRandom.between(0, 2));
+    if (e.wild) {
+        e.text = formatBearing(wildBearing, wildQuality);
+    } else {
+        const double relative = wrapDegrees(e.trueBearingDeg - e.vehicle.headingDeg + noise);
+        const int quality =
+            sigma > 0 ? 9 - std::min(6, static_cast<int>(std::abs(noise) / sigma * 2)) : 9;
+        e.text = formatBearing(static_cast<int>(std::lround(relative)), quality);
+    }
+    return e;
+}
+
+std::optional<SimEvent> GeneratedSource::next() {
+    const std::int64_t at = std::min({m_nextRmcMs, m_nextDfMs, m_nextPlotMs, m_nextGarbageMs});
+    if (at == kNever) {
+        return std::nullopt;
+    }
+    m_vehicle.advanceTo(at);
+    if (at == m_nextRmcMs) {
+        m_nextRmcMs += 1000;
+        return rmcAt(at);
+    }
+    if (at == m_nextDfMs) {
+        m_nextDfMs += m_dfRandom.between(250, 330);
+        return bearingAt(at);
+    }
+    SimEvent e;
+    e.atMs = at;
+    e.vehicle = m_vehicle.state();
+    if (at == m_nextPlotMs) {
+        m_nextPlotMs += m_settings.plotEveryMs;
+        e.lineKind = LineKind::Plot;
+        e.text = "@PLOT";
+        return e;
+    }
+    e.lineKind = LineKind::Garbage;
+    e.text = garbageBurst(m_garbageRandom);
+    m_nextGarbageMs += std::max<std::int64_t>(
+        1000,
+        std::llround(m_garbageRandom.exponential(static_cast<double>(m_settings.garbageMeanMs))));
+    return e;
+}
+
+// --- replay --------------------------------------------------------------------------------
+
+std::optional<std::int64_t> ReplaySource::takeTimestampMs(std::string_view& line) {
+    const std::size_t tab = line.find('\t');
+    if (tab == std::string_view::npos || tab == 0) {
+        return std::nullopt;
+    }
+    std::int64_t wholeSeconds = 0;
+    std::int64_t ms = 0;
+    int decimals = -1;  // -1: before the point
+    for (std::size_t i = 0; i < tab; ++i) {
+        const char c = line[i];
+        if (c == '.' && decimals < 0) {
+            decimals = 0;
+        } else if (c >= '0' && c <= '9') {
+            if (decimals < 0) {
+                if (wholeSeconds > 1'000'000'000) {
+                    return std::nullopt;  // past any recording's length: not a timestamp
+                }
+                wholeSeconds = wholeSeconds * 10 + (c - '0');
+            } else if (decimals < 3) {
+                ms = ms * 10 + (c - '0');
+                ++decimals;
+            }
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (line[0] == '.' && tab == 1) {
+        return std::nullopt;
+    }
+    for (int d = std::max(decimals, 0); d < 3; ++d) {
+        ms *= 10;
+    }
+    line.remove_prefix(tab + 1);
+    return wholeSeconds * 1000 + ms;
+}
+
+ReplaySource::ReplaySource(std::string_view recording, const ReplaySettings& settings)
+    : m_settings(settings) {
+    if (!(m_settings.linesPerSecond > 0)) {
+        m_settings.linesPerSecond = 4;
+    }
+    std::size_t at = 0;
+    while (at < recording.size()) {
+        std::size_t end = recording.find_first_of("\r\n", at);
+        if (end == std::string_view::npos) {
+            end = recording.size();
+        }
+        std::string_view line = recording.substr(at, end - at);
+        at = end + 1;
+        if (line.empty()) {
+            continue;
+        }
+        Line parsed;
+        parsed.stampMs = takeTimestampMs(line);
+        if (line.empty()) {
+            continue;
+        }
+        parsed.text = std::string(line);
+        if (!m_firstStampMs && parsed.stampMs) {
+            m_firstStampMs = parsed.stampMs;
+        }
+        m_lines.push_back(std::move(parsed));
+    }
+}
+
+std::optional<SimEvent> ReplaySource::next() {
+    if (m_lines.empty()) {
+        return std::nullopt;
+    }
+    if (m_index == m_lines.size()) {
+        if (!m_settings.loop) {
+            return std::nullopt;
+        }
+        m_index = 0;
+        m_passOffsetMs = m_lastMs + std::llround(1000.0 / m_settings.linesPerSecond);
+    }
+    const Line& line = m_lines[m_index++];
+    SimEvent e;
+    e.lineKind = LineKind::Replayed;
+    e.text = line.text;
+    if (m_settings.timing) {
+        std::int64_t at = m_lastMs;
+        if (line.stampMs && m_firstStampMs) {
+            at = std::max(m_lastMs, m_passOffsetMs + *line.stampMs - *m_firstStampMs);
+        }
+        e.atMs = at;
+    } else {
+        e.atMs = std::llround(static_cast<double>(m_count) * 1000.0 / m_settings.linesPerSecond);
+    }
+    ++m_count;
+    m_lastMs = e.atMs;
+    return e;
+}
+
+// --- the schedule ----------------------------------------------------------------------------
+
+Scheduler::Scheduler(std::unique_ptr<LineSource> source, const ScheduleSettings& settings)
+    : m_source(std::move(source)), m_settings(settings) {
+    if (m_settings.cablePull.everyMs > 0 && m_settings.cablePull.forMs > 0) {
+        m_nextPullMs = m_settings.cablePull.everyMs;
+    }
+}
+
+std::optional<SimEvent> Scheduler::nextLine() {
+    while (!m_sourceDone) {
+        std::optional<SimEvent> e = m_source->next();
+        if (!e || e->atMs >= m_settings.durationMs) {
+            m_sourceDone = true;
+            return std::nullopt;
+        }
+        if (!m_settings.cablePull.covers(e->atMs) && !m_settings.silence.covers(e->atMs)) {
+            return e;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<SimEvent> Scheduler::next() {
+    if (!m_pendingLine) {
+        m_pendingLine = nextLine();
+    }
+    if (!m_pendingLine && !m_unplugged) {
+        return std::nullopt;  // nothing more to say (a pulled cable is put back first)
+    }
+    const std::int64_t lineAt = m_pendingLine ? m_pendingLine->atMs : kNever;
+    if (m_nextPullMs <= lineAt && m_nextPullMs < m_settings.durationMs) {
+        SimEvent e;
+        e.atMs = m_nextPullMs;
+        if (!m_unplugged) {
+            e.kind = EventKind::CableOut;
+            m_nextPullMs += m_settings.cablePull.forMs;
+        } else {
+            e.kind = EventKind::CableBack;
+            m_nextPullMs += m_settings.cablePull.everyMs - m_settings.cablePull.forMs;
+        }
+        m_unplugged = !m_unplugged;
+        return e;
+    }
+    if (!m_pendingLine) {
+        return std::nullopt;
+    }
+    std::optional<SimEvent> line = std::move(m_pendingLine);
+    m_pendingLine.reset();
+    return line;
+}
+
+}  // namespace kestrel::sim

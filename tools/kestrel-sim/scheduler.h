@@ -1,0 +1,147 @@
+#pragma once
+// What the instruments say and when, on a simulated clock in milliseconds from the start: the
+// line sources (the generated drive, or a replayed recording) and the scheduler that lays the
+// cable pulls and silences over them and ends the run. Nothing here reads the wall clock.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kestrel-sim/random.h"
+#include "kestrel-sim/vehicle.h"
+
+namespace kestrel::sim {
+
+enum class EventKind { Line, CableOut, CableBack };
+enum class LineKind { Rmc, Bearing, Plot, Garbage, Replayed };
+
+struct SimEvent {
+    std::int64_t atMs = 0;
+    EventKind kind = EventKind::Line;
+    LineKind lineKind = LineKind::Replayed;
+    std::string text;  // the line without its end; every line is sent with CR LF after it
+    // For generated lines, what was true when the line was formed:
+    VehicleState vehicle;
+    double trueBearingDeg = 0;  // bearing lines: from the vehicle to the transmitter
+    bool wild = false;          // bearing lines: a wild bearing, unrelated to the transmitter
+    bool fixValid = true;       // RMC lines: status A
+};
+
+// Repeating windows [k * everyMs, k * everyMs + forMs) for k = 1, 2, ...; none when everyMs is 0.
+struct Outage {
+    std::int64_t everyMs = 0;
+    std::int64_t forMs = 0;
+    bool covers(std::int64_t atMs) const;
+};
+
+struct GeneratorSettings {
+    RouteSettings route;
+    GeoPoint transmitter;
+    std::int64_t startEpochSeconds = 0;  // UTC time stamped on the first RMC sentence
+    std::string talker = "GP";
+    bool gps = true;
+    bool df = true;
+    double dfNoiseDeg = 3;           // standard deviation; draws are clipped at 3.5 of them
+    double dfWildPercent = 2;        // share of bearing lines that are wild
+    std::int64_t plotEveryMs = 0;    // "@PLOT" at every multiple + 500 ms; 0: never
+    std::int64_t garbageMeanMs = 0;  // mean time between garbage bursts; 0: none
+    Outage gpsVoid;                  // the GPS reports status V (no fix) during these windows
+};
+
+// Lines in order of time; nothing once the source is exhausted.
+class LineSource {
+  public:
+    virtual ~LineSource() = default;
+    virtual std::optional<SimEvent> next() = 0;
+};
+
+// The GPS sends one RMC sentence on every whole second; the direction finder a bearing line
+// every 250 to 330 ms (3 to 4 a second), starting at 137 ms; "@PLOT" at 500 ms past its
+// seconds. Each feature draws from its own random stream of the seed.
+class GeneratedSource : public LineSource {
+  public:
+    explicit GeneratedSource(const GeneratorSettings& settings);
+    std::optional<SimEvent> next() override;
+    const Vehicle& vehicle() const { return m_vehicle; }
+
+    // A garbage burst: 8 to 120 bytes of any value except CR, LF, "$", "%" and "@" (so it can
+    // never start or complete a line the program looks for), then CR LF.
+    static std::string garbageBurst(Random& random);
+
+  private:
+    SimEvent rmcAt(std::int64_t atMs);
+    SimEvent bearingAt(std::int64_t atMs);
+
+    GeneratorSettings m_settings;
+    Vehicle m_vehicle;
+    Random m_gpsRandom;
+    Random m_dfRandom;
+    Random m_garbageRandom;
+    std::int64_t m_nextRmcMs = 0;
+    std::int64_t m_nextDfMs = 137;
+    std::int64_t m_nextPlotMs = kNever;
+    std::int64_t m_nextGarbageMs = kNever;
+};
+
+struct ReplaySettings {
+    bool timing = false;        // keep the recorded timestamps
+    double linesPerSecond = 4;  // pace without timing
+    bool loop = false;          // start again after the last line
+};
+
+// A recording: one instrument line per line of text (CR, LF or CR LF ends a line; empty lines
+// are skipped). A line may begin with a timestamp, seconds as a decimal number followed by one
+// TAB ("12.250<TAB>$GPRMC,..."); the timestamp is never sent. With timing, each line goes out
+// at its timestamp less the first one (a line without one, or with one earlier than the line
+// before, follows the line before); without timing, lines go out evenly at linesPerSecond.
+class ReplaySource : public LineSource {
+  public:
+    ReplaySource(std::string_view recording, const ReplaySettings& settings);
+    std::optional<SimEvent> next() override;
+    std::size_t lineCount() const { return m_lines.size(); }
+
+    // Splits "12.250<TAB>text" into 12250 and "text"; nothing when there is no timestamp.
+    static std::optional<std::int64_t> takeTimestampMs(std::string_view& line);
+
+  private:
+    struct Line {
+        std::optional<std::int64_t> stampMs;
+        std::string text;
+    };
+    std::vector<Line> m_lines;
+    ReplaySettings m_settings;
+    std::size_t m_index = 0;
+    std::int64_t m_passOffsetMs = 0;
+    std::int64_t m_lastMs = 0;
+    std::int64_t m_count = 0;
+    std::optional<std::int64_t> m_firstStampMs;
+};
+
+struct ScheduleSettings {
+    Outage cablePull;  // the device is gone: lines dropped, CableOut/CableBack events
+    Outage silence;    // the cable stays, the instruments say nothing
+    std::int64_t durationMs = kNever;  // nothing at or after this time
+};
+
+// Lays the outages over a source, in time order, and ends the run at the duration. Lines that
+// fall into an outage are drawn from the source all the same and dropped, so the lines after
+// an outage are exactly those of a run without it.
+class Scheduler {
+  public:
+    Scheduler(std::unique_ptr<LineSource> source, const ScheduleSettings& settings);
+    std::optional<SimEvent> next();
+
+  private:
+    std::optional<SimEvent> nextLine();
+    std::unique_ptr<LineSource> m_source;
+    ScheduleSettings m_settings;
+    std::optional<SimEvent> m_pendingLine;
+    std::int64_t m_nextPullMs = kNever;
+    bool m_unplugged = false;
+    bool m_sourceDone = false;
+};
+
+}  // namespace kestrel::sim
