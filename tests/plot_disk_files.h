@@ -1,0 +1,83 @@
+#pragma once
+// Real files for the plot tests and the plot benchmark, with the standard library only: a
+// write goes to a temporary file beside the target and is renamed over it, so the old file
+// stays whole when anything fails. A scratch folder that removes itself.
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include "platform/platform.h"
+
+namespace kestrel::test {
+
+class DiskFiles : public TextFiles {
+  public:
+    std::optional<std::string> read(const std::string& path) override {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) {
+            return std::nullopt;
+        }
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    bool write(const std::string& path, std::string_view content, std::string& error) override {
+        const std::string temporary = path + ".part";
+        {
+            std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+            if (!out) {
+                error = "cannot create " + temporary;
+                return false;
+            }
+            out.write(content.data(), static_cast<std::streamsize>(content.size()));
+            out.close();
+            if (!out) {
+                error = "write failed";
+                std::filesystem::remove(temporary);
+                return false;
+            }
+        }
+        std::error_code ec;
+        std::filesystem::rename(temporary, path, ec);
+        if (ec) {
+            error = ec.message();
+            std::filesystem::remove(temporary, ec);
+            return false;
+        }
+        return true;
+    }
+};
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class ScratchFolder {
+  public:
+    ScratchFolder() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "kestrel-plot-XXXXXX").string();
+        if (mkdtemp(pattern.data()) != nullptr) {
+            m_path = pattern;
+        }
+    }
+    ~ScratchFolder() {
+        if (!m_path.empty()) {
+            std::error_code ec;
+            std::filesystem::remove_all(m_path, ec);
+        }
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    bool ok() const { return !m_path.empty(); }
+    // The folder with a trailing separator, as the main window takes it.
+    std::string folder() const { return (m_path / "").string(); }
+
+  private:
+    std::filesystem::path m_path;
+};
+
+}  // namespace kestrel::test
