@@ -111,6 +111,40 @@ TEST(RmcParse, BrokenSentencesChangeNothing) {
     EXPECT_EQ(rig.main().COURSE, -32768);
 }
 
+// Noise on the line: whatever a corrupted sentence holds, every register keeps a digit of its
+// cycle, so the panel never shows a position it cannot hold.
+TEST(RmcParse, CorruptedSentencesKeepEveryDigitInItsCycle) {
+    const int tops[13] = {8, 9, 5, 9, 9, 9, 1, 9, 9, 5, 9, 9, 9};
+    const std::string base = rmc("8959.996,N,17959.996,E,022.4,359.9") + "\r\n%359\r\n";
+    const std::string alphabet = "0123456789.,-+ AVNSEWe*$\r";
+    InputRig rig("GPS", "DF");
+    Form_Kestrelmap& f = rig.deliver(base);
+    uint32_t state = 7;
+    const auto next = [&state](uint32_t range) {
+        state = state * 1664525u + 1013904223u;
+        return (state >> 8) % range;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        std::string line = base;
+        for (uint32_t hits = 1 + next(4); hits > 0; --hits) {
+            const size_t at = next(static_cast<uint32_t>(line.size()));
+            if (next(3) == 0) {
+                line.erase(at, 1 + next(6));
+            } else {
+                line[at] = alphabet[next(static_cast<uint32_t>(alphabet.size()))];
+            }
+        }
+        rig.deliver(line);
+        const auto regs = f.positionRegisters();
+        for (size_t i = 0; i < regs.size(); ++i) {
+            ASSERT_EQ(regs[i]->Tag.size(), 1u) << line;
+            ASSERT_LE(regs[i]->Tag[0] - '0', tops[i]) << i << " " << ::testing::PrintToString(line);
+        }
+        ASSERT_FALSE(f.Picture_LONG_DEGX100.Tag == "1" && f.Picture_LONG_DEGX10.Tag > "7") << line;
+        ASSERT_LE(heldBearing(f), "359") << ::testing::PrintToString(line);
+    }
+}
+
 TEST(RmcParse, AVoidFixDashesThePositionWhateverTheSource) {
     const std::string voidFixes[] = {
         withChecksum("$GPRMC,123519,V,,,,,,,230394,,,N"),
