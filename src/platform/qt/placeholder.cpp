@@ -1,1 +1,0 @@
-// The shell's sources go here.

@@ -1,0 +1,139 @@
+#pragma once
+// Builds the widgets of one window from its layout table and mirrors the core's controls onto
+// them. It holds no state of its own beyond the widgets: a sync reads every control of the core
+// and sets whatever differs; a click runs the control's handler through the window's runner.
+
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <map>
+#include <string>
+#include <type_traits>
+#include <variant>
+#include <vector>
+
+#include "app/layout.h"
+#include "display/glyphs.h"
+#include "platform/qt/control_widgets.h"
+
+namespace kestrel::qt {
+
+// Runs a core handler, then brings the widgets up to date (or ends the program).
+using HandlerRunner = std::function<void(const std::function<void()>&)>;
+
+template <class Form>
+class WindowControls {
+  public:
+    using Layout = ControlLayout<Form>;
+
+    WindowControls(QWidget& window, Form& form, const std::vector<Layout>& table, HandlerRunner run)
+        : m_form(form) {
+        for (const Layout& row : table) {
+            QWidget* parent = row.parent.empty() ? &window : m_byName.at(row.parent);
+            QWidget* widget = create(row, parent, window, run);
+            widget->setObjectName(QString::fromStdString(row.name));
+            widget->setGeometry(row.rect.left, row.rect.top, row.rect.width, row.rect.height);
+            if (row.font != FontRole::Default) {
+                widget->setFont(fontFor(row.font));
+            }
+            widget->show();
+            m_byName[row.name] = widget;
+            m_bound.push_back({&row, widget});
+        }
+    }
+
+    // The widget of a control, by its design name; null when there is none.
+    QWidget* widget(const std::string& name) const {
+        const auto it = m_byName.find(name);
+        return it == m_byName.end() ? nullptr : it->second;
+    }
+
+    void sync() {
+        for (const Bound& bound : m_bound) {
+            std::visit([&](auto member) { syncOne(member, *bound.row, bound.widget); },
+                       bound.row->control);
+        }
+    }
+
+  private:
+    struct Bound {
+        const Layout* row;
+        QWidget* widget;
+    };
+
+    QWidget* create(const Layout& row, QWidget* parent, QWidget& window, const HandlerRunner& run) {
+        const auto click = [this, &row, run]() {
+            if (row.click != nullptr) {
+                Form& form = m_form;
+                const auto handler = row.click;
+                run([&form, handler]() { (form.*handler)(); });
+            }
+        };
+        switch (row.kind) {
+            case ControlKind::Frame:
+                return new FrameBox(parent);
+            case ControlKind::Label:
+                return new TextLabel(parent);
+            case ControlKind::Button: {
+                auto* button = new PanelButton(parent);
+                QObject::connect(button, &PanelButton::clicked, &window, click);
+                return button;
+            }
+            case ControlKind::DigitRegister:
+                return new GlyphView(parent);
+            case ControlKind::DecimalPoint: {
+                auto* point = new GlyphView(parent);
+                point->setImage(&decimalPointImage());
+                return point;
+            }
+            case ControlKind::ColourBox: {
+                auto* box = new ColourBox(parent);
+                QObject::connect(box, &ColourBox::clicked, &window, click);
+                return box;
+            }
+        }
+        return new QWidget(parent);
+    }
+
+    void syncOne(std::monostate, const Layout&, QWidget*) {}
+
+    void syncOne(Frame Form::*member, const Layout& row, QWidget* widget) {
+        const Frame& frame = m_form.*member;
+        const QString caption = QString::fromStdString(frame.Caption);
+        const QColor back = toQColor(frame.BackColor);
+        const QColor text = toQColor(frame.ForeColor);
+        if (row.kind == ControlKind::Label) {
+            auto* label = static_cast<TextLabel*>(widget);
+            label->setCaption(caption);
+            label->setColours(back, text);
+        } else {
+            auto* box = static_cast<FrameBox*>(widget);
+            box->setCaption(caption);
+            box->setColours(back, text);
+        }
+    }
+
+    void syncOne(Button Form::*member, const Layout&, QWidget* widget) {
+        const Button& button = m_form.*member;
+        auto* view = static_cast<PanelButton*>(widget);
+        view->setCaption(QString::fromStdString(button.Caption));
+        view->setBackColour(toQColor(button.BackColor));
+        if (view->isEnabled() != button.Enabled) {
+            view->setEnabled(button.Enabled);
+        }
+    }
+
+    void syncOne(DigitRegister Form::*member, const Layout&, QWidget* widget) {
+        static_cast<GlyphView*>(widget)->setImage(&glyphImage((m_form.*member).glyph));
+    }
+
+    void syncOne(PictureBox Form::*member, const Layout&, QWidget* widget) {
+        static_cast<ColourBox*>(widget)->setBackColour(toQColor((m_form.*member).BackColor));
+    }
+
+    Form& m_form;
+    std::map<std::string, QWidget*> m_byName;
+    std::vector<Bound> m_bound;
+};
+
+}  // namespace kestrel::qt
