@@ -10,12 +10,8 @@ struct Bearing {
     std::string held;
     int16_t dfTimeout;
     int16_t bearing;
+    bool operator==(const Bearing&) const = default;
 };
-
-bool operator==(const Bearing& a, const Bearing& b) {
-    return a.shown == b.shown && a.held == b.held && a.dfTimeout == b.dfTimeout &&
-           a.bearing == b.bearing;
-}
 
 std::ostream& operator<<(std::ostream& os, const Bearing& b) {
     return os << b.shown << " held " << b.held << " DF_TIMEOUT " << b.dfTimeout << " BEARING "
