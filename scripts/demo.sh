@@ -1,0 +1,241 @@
+#!/usr/bin/env bash
+# A hunt without hardware: `make demo` runs this as `scripts/demo.sh <builddir>`.
+#
+# It makes a scratch Kestrelmap folder under the build tree (never the user's own), starts
+# kestrel-sim there on COM1, and starts Kestrelmap with HOME pointing at the scratch folder's
+# parent. With a display the operator plays and the demo ends when Kestrelmap is closed.
+# Without one (DISPLAY unset) the window runs under Xvfb and the script plays the operator:
+# it clicks GPS POS and DF BRG, makes plots with the space bar while the simulator sends
+# "@PLOT", saves a screenshot, answers the close question with OK and prints where the
+# screenshot and the two map files are. That run ends by itself within a minute.
+set -euo pipefail
+
+build=${1:-build}
+if [ ! -d "$build" ]; then
+    echo "demo: no build directory $build (run make demo)" >&2
+    exit 1
+fi
+build=$(cd "$build" && pwd)
+app=$build/src/platform/qt/kestrelmap
+sim=$build/tools/kestrel-sim/kestrel-sim
+for exe in "$app" "$sim"; do
+    if [ ! -x "$exe" ]; then
+        echo "demo: $exe is missing (run make demo, which builds it)" >&2
+        exit 1
+    fi
+done
+
+demo=$build/demo
+home=$demo/home
+folder=$home/Kestrelmap
+rm -rf "$demo"
+mkdir -p "$folder"
+
+pids=()
+cleanup() {
+    # Only what this script started, newest first, by process id.
+    local i
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        kill "${pids[i]}" 2>/dev/null || true
+    done
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        wait "${pids[i]}" 2>/dev/null || true
+    done
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# Waits up to $1 tenths of a second for the command after it to succeed.
+wait_for() {
+    local tenths=$1
+    shift
+    local n
+    for ((n = 0; n < tenths; n++)); do
+        if "$@" >/dev/null 2>&1; then
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+
+alive() { kill -0 "$1" 2>/dev/null; }
+gone() { ! kill -0 "$1" 2>/dev/null; }
+
+start_sim() {
+    # The transmitter hides 3.2 miles north-east of the start; the drive does not stop during
+    # the short headless run, so every plot carries a bearing line.
+    "$sim" --folder "$folder" --port 1 --wall-clock --seed 7 "$@" >"$demo/kestrel-sim.log" 2>&1 &
+    sim_pid=$!
+    pids+=("$sim_pid")
+    if ! wait_for 50 test -L "$folder/COM1"; then
+        echo "demo: kestrel-sim did not link $folder/COM1; its log:" >&2
+        cat "$demo/kestrel-sim.log" >&2
+        exit 1
+    fi
+}
+
+print_files() {
+    local hunt
+    echo "demo: Kestrelmap folder:  $folder"
+    for hunt in "$folder"/*.kml; do
+        [ -e "$hunt" ] || continue
+        if [ "$(basename "$hunt")" = Live_Hunt.kml ]; then
+            echo "demo: live map link:      $hunt"
+        else
+            echo "demo: map file:           $hunt ($(grep -c '<Placemark>' "$hunt" || true) plots)"
+        fi
+    done
+}
+
+if [ -n "${DISPLAY:-}" ]; then
+    start_sim --plot-every 60
+    echo "demo: kestrel-sim plays a GPS and a direction finder on $folder/COM1"
+    echo "demo: click GPS POS and DF BRG, press the space bar to plot; EXIT ends the demo"
+    HOME=$home "$app" >"$demo/kestrelmap.log" 2>&1 &
+    app_pid=$!
+    pids+=("$app_pid")
+    wait "$app_pid" || true
+    print_files
+    exit 0
+fi
+
+# --- headless: Xvfb and xdotool play the operator ------------------------------------------
+for tool in Xvfb xdotool import xdpyinfo; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "demo: $tool is missing (make deps installs xvfb, xdotool, imagemagick, x11-utils)" >&2
+        exit 1
+    fi
+done
+deadline=$((SECONDS + 55))
+check_time() {
+    if ((SECONDS > deadline)); then
+        echo "demo: giving up: $1" >&2
+        exit 1
+    fi
+}
+
+display=""
+for n in $(seq 90 199); do
+    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+        display=":$n"
+        break
+    fi
+done
+if [ -z "$display" ]; then
+    echo "demo: no free display number between :90 and :199" >&2
+    exit 1
+fi
+Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >"$demo/xvfb.log" 2>&1 &
+pids+=("$!")
+export DISPLAY=$display
+unset WAYLAND_DISPLAY
+if ! wait_for 50 xdpyinfo; then
+    echo "demo: Xvfb did not start on $display; its log:" >&2
+    cat "$demo/xvfb.log" >&2
+    exit 1
+fi
+
+start_sim --duration 90 --plot-every 10 --stop-first 600 --df-wild 0
+HOME=$home QT_QPA_PLATFORM=xcb "$app" >"$demo/kestrelmap.log" 2>&1 &
+app_pid=$!
+pids+=("$app_pid")
+
+# The main window's title is "Kestrelmap " and the hunt stamp; message boxes are "Kestrelmap".
+find_window() { xdotool search --onlyvisible --name '^Kestrelmap [0-9]' 2>/dev/null | head -1; }
+window_up() { [ -n "$(find_window)" ]; }
+if ! wait_for 150 window_up; then
+    echo "demo: the Kestrelmap window did not appear; its log:" >&2
+    cat "$demo/kestrelmap.log" >&2
+    exit 1
+fi
+win=$(find_window)
+sleep 0.5
+read -r client_x client_y < <(xdotool getwindowgeometry "$win" |
+    sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\1 \2/p')
+echo "demo: Kestrelmap window $win at $client_x,$client_y on $display"
+if [ "$(xdotool search --pid "$app_pid" --onlyvisible --name . 2>/dev/null | wc -l)" -gt 1 ]; then
+    echo "demo: warning: a message box is open (COM port not available?)" >&2
+fi
+
+# Clicks at a point of the main window's client area, in the designed coordinates.
+click() {
+    xdotool mousemove --sync $((client_x + $1)) $((client_y + $2)) click 1
+    sleep 0.3
+}
+plots() {
+    local n
+    n=$(grep -c '<Placemark>' "$folder/Current_Hunt.kml" 2>/dev/null) || true
+    echo "${n:-0}"
+}
+three_plots() { [ "$(plots)" -ge 3 ]; }
+space() {
+    xdotool windowfocus --sync "$win" 2>/dev/null || true
+    xdotool key space
+}
+
+click 36 56   # CmdButton_POSIT_SOURCE: Frame_POSITION (8,8) + (8,24), 41x49
+click 516 56  # CmdButton_DF_SOURCE: Frame_DF (488,8) + (8,24), 41x49
+sleep 3       # a few RMC sentences and bearing lines: fresh digits
+
+# Plots: the space bar now and then, and the simulator's "@PLOT" every ten seconds. Each plot
+# keeps the ADD PLOT button busy for three seconds, so the presses are spread out.
+for pause in 4 4 5 4; do
+    check_time "plotting"
+    space
+    sleep "$pause"
+done
+if ! wait_for 100 three_plots; then
+    echo "demo: warning: only $(plots) plots reached the map file" >&2
+fi
+sleep 1
+shot=$demo/kestrelmap-demo.png
+import -window "$win" "$shot"
+
+# EXIT asks "This will close Kestrelmap... Are you SURE ?" with Cancel as the default: choose
+# OK explicitly.
+close_program() {
+    local box tries
+    for tries in 1 2 3; do
+        alive "$app_pid" || return 0
+        click 848 80  # CmdButton_EXIT: Frame_CONTROL (792,8) + (8,56), 97x33
+        box=""
+        for _ in $(seq 30); do
+            box=$(xdotool search --onlyvisible --name '^Close Kestrelmap Program$' 2>/dev/null | head -1)
+            [ -n "$box" ] && break
+            sleep 0.1
+        done
+        if [ -z "$box" ]; then
+            continue
+        fi
+        xdotool windowfocus --sync "$box" 2>/dev/null || true
+        # The box opens with the focus on Cancel, OK just before it in the focus chain; space
+        # presses the focused button (Return would press the default, Cancel).
+        case $tries in
+            1) xdotool key --delay 200 shift+Tab space ;;
+            *) xdotool key --delay 200 Tab space ;;
+        esac
+        if wait_for 30 gone "$app_pid"; then
+            echo "demo: answered the close question with OK (attempt $tries)"
+            return 0
+        fi
+    done
+    return 1
+}
+check_time "closing"
+if ! close_program; then
+    echo "demo: Kestrelmap did not close after OK; stopping it" >&2
+    kill "$app_pid" 2>/dev/null || true
+fi
+wait "$app_pid" 2>/dev/null || true
+kill "$sim_pid" 2>/dev/null || true
+wait "$sim_pid" 2>/dev/null || true
+
+echo "demo: screenshot:         $shot"
+print_files
+echo "demo: settings file:      $folder/Kestrelmap.ini"
+echo "demo: logs:               $demo/*.log"
+if [ "$(plots)" -lt 3 ]; then
+    echo "demo: fewer than three plots were made" >&2
+    exit 1
+fi
