@@ -302,6 +302,20 @@ TEST_F(SimPty, LinksTheDeviceAndDeliversBytesUnchangedOnlyToAListener) {
     EXPECT_FALSE(std::filesystem::is_symlink(link()));
 }
 
+TEST_F(SimPty, APullMayLeaveTheLinkPointingNowhere) {
+    std::string error;
+    std::unique_ptr<PtyPort> port = PtyPort::open(m_folder, 3, error);
+    ASSERT_TRUE(port) << error;
+    const std::string first = port->devicePath();
+    port->unplug(true);
+    EXPECT_EQ(std::filesystem::read_symlink(link()).string(), first);
+    ASSERT_TRUE(port->plugIn(error)) << error;
+    EXPECT_EQ(std::filesystem::read_symlink(link()).string(), port->devicePath());
+    port->unplug(true);
+    port.reset();  // the dangling link goes with the simulator
+    EXPECT_FALSE(std::filesystem::is_symlink(link()));
+}
+
 TEST_F(SimPty, ReplacesALinkButNeverAFile) {
     std::filesystem::create_symlink("/dev/ttyUSB0", link());
     std::string error;

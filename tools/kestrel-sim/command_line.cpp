@@ -195,6 +195,12 @@ const std::vector<Option>& options() {
          number(1, kLongest, [](Parsed& p, double v) { p.line.schedule.cablePull.everyMs = ms(v); })},
         {"--cable-pull-for", "M", "... and comes back after M seconds as a new one (default 5)",
          number(0.1, kLongest, [](Parsed& p, double v) { p.line.schedule.cablePull.forMs = ms(v); })},
+        {"--cable-pull-keep-link", "",
+         "during a pull leave the link pointing at the vanished device instead of removing it",
+         [](Parsed& p, std::string_view) {
+             p.line.keepLinkOnPull = true;
+             return std::string();
+         }},
         {"--silence-every", "N", "every N seconds both instruments fall silent ...",
          number(1, kLongest, [](Parsed& p, double v) { p.line.schedule.silence.everyMs = ms(v); })},
         {"--silence-for", "M", "... for M seconds (default 15)",

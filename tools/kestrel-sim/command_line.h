@@ -25,6 +25,7 @@ struct CommandLine {
     std::string recordFile;  // empty: no record
     std::string folder;      // the Kestrelmap folder
     int port = 1;
+    bool keepLinkOnPull = false;
     bool toStdout = false;
     bool fast = false;
     bool wallClock = false;

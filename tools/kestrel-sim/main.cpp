@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         std::cerr << "kestrel-sim: " << port->linkPath() << " -> " << port->devicePath() << "\n";
-        PtySink sink(*port, std::cerr);
+        PtySink sink(*port, std::cerr, options.keepLinkOnPull);
         summary = runSimulation(scheduler, sink, run, &g_stop);
         std::cerr << "kestrel-sim: " << sink.droppedBytes()
                   << " bytes dropped while nobody had the device open\n";

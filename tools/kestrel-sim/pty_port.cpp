@@ -77,6 +77,9 @@ std::unique_ptr<PtyPort> PtyPort::open(const std::string& folder, int port, std:
 }
 
 PtyPort::~PtyPort() {
+    if (!plugged()) {
+        removeLink();  // a link left dangling by the last pull
+    }
     unplug();
     if (!m_previousTarget.empty()) {
         struct stat st {};
@@ -147,11 +150,13 @@ void PtyPort::removeLink() {
     }
 }
 
-void PtyPort::unplug() {
+void PtyPort::unplug(bool keepLink) {
     if (!plugged()) {
         return;
     }
-    removeLink();
+    if (!keepLink) {
+        removeLink();
+    }
     ::close(m_master);
     m_master = -1;
 }
@@ -207,8 +212,9 @@ bool PtySink::deliver(std::string_view bytes) {
 }
 
 bool PtySink::cableOut() {
-    m_log << "kestrel-sim: cable pulled: " << m_port.linkPath() << " removed" << std::endl;
-    m_port.unplug();
+    m_log << "kestrel-sim: cable pulled: " << m_port.linkPath()
+          << (m_keepLinkOnPull ? " left pointing nowhere" : " removed") << std::endl;
+    m_port.unplug(m_keepLinkOnPull);
     return true;
 }
 

@@ -24,8 +24,9 @@ class PtyPort {
     PtyPort(const PtyPort&) = delete;
     PtyPort& operator=(const PtyPort&) = delete;
 
-    // The device vanishes: the pseudo-terminal is closed and the link removed.
-    void unplug();
+    // The device vanishes: the pseudo-terminal is closed and the link removed, or left behind
+    // pointing nowhere (as an operator's link to a USB adapter is when the adapter is pulled).
+    void unplug(bool keepLink = false);
     // A new pseudo-terminal, linked at the same name.
     bool plugIn(std::string& error);
 
@@ -55,7 +56,8 @@ class PtyPort {
 // Runs a schedule into a PtyPort, reporting cable pulls on the given stream.
 class PtySink : public ByteSink {
   public:
-    PtySink(PtyPort& port, std::ostream& log) : m_port(port), m_log(log) {}
+    PtySink(PtyPort& port, std::ostream& log, bool keepLinkOnPull = false)
+        : m_port(port), m_log(log), m_keepLinkOnPull(keepLinkOnPull) {}
     bool deliver(std::string_view bytes) override;
     bool cableOut() override;
     bool cableBack() override;
@@ -65,6 +67,7 @@ class PtySink : public ByteSink {
   private:
     PtyPort& m_port;
     std::ostream& m_log;
+    bool m_keepLinkOnPull;
     std::int64_t m_dropped = 0;
 };
 
