@@ -197,6 +197,29 @@ TEST(QtSerialPort, RecoversQuietlyWhenTheDeviceVanishesAndReturns) {
     EXPECT_EQ(rig.received, "%123\r\n");
 }
 
+// The simulator (and a USB adapter's udev link) removes the COMn entry while the device is
+// gone. The retry must wait for the entry to return rather than settle on /dev/ttyS0.
+TEST(QtSerialPort, WaitsForARemovedLinkInsteadOfFallingBackToTtyS) {
+    PortRig rig;
+    auto pty = std::make_unique<Pty>();
+    ASSERT_TRUE(pty->ok());
+    ASSERT_TRUE(linkPort(rig.folder, 1, pty->slavePath()));
+    rig.port.setPortNumber(1);
+    ASSERT_TRUE(rig.port.open());
+    pty->closeMaster();
+    std::filesystem::remove(rig.folder + "COM1");
+    spinFor(1300);  // at least one retry with the entry missing
+    EXPECT_TRUE(rig.port.deviceLost()) << "reopened on " << rig.port.devicePath(1).toStdString();
+
+    pty = std::make_unique<Pty>();
+    ASSERT_TRUE(pty->ok());
+    ASSERT_TRUE(linkPort(rig.folder, 1, pty->slavePath()));
+    ASSERT_TRUE(spinUntil([&] { return !rig.port.deviceLost(); }, 2000));
+    rig.received.clear();
+    ASSERT_TRUE(pty->write("%123\r\n"));
+    ASSERT_TRUE(rig.receive(6, 2000));
+}
+
 TEST(QtSerialPort, CloseEndsTheRetrying) {
     PortRig rig;
     auto pty = std::make_unique<Pty>();

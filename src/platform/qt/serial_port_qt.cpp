@@ -28,13 +28,21 @@ void QtSerialPort::setPortNumber(int16_t number) {
     m_number = number;
 }
 
+QFileInfo QtSerialPort::folderEntry(int number) const {
+    return QFileInfo(QString::fromLocal8Bit(m_folder.data(), qsizetype(m_folder.size())) +
+                     QStringLiteral("COM%1").arg(number));
+}
+
+bool QtSerialPort::hasFolderEntry(int number) const {
+    const QFileInfo entry = folderEntry(number);
+    return entry.exists() || entry.isSymLink();
+}
+
 QString QtSerialPort::devicePath(int number) const {
-    const QString name = QStringLiteral("COM%1").arg(number);
 #ifdef Q_OS_WIN
-    return name;
+    return QStringLiteral("COM%1").arg(number);
 #else
-    const QFileInfo entry(QString::fromLocal8Bit(m_folder.data(), qsizetype(m_folder.size())) +
-                          name);
+    const QFileInfo entry = folderEntry(number);
     if (entry.exists()) {
         return entry.canonicalFilePath();  // through every link, to the device itself
     }
@@ -55,6 +63,7 @@ bool QtSerialPort::openDevice() {
     if (!m_port.open(QIODevice::ReadWrite)) {
         return false;
     }
+    m_openedViaEntry = hasFolderEntry(m_number);
     const bool configured =
         m_port.setBaudRate(QSerialPort::Baud4800) && m_port.setDataBits(QSerialPort::Data8) &&
         m_port.setParity(QSerialPort::NoParity) && m_port.setStopBits(QSerialPort::OneStop) &&
@@ -110,6 +119,12 @@ void QtSerialPort::onError(QSerialPort::SerialPortError error) {
 void QtSerialPort::retryOpen() {
     if (!m_wanted) {
         m_retry.stop();
+        return;
+    }
+    // A device reached through <folder>/COMn comes back through that entry; while the entry
+    // is missing (the simulator or a udev rule has not put it back yet) the fallback device
+    // /dev/ttyS<n-1> is not the one that went away, so it is not tried.
+    if (m_openedViaEntry && !hasFolderEntry(m_number)) {
         return;
     }
     if (openDevice()) {

@@ -7,6 +7,7 @@
 // second until it is back; meanwhile isOpen() stays true, because the core's "open" means "a
 // source is on the instrument", and readAll() yields nothing.
 
+#include <QFileInfo>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
@@ -45,10 +46,13 @@ class QtSerialPort : public QObject, public kestrel::SerialPort {
     void onError(QSerialPort::SerialPortError error);
     bool openDevice();
     void retryOpen();
+    QFileInfo folderEntry(int number) const;
+    bool hasFolderEntry(int number) const;
 
     std::string m_folder;
     int16_t m_number = 1;
-    bool m_wanted = false;  // opened by the core and not yet closed by it
+    bool m_wanted = false;          // opened by the core and not yet closed by it
+    bool m_openedViaEntry = false;  // the last open went through <folder>/COMn
     QSerialPort m_port;
     QTimer m_retry;  // once a second while the device is gone
 };
