@@ -2,7 +2,7 @@
 # Both install the Debian packages they need first (nothing when all are present).
 
 PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev \
-            libgtest-dev libgmock-dev libbenchmark-dev clang-format \
+            libgtest-dev libgmock-dev libbenchmark-dev clang-format locales \
             xvfb xauth xdotool imagemagick x11-utils clang libclang-rt-14-dev gdal-bin
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 JOBS ?= $(shell nproc)
