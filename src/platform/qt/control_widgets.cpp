@@ -124,7 +124,7 @@ void PanelButton::paintEvent(QPaintEvent* /*event*/) {
     } else {
         drawBevel(p, r, Qt::white, shadeOf(m_back, 130), shadeOf(m_back, 60), Qt::black);
     }
-    QRect textBox = r.adjusted(2, 1, -2, -1);
+    QRect textBox = r.adjusted(3, 2, -3, -2);  // inside the bevel, a pixel clear of it
     if (down) {
         textBox.translate(1, 1);
     }
