@@ -4,10 +4,13 @@ change of the input format of a target; the files are kept in the repository.
 
 Serial-line seeds are instrument logs as receivers of several makes send them, with the
 target's two-byte commands (0xFF, command) between the lines: 0 delivers the gathered bytes at
-line rate, 1 hands them to the receive handler in one piece, 2 ticks the time-out timer, 3 the
-hold-off timer, 4 the plot timer, 5 lets eleven seconds pass, 6 presses the space bar, 7 ADD
-PLOT, 8 RANGE, 9 TIMER, 10 and 11 the source switches, 12 raises an empty port event, 13
-steps the port, 14 n presses entry button n, 15 makes the disk fail or recover."""
+line rate, 1 also raises an empty event straight at the receive handler, 2 ticks the time-out
+timer, 3 the hold-off timer, 4 the plot timer, 5 lets eleven seconds pass, 6 presses the space
+bar, 7 ADD PLOT, 8 RANGE, 9 TIMER, 10 and 11 the source switches, 12 makes the disk fail or
+recover, 13 steps the port, 14 n presses entry button n, 15 activates the window; 0xE0 and
+0xE1 answer an open message box with OK or Cancel, 0xD0 and 0xD1 ask to close the window (the
+operator, the session). While a message box is open, the commands that follow run inside its
+event loop."""
 
 import os
 
@@ -77,8 +80,18 @@ def serial_seeds():
     noise += rmc("GP", "101010", "A", "3425.1100", "N", "11944.5000", "W", "30.0", "270.0")
     noise += b"\x00\x13%2\x8a0\r\n" + cmd(0) + cmd(6) + cmd(8) + cmd(9) + cmd(14, 28)
     noise += cmd(10) + cmd(14, 3) + cmd(14, 32) + cmd(7) + cmd(3) + cmd(11) + cmd(14, 27)
-    noise += cmd(15) + b"@PLOT\r" + cmd(0) + cmd(3) + cmd(15) + cmd(13) + cmd(12)
+    noise += cmd(13) + cmd(15) + cmd(13) + cmd(10) + cmd(0xE0) + cmd(1)
     write("serial_line", "noise_and_buttons", noise)
+
+    # The disk fails under a plot: while its message box is open, the line and the timers go
+    # on (another plot by "@PLOT" and by the plot timer); then a close is cancelled while data
+    # flows, and a second close is answered with OK.
+    fix = rmc("GP", "111111", "A", "3425.1100", "N", "11944.5000", "W", "30.0", "270.0")
+    modal = fix + cmd(0) + cmd(12) + b"@PLOT\r\n" + cmd(0)
+    modal += fix + b"%010\r\n@PLOT\r\n" + cmd(0) + cmd(3) + cmd(4) * 6 + cmd(2) + cmd(0xE0)
+    modal += cmd(12) + cmd(0xD0) + fix + b"@PLOT\r\n" + cmd(0) + cmd(3) + cmd(0xE1)
+    modal += cmd(0xD1) + cmd(4) * 6 + cmd(0xE0) + fix + cmd(0)
+    write("serial_line", "modal_boxes_and_close", modal)
 
 
 def settings_seeds():

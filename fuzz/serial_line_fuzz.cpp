@@ -4,10 +4,17 @@
 // every event the invariants of a running hunt must hold and every map document written must
 // be well-formed.
 //
-// Input format: every byte is serial data except 0xFF, which starts a two-byte command:
-// 0xFF 0xFF is a literal 0xFF; 0xFF c runs command c % 16 (see run()). Data gathers in a chunk
-// that a delivery command hands to the port; a chunk reaching 256 bytes and the end of the
-// input deliver too. A plain text log of instrument lines is therefore a valid input.
+// Message boxes are modal, as in the shell: while one is open the fuzzer may run a nested
+// event loop in which serial events and the ticks of the other timers are handled (the shell
+// defers a serial event that arrives inside the serial handler and drops a tick of the timer
+// whose handler is waiting), until the box is answered.
+//
+// Input format: every byte is serial data except 0xFF, which starts a command: 0xFF 0xFF is a
+// literal 0xFF; 0xFF 0xEx answers the open message box (x even: OK, odd: Cancel); 0xFF 0xDx
+// asks to close the window (x even: the operator, odd: the session); any other 0xFF c runs
+// command c % 16 (see command()). Data gathers in a chunk that a delivery command hands to the
+// port; a chunk reaching 256 bytes and the end of the input deliver too. A plain text log of
+// instrument lines is therefore a valid input.
 
 #include <cstddef>
 #include <cstdint>
@@ -18,6 +25,8 @@
 #include "soak/hunt_checks.h"
 
 using kestrel::Form_Kestrelmap;
+using kestrel::MessageButtons;
+using kestrel::MessageResult;
 using kestrel::test::HardenRig;
 
 namespace {
@@ -27,9 +36,24 @@ namespace {
     std::abort();
 }
 
+class Session;
+
+// A modal message box whose event loop the fuzz input drives.
+class NestingMessageBox : public kestrel::MessageBox {
+  public:
+    explicit NestingMessageBox(Session& session) : m_session(session) {}
+    MessageResult show(const std::string& text, const std::string& title, MessageButtons buttons,
+                       bool cancelIsDefault) override;
+    int shown = 0;
+
+  private:
+    Session& m_session;
+};
+
 class Session {
   public:
-    Session() {
+    Session(const uint8_t* data, size_t size) : m_data(data), m_size(size) {
+        m_rig.serial.busyPorts = {2, 5};
         Form_Kestrelmap& f = m_rig.main();
         f.Form_Load();
         f.Form_Activate();
@@ -39,40 +63,120 @@ class Session {
         check("start-up");
     }
 
-    void data(uint8_t byte) {
-        m_chunk.push_back(static_cast<char>(byte));
-        if (m_chunk.size() >= 256) {
-            deliver(true);
+    void runAll() {
+        while (m_at < m_size && !m_unloaded) {
+            step(false);
+        }
+        if (!m_unloaded) {
+            deliver();
+            tick(m_rig.main().Timer_TIMEOUT, &Form_Kestrelmap::Timer_TIMEOUT_Timer, m_inTimeout);
         }
     }
 
-    void run(uint8_t command, uint8_t argument) {
+    // The nested event loop of a message box: events until the box is answered.
+    MessageResult modalLoop(MessageButtons buttons) {
+        if (m_depth >= 3) {
+            return MessageResult::Ok;
+        }
+        ++m_depth;
+        MessageResult answer = MessageResult::Ok;
+        while (m_at < m_size) {
+            if (const int a = step(true); a >= 0) {
+                answer = (a == 1 && buttons == MessageButtons::OkCancel) ? MessageResult::Cancel
+                                                                         : MessageResult::Ok;
+                break;
+            }
+        }
+        --m_depth;
+        return answer;
+    }
+
+  private:
+    NestingMessageBox m_box{*this};
+    HardenRig m_rig{&m_box};
+    const uint8_t* m_data;
+    size_t m_size;
+    size_t m_at = 0;
+    int m_depth = 0;
+    std::string m_chunk;
+    bool m_inSerial = false, m_inTimeout = false, m_inBlink = false, m_inPlot = false;
+    bool m_unloaded = false;
+
+    uint8_t next() { return m_at < m_size ? m_data[m_at++] : 0; }
+
+    // One byte of data or one command. In a nested loop only what a modal box lets through
+    // runs; returns 0 (OK) or 1 (Cancel) when the box is answered, else -1.
+    int step(bool nested) {
+        const uint8_t b = next();
+        if (b != 0xFF) {
+            data(b);
+            return -1;
+        }
+        if (m_at >= m_size) {
+            return -1;
+        }
+        const uint8_t c = next();
+        if (c == 0xFF) {
+            data(0xFF);
+        } else if ((c >> 4) == 0xE) {
+            return nested ? (c & 1) : -1;
+        } else if ((c >> 4) == 0xD) {
+            close(c & 1);
+        } else {
+            command(c % 16, nested);
+        }
+        return -1;
+    }
+
+    void data(uint8_t byte) {
+        m_chunk.push_back(static_cast<char>(byte));
+        if (m_chunk.size() >= 256) {
+            deliver();
+        }
+    }
+
+    void command(int c, bool nested) {
         Form_Kestrelmap& f = m_rig.main();
-        switch (command % 16) {
+        if (m_unloaded) {
+            return;
+        }
+        switch (c) {
             case 0:
-                deliver(true);
-                break;
+                deliver();
+                return;
             case 1:
-                deliver(false);
-                break;
+                deliver();
+                if (!m_inSerial && f.MSComm1.isOpen()) {
+                    m_inSerial = true;
+                    f.MSComm1_OnComm();  // a line-state event straight to the handler
+                    m_inSerial = false;
+                    check("MSComm1_OnComm");
+                }
+                return;
             case 2:
-                tickTimeout(1);
-                break;
+                tick(f.Timer_TIMEOUT, &Form_Kestrelmap::Timer_TIMEOUT_Timer, m_inTimeout);
+                return;
             case 3:
-                if (f.Timer_BLINK.Enabled) {
-                    f.Timer_BLINK_Timer();
-                    check("Timer_BLINK");
-                }
-                break;
+                tick(f.Timer_BLINK, &Form_Kestrelmap::Timer_BLINK_Timer, m_inBlink);
+                return;
             case 4:
-                if (f.Timer_PLOT.Enabled) {
-                    f.Timer_PLOT_Timer();
-                    check("Timer_PLOT");
-                }
-                break;
+                tick(f.Timer_PLOT, &Form_Kestrelmap::Timer_PLOT_Timer, m_inPlot);
+                return;
             case 5:
-                tickTimeout(11);
+                for (int i = 0; i < 11; ++i) {
+                    tick(f.Timer_TIMEOUT, &Form_Kestrelmap::Timer_TIMEOUT_Timer, m_inTimeout);
+                }
+                return;
+            case 12:
+                m_rig.files.failAll = !m_rig.files.failAll;  // the disk fails or recovers
+                return;
+            default:
                 break;
+        }
+        if (nested) {
+            return;  // the modal box keeps the operator's hands off the window
+        }
+        switch (c) {
             case 6: {
                 int key = 32;
                 f.Form_KeyDown(key, 0);
@@ -103,34 +207,21 @@ class Session {
                 f.CmdButton_DF_SOURCE_Click();
                 check("DF_SOURCE");
                 break;
-            case 12:
-                f.serialEvent();  // a line-state event: nothing waiting
-                check("empty port event");
-                break;
             case 13:
                 f.OptionsForm.CmdButton_COMM_PORT_Click();
                 check("COMM PORT");
                 break;
             case 14:
-                entryButton(argument);
+                entryButton(next());
                 break;
             case 15:
-                // The disk fails (or recovers): the hunt goes on either way.
-                m_rig.files.failAll = !m_rig.files.failAll;
+                f.Form_Activate();
+                check("activation");
                 break;
         }
     }
 
-    void finish() {
-        deliver(true);
-        tickTimeout(1);
-    }
-
-  private:
-    HardenRig m_rig;
-    std::string m_chunk;
-
-    void deliver(bool lineRate) {
+    void deliver() {
         Form_Kestrelmap& f = m_rig.main();
         m_rig.serial.waiting += m_chunk;
         m_chunk.clear();
@@ -138,20 +229,43 @@ class Session {
             m_rig.serial.waiting.clear();  // a closed port raises no events
             return;
         }
-        if (lineRate) {
-            f.serialEvent();
-        } else {
-            f.MSComm1_OnComm();
+        if (m_inSerial || m_unloaded) {
+            return;  // the shell takes it up when the running serial handler returns
         }
-        check(lineRate ? "serialEvent" : "MSComm1_OnComm");
+        m_inSerial = true;
+        f.serialEvent();
+        m_inSerial = false;
+        check("serialEvent");
     }
 
-    void tickTimeout(int seconds) {
-        Form_Kestrelmap& f = m_rig.main();
-        for (int i = 0; i < seconds; ++i) {
+    void tick(kestrel::Timer& timer, void (Form_Kestrelmap::*handler)(), bool& running) {
+        if (!timer.Enabled || running || m_unloaded) {
+            return;
+        }
+        if (handler == &Form_Kestrelmap::Timer_TIMEOUT_Timer) {
             kestrel::test::advanceClock(m_rig.clock.time, 1);
-            f.Timer_TIMEOUT_Timer();
-            check("Timer_TIMEOUT");
+        }
+        running = true;
+        (m_rig.main().*handler)();
+        running = false;
+        check("a timer tick");
+    }
+
+    void close(bool bySession) {
+        if (m_unloaded) {
+            return;
+        }
+        Form_Kestrelmap& f = m_rig.main();
+        const bool closed = f.requestClose(bySession ? kestrel::CloseReason::System
+                                                     : kestrel::CloseReason::Operator);
+        if (closed != f.Unloaded) {
+            fault("requestClose answered " + std::to_string(closed) + " with Unloaded " +
+                      std::to_string(f.Unloaded),
+                  "a close request");
+        }
+        check("a close request");
+        if (f.Unloaded) {
+            m_unloaded = true;  // the shell stops every timer and event
         }
     }
 
@@ -204,29 +318,22 @@ class Session {
         if (std::string p = m_rig.mapFilesProblem(); !p.empty()) {
             fault(p, after);
         }
-        if (m_rig.messages.shown.size() > 64) {
+        if (m_box.shown > 64) {
             fault("more than 64 message boxes", after);
         }
     }
 };
 
+MessageResult NestingMessageBox::show(const std::string&, const std::string&,
+                                      MessageButtons buttons, bool) {
+    ++shown;
+    return m_session.modalLoop(buttons);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    Session session;
-    for (size_t i = 0; i < size; ++i) {
-        if (data[i] != 0xFF) {
-            session.data(data[i]);
-        } else if (i + 1 < size && data[i + 1] == 0xFF) {
-            session.data(0xFF);
-            ++i;
-        } else if (i + 1 < size) {
-            const uint8_t command = data[i + 1];
-            const uint8_t argument = i + 2 < size ? data[i + 2] : 0;
-            session.run(command, argument);
-            i += (command % 16 == 14) ? 2 : 1;
-        }
-    }
-    session.finish();
+    Session session(data, size);
+    session.runAll();
     return 0;
 }

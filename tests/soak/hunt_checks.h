@@ -351,16 +351,21 @@ class CheckingFiles : public FakeFiles {
     std::map<std::string, bool> lastWriteOk;
 };
 
-// A main window over the fakes and the checking store, in the folder "/hunt/".
+// A main window over the fakes and the checking store, in the folder "/hunt/". Message boxes
+// go to `messages`, or to `box` when one is given.
 struct HardenRig {
+    explicit HardenRig(MessageBox* box = nullptr)
+        : platform{serial, box != nullptr ? *box : messages, picker, beeper, clock, files},
+          form(std::make_unique<Form_Kestrelmap>(platform, "/hunt/")) {}
+
     FakeSerialPort serial;
     FakeMessageBox messages;
     FakeColourPicker picker;
     FakeBeeper beeper;
     FakeClock clock;
     CheckingFiles files;
-    Platform platform{serial, messages, picker, beeper, clock, files};
-    std::unique_ptr<Form_Kestrelmap> form = std::make_unique<Form_Kestrelmap>(platform, "/hunt/");
+    Platform platform;
+    std::unique_ptr<Form_Kestrelmap> form;
 
     static constexpr const char* kSettings = "/hunt/Kestrelmap.ini";
     static constexpr const char* kCurrent = "/hunt/Current_Hunt.kml";
