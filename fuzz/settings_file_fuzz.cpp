@@ -119,5 +119,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (rig.files.files[HardenRig::kSettings] != saved) {
         fault("a second save wrote other bytes");
     }
+
+    // A plot of the stored position (by hand: no instrument needed) writes a sound map file
+    // whatever the registers hold.
+    rig.files.positionsAnywhere = true;
+    rig.main().CmdButton_ADD_PLOT_Click();
+    if (rig.main().NUMBER_OF_PLOTS != 1) {
+        fault("no plot of the stored position");
+    }
+    if (!rig.files.faults.empty()) {
+        fault(rig.files.faults.front());
+    }
+    if (std::string p = rig.mapFilesProblem(true); !p.empty()) {
+        fault(p);
+    }
     return 0;
 }

@@ -97,9 +97,10 @@ inline std::vector<std::string_view> splitLines(std::string_view text) {
 }
 
 // A map document: well-formed XML, CR LF after every line, and in every placemark a point and
-// a two-point line that starts at the point, all in plain decimal numbers, the point on earth.
-// `placemarks` < 0 accepts any count.
-inline std::string kmlProblem(std::string_view doc, int placemarks = -1) {
+// a two-point line that starts at the point, all in plain decimal numbers, the point on earth
+// unless `anywhere` (a hand-entered or stored position may name 99° 99.99′). `placemarks` < 0
+// accepts any count.
+inline std::string kmlProblem(std::string_view doc, int placemarks = -1, bool anywhere = false) {
     if (std::string xml = xmlProblem(doc); !xml.empty()) {
         return "not well-formed XML: " + xml;
     }
@@ -137,7 +138,7 @@ inline std::string kmlProblem(std::string_view doc, int placemarks = -1) {
                    "number: '" + std::string(lines[i + 1]) + "' '" + std::string(lines[i + 6]) +
                    "'";
         }
-        if (std::abs(lon) > 180 || std::abs(lat) > 90) {
+        if (!anywhere && (std::abs(lon) > 180 || std::abs(lat) > 90)) {
             return "placemark " + std::to_string(seen) + " is off the earth";
         }
         if (lon != lon2 || lat != lat2) {
@@ -328,7 +329,8 @@ class CheckingFiles : public FakeFiles {
         const bool kml = path.size() > 4 && path.compare(path.size() - 4, 4, ".kml") == 0;
         if (kml) {
             ++kmlWrites;
-            if (std::string p = kmlProblem(content); !p.empty() && faults.size() < 20) {
+            if (std::string p = kmlProblem(content, -1, positionsAnywhere);
+                !p.empty() && faults.size() < 20) {
                 faults.push_back(path + ": " + p);
             }
         }
@@ -345,6 +347,7 @@ class CheckingFiles : public FakeFiles {
         return it != lastWriteOk.end() && it->second;
     }
 
+    bool positionsAnywhere = false;   // see kmlProblem
     std::vector<std::string> faults;  // problems of documents written, first 20
     int kmlWrites = 0;
     int kmlFailures = 0;
@@ -391,7 +394,8 @@ struct HardenRig {
         if (stamped->second != current->second) {
             return "the two hunt files differ";
         }
-        if (std::string p = kmlProblem(current->second, f.NUMBER_OF_PLOTS); !p.empty()) {
+        if (std::string p = kmlProblem(current->second, f.NUMBER_OF_PLOTS, files.positionsAnywhere);
+            !p.empty()) {
             return f.CURRENT_FILENAME + ": " + p;
         }
         return {};
