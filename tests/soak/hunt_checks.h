@@ -398,6 +398,25 @@ struct HardenRig {
             !p.empty()) {
             return f.CURRENT_FILENAME + ": " + p;
         }
+        // Placemark i is plot row i: name, point and end point.
+        const std::vector<std::string_view> lines = splitLines(current->second);
+        int row = 0;
+        for (size_t i = 0; i + 6 < lines.size(); ++i) {
+            if (lines[i].rfind("<name>", 0) == 0) {
+                const auto& plot = f.PLOT_TABLE[static_cast<size_t>(++row)];
+                if (lines[i] != "<name>" + plot[3] + "</name>") {
+                    return "placemark " + std::to_string(row) + " is named " +
+                           std::string(lines[i]) + ", plot row holds " + plot[3];
+                }
+            } else if (lines[i] == "<Point><coordinates>" && row > 0) {
+                const auto& plot = f.PLOT_TABLE[static_cast<size_t>(row)];
+                if (lines[i + 1] != plot[1] || lines[i + 6] != plot[2]) {
+                    return "placemark " + std::to_string(row) + " holds '" +
+                           std::string(lines[i + 1]) + "' '" + std::string(lines[i + 6]) +
+                           "', plot row '" + plot[1] + "' '" + plot[2] + "'";
+                }
+            }
+        }
         return {};
     }
 };
