@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "e2e/session.h"
+#include "kestrel-sim/command_line.h"
 #include "kestrel-sim/geo.h"
 
 namespace kestrel::e2e {
@@ -29,6 +30,26 @@ void instrumentsOn(Session& s) {
     s.click("CmdButton_POSIT_SOURCE");
     ASSERT_TRUE(s.instruments().waitListening(5s)) << "GPS POS did not open COM1";
     s.click("CmdButton_DF_SOURCE");
+}
+
+// Every full-length bearing line of the map passes within a mile of the transmitter; the number
+// of such lines.
+int expectLinesThrough(const MapFile& map, sim::GeoPoint transmitter, double rangeMiles) {
+    int fullLength = 0;
+    for (const Placemark& mark : map.placemarks) {
+        const double length = sim::distanceMiles(mark.lineStart, mark.lineEnd);
+        if (std::abs(length - rangeMiles) > 0.02 * rangeMiles) {
+            continue;  // a plot without a fresh bearing has no line
+        }
+        ++fullLength;
+        const double miss = sim::distanceToSegmentMiles(transmitter, mark.lineStart, mark.lineEnd);
+        std::cout << "e2e: plot " << mark.name << ": the line passes " << miss
+                  << " miles from the transmitter\n";
+        EXPECT_LE(miss, 1.0) << "plot " << mark.name << " from " << mark.lineStart.latDeg << ","
+                             << mark.lineStart.lonDeg << " along "
+                             << sim::bearingDeg(mark.lineStart, mark.lineEnd);
+    }
+    return fullLength;
 }
 
 TEST(E2e, GpsAndBearingDigitsThenDashesWhenSilent) {
@@ -250,22 +271,49 @@ TEST(E2e, BearingLinesPointAtTheTransmitter) {
 
     const std::optional<MapFile> map = s.waitPlacemarks(3, 30s);
     ASSERT_TRUE(map && map->placemarks.size() >= 3) << "fewer than three plots from \"@PLOT\"";
-    int fullLength = 0;
-    for (const Placemark& mark : map->placemarks) {
-        const double length = sim::distanceMiles(mark.lineStart, mark.lineEnd);
-        if (std::abs(length - 5.0) > 0.1) {
-            continue;  // a plot without a fresh bearing has no line
-        }
-        ++fullLength;
-        const double miss = sim::distanceToSegmentMiles(transmitter, mark.lineStart, mark.lineEnd);
-        std::cout << "e2e: plot " << mark.name << ": the line passes " << miss
-                  << " miles from the transmitter\n";
-        EXPECT_LE(miss, 1.0) << "plot " << mark.name << " from " << mark.lineStart.latDeg << ","
-                             << mark.lineStart.lonDeg << " along "
-                             << sim::bearingDeg(mark.lineStart, mark.lineEnd);
-    }
+    const int fullLength = expectLinesThrough(*map, transmitter, 5.0);
     EXPECT_GE(fullLength, 3);
     s.screenshot("hunt");
+}
+
+// `make demo` without a display: it ends by itself and leaves a screenshot and two equal map
+// files with at least three bearing lines toward the simulator's transmitter.
+TEST(E2e, DemoEndsByItselfWithLinesTowardTheTransmitter) {
+    const char* script = std::getenv("KESTREL_E2E_DEMO");
+    const char* build = std::getenv("KESTREL_E2E_BUILD");
+    ASSERT_TRUE(script != nullptr && build != nullptr) << "CTest sets KESTREL_E2E_DEMO/_BUILD";
+    const Clock::time_point start = Clock::now();
+    const RunResult demo = run({script, build}, {{"DISPLAY", std::nullopt}}, 90s);
+    std::cout << demo.output;
+    const double seconds = secondsSince(start);
+    std::cout << "e2e: the demo took " << seconds << " s\n";
+    ASSERT_EQ(demo.status, 0) << "make demo failed";
+    EXPECT_LT(seconds, 60);
+
+    const std::filesystem::path folder = std::filesystem::path(build) / "demo/home/Kestrelmap";
+    std::optional<MapFile> current;
+    std::optional<MapFile> stamped;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name == "Current_Hunt.kml") {
+            current = readMapFile(entry.path());
+        } else if (name.size() == 17 && name.substr(13) == ".kml") {
+            stamped = readMapFile(entry.path());  // MMDDYY_HHMMSS.kml
+        }
+    }
+    ASSERT_TRUE(current && stamped) << "the demo left no pair of map files in " << folder;
+    EXPECT_EQ(current->text, stamped->text);
+    // Where kestrel-sim hides the transmitter when it is not told.
+    const sim::ParsedCommandLine defaults = sim::parseCommandLine({"--stdout"}, nullptr);
+    ASSERT_TRUE(defaults.options);
+    EXPECT_GE(expectLinesThrough(*current, defaults.options->generator.transmitter, 5.0), 3);
+
+    bool screenshot = false;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::filesystem::path(build) / "demo")) {
+        screenshot = screenshot || entry.path().extension() == ".png";
+    }
+    EXPECT_TRUE(screenshot) << "the demo left no screenshot";
 }
 
 }  // namespace
