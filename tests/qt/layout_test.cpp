@@ -153,7 +153,7 @@ TEST(Layout, OptionsWindowMatchesTheTable) {
 // A glyph painted at ratio 2 is every image pixel as a 2 x 2 block; at 1.5 still only pure
 // black and white: no smoothing at any ratio.
 TEST(Layout, GlyphsStayCrispAtEveryPixelRatio) {
-    windowTestApp();
+    testApp();
     qt::GlyphView view;
     view.resize(25, 33);
     const GlyphImage& eight = glyphImage(Glyph::Eight);

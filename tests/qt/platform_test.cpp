@@ -18,6 +18,7 @@
 #include <functional>
 
 #include "platform/qt/qt_platform.h"
+#include "qt/test_app.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define KESTREL_ASAN 1
@@ -39,27 +40,13 @@ namespace {
 
 using namespace kestrel::qt;
 
-QApplication* qtApp() {
-    if (QCoreApplication::instance() == nullptr) {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        }
-        static int argc = 1;
-        static char name[] = "kestrel_qt_tests";
-        static char* argv[] = {name, nullptr};
-        static QApplication* app = new QApplication(argc, argv);
-        return app;
-    }
-    return qobject_cast<QApplication*>(QCoreApplication::instance());
-}
-
 // The files in `dir`, names only: a failed or finished write must leave no temporary file.
 QStringList entries(const QString& dir) {
     return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
 }
 
 struct FilesRig {
-    FilesRig() { qtApp(); }
+    FilesRig() { testApp(); }
     QTemporaryDir dir;
     QString folder = dir.path() + "/";
     std::string path(const char* name) const { return (folder + name).toStdString(); }
@@ -125,7 +112,7 @@ TEST(QtTextFiles, DiskFullKeepsTheOldFile) {
 }
 
 TEST(KestrelmapFolder, IsKestrelmapInHome) {
-    qtApp();
+    testApp();
     EXPECT_EQ(kestrelmapFolder(), QDir::homePath().toStdString() + "/Kestrelmap/");
 }
 
@@ -143,7 +130,7 @@ struct SeenBox {
 
 // Answers the next modal message box with `answer` and records what it showed.
 void answerMessageBox(Answer answer, SeenBox& seen) {
-    auto* timer = new QTimer(qtApp());
+    auto* timer = new QTimer(testApp());
     QObject::connect(timer, &QTimer::timeout, [timer, answer, &seen] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (box == nullptr) {
@@ -177,7 +164,7 @@ void answerMessageBox(Answer answer, SeenBox& seen) {
 }
 
 TEST(QtMessageBox, AnswersAsTheOperatorChose) {
-    qtApp();
+    testApp();
     using kestrel::MessageButtons;
     using kestrel::MessageResult;
     struct Case {
@@ -225,7 +212,7 @@ TEST(QtMessageBox, AnswersAsTheOperatorChose) {
 // Answers the next colour dialog: checks its start colour, then either picks `choose` or
 // cancels (an invalid `choose`).
 void answerColourDialog(QColor choose, QColor& startSeen) {
-    auto* timer = new QTimer(qtApp());
+    auto* timer = new QTimer(testApp());
     QObject::connect(timer, &QTimer::timeout, [timer, choose, &startSeen] {
         auto* dialog = qobject_cast<QColorDialog*>(QApplication::activeModalWidget());
         if (dialog == nullptr) {
@@ -245,7 +232,7 @@ void answerColourDialog(QColor choose, QColor& startSeen) {
 }
 
 TEST(QtColourPicker, StartsFromTheColourAndYieldsTheChoice) {
-    qtApp();
+    testApp();
     QtColourPicker picker;
     int syncs = 0;
     picker.beforeModal = [&] { ++syncs; };
@@ -271,7 +258,7 @@ TEST(QtColourPicker, StartsFromTheColourAndYieldsTheChoice) {
 }
 
 TEST(QtPlatform, BundlesOneSetOfFacilities) {
-    qtApp();
+    testApp();
     QtPlatform qtPlatform("/tmp/kestrel-folder/");
     int syncs = 0;
     qtPlatform.setBeforeModal([&] { ++syncs; });

@@ -19,25 +19,12 @@
 
 #include "platform/qt/serial_port_qt.h"
 #include "qt/pty_helpers.h"
+#include "qt/test_app.h"
 
 namespace kestrel::test {
 namespace {
 
 using kestrel::qt::QtSerialPort;
-
-QCoreApplication* qtApp() {
-    if (QCoreApplication::instance() == nullptr) {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        }
-        static int argc = 1;
-        static char name[] = "kestrel_qt_tests";
-        static char* argv[] = {name, nullptr};
-        static QApplication* app = new QApplication(argc, argv);
-        return app;
-    }
-    return QCoreApplication::instance();
-}
 
 // Runs the event loop until `done` holds or `timeoutMs` passes; true when it held.
 bool spinUntil(const std::function<bool()>& done, int timeoutMs) {
@@ -62,7 +49,7 @@ void spinFor(int ms) {
 // does: every port event reads everything waiting.
 struct PortRig {
     PortRig() {
-        qtApp();
+        testApp();
         QObject::connect(&port, &QtSerialPort::portEvent, [this] {
             ++events;
             received += port.readAll();

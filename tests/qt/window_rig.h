@@ -20,22 +20,9 @@
 
 #include "platform/qt/program.h"
 #include "qt/pty_helpers.h"
+#include "qt/test_app.h"
 
 namespace kestrel::test {
-
-inline QApplication* windowTestApp() {
-    if (QCoreApplication::instance() == nullptr) {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        }
-        static int argc = 1;
-        static char name[] = "kestrel_qt_tests";
-        static char* argv[] = {name, nullptr};
-        static QApplication* app = new QApplication(argc, argv);
-        return app;
-    }
-    return qobject_cast<QApplication*>(QCoreApplication::instance());
-}
 
 // Answers every modal dialog that comes up, in order, with the next queued action (the
 // default: Escape), and records each message box's title and text.
@@ -98,7 +85,7 @@ enum class PortSetup { Free, Busy };
 class TestHome {
   public:
     explicit TestHome(PortSetup port = PortSetup::Free) {
-        windowTestApp();
+        testApp();
         m_oldHome = qgetenv("HOME");
         QDir(m_dir.path()).mkpath("Kestrelmap");
         qputenv("HOME", m_dir.path().toLocal8Bit());
