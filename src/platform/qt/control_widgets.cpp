@@ -86,11 +86,11 @@ QColor toQColor(const Colour& colour) {
 }
 
 QFont fontFor(FontRole role) {
-    const FontSpec spec = fontSpec(role);
+    const FontSpec style = fontSpec(role);
     QFont font(QStringLiteral("Sans Serif"));
     font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(int(std::lround(spec.pointSize * kDesignDpi / kPointsPerInch)));
-    font.setBold(spec.bold);
+    font.setPixelSize(int(std::lround(style.pointSize * kDesignDpi / kPointsPerInch)));
+    font.setBold(style.bold);
     return font;
 }
 
