@@ -188,7 +188,11 @@ void MainWindow::onTick(TimerBinding& binding) {
         return;
     }
     binding.ticking = true;
-    runHandler([this, &binding]() { (m_form.*binding.tick)(); });
+    // The form and the handler are captured by value: GCC 12 with -fsanitize=vptr miscompiles
+    // the call through the member pointer when it is reached through `this` in the lambda.
+    Form_Kestrelmap* form = &m_form;
+    const auto tick = binding.tick;
+    runHandler([form, tick]() { (form->*tick)(); });
     binding.ticking = false;
 }
 
