@@ -29,9 +29,9 @@ std::string colourText(const kestrel::Colour& c) {
 // Everything a settings file decides, as one text.
 std::string settingsOf(Form_Kestrelmap& f) {
     std::string s;
-    for (const auto& spec : kestrel::test::kRegisters) {
-        const kestrel::DigitRegister& r = f.*(spec.reg);
-        s += std::string(spec.name) + "=" + r.Tag + "/" + kestrel::test::glyphName(r.glyph) + "\n";
+    for (const auto& row : kestrel::test::kRegisters) {
+        const kestrel::DigitRegister& r = f.*(row.reg);
+        s += std::string(row.name) + "=" + r.Tag + "/" + kestrel::test::glyphName(r.glyph) + "\n";
     }
     const auto& o = f.OptionsForm;
     s += "hemi=" + f.CmdButton_LAT_HEMI.Tag + f.CmdButton_LONG_HEMI.Tag + "\n";
@@ -53,12 +53,12 @@ void checkLegal(HardenRig& rig) {
     }
     // A position register shows its value's digit exactly when the value is in its cycle.
     for (int i = 0; i < 13; ++i) {
-        const auto& spec = kestrel::test::kRegisters[i];
-        const kestrel::DigitRegister& r = f.*(spec.reg);
+        const auto& row = kestrel::test::kRegisters[i];
+        const kestrel::DigitRegister& r = f.*(row.reg);
         const int d = kestrel::test::tagDigit(r.Tag);
-        const bool inCycle = d >= 0 && d <= spec.top;
+        const bool inCycle = d >= 0 && d <= row.top;
         if (inCycle != (r.glyph != kestrel::Glyph::Dash)) {
-            fault(std::string(spec.name) + " holds '" + r.Tag + "' and shows " +
+            fault(std::string(row.name) + " holds '" + r.Tag + "' and shows " +
                   kestrel::test::glyphName(r.glyph));
         }
     }

@@ -165,11 +165,16 @@ TEST(QtSerialPort, RecoversQuietlyWhenTheDeviceVanishesAndReturns) {
     EXPECT_TRUE(rig.port.deviceLost());
     EXPECT_EQ(rig.port.readAll(), "");
 
-    // The device comes back as a new terminal behind the same name. The blocker takes the
-    // old terminal's number, so the link must be followed anew to find the device.
+    // The device comes back as a new terminal behind the same name, on another device number,
+    // so the link must be followed anew to find it. Terminals are made until one differs (a
+    // freed number may be handed out again, and other tests make terminals at the same time).
     const std::string oldDevice = pty->slavePath();
-    Pty blocker;
+    std::vector<std::unique_ptr<Pty>> blockers;
     pty = std::make_unique<Pty>();
+    while (pty->ok() && pty->slavePath() == oldDevice && blockers.size() < 8) {
+        blockers.push_back(std::move(pty));
+        pty = std::make_unique<Pty>();
+    }
     ASSERT_TRUE(pty->ok());
     ASSERT_NE(pty->slavePath(), oldDevice);
     QElapsedTimer back;
