@@ -170,20 +170,20 @@ QFont PanelButton::captionFont(const QSize& box, int& flags) const {
     return f;
 }
 
-// ---- FrameBox ----
+// ---- CaptionedBox, FrameBox ----
 
-FrameBox::FrameBox(QWidget* parent) : QWidget(parent) {
+CaptionedBox::CaptionedBox(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void FrameBox::setCaption(const QString& caption) {
+void CaptionedBox::setCaption(const QString& caption) {
     if (caption != m_caption) {
         m_caption = caption;
         update();
     }
 }
 
-void FrameBox::setColours(const QColor& back, const QColor& text) {
+void CaptionedBox::setColours(const QColor& back, const QColor& text) {
     if (back != m_back || text != m_text) {
         m_back = back;
         m_text = text;
@@ -213,25 +213,6 @@ void FrameBox::paintEvent(QPaintEvent* /*event*/) {
 }
 
 // ---- TextLabel ----
-
-TextLabel::TextLabel(QWidget* parent) : QWidget(parent) {
-    setAttribute(Qt::WA_OpaquePaintEvent);
-}
-
-void TextLabel::setCaption(const QString& caption) {
-    if (caption != m_caption) {
-        m_caption = caption;
-        update();
-    }
-}
-
-void TextLabel::setColours(const QColor& back, const QColor& text) {
-    if (back != m_back || text != m_text) {
-        m_back = back;
-        m_text = text;
-        update();
-    }
-}
 
 void TextLabel::paintEvent(QPaintEvent* /*event*/) {
     QPainter p(this);

@@ -42,11 +42,12 @@ class PanelButton : public QAbstractButton {
     QColor m_back = Qt::lightGray;
 };
 
-// A frame: an etched border with the caption set into its top edge, on its background colour.
-class FrameBox : public QWidget {
+// A caption on a background colour with a text colour: what frames and labels share. Each
+// setter repaints only on a change.
+class CaptionedBox : public QWidget {
     Q_OBJECT
   public:
-    explicit FrameBox(QWidget* parent = nullptr);
+    explicit CaptionedBox(QWidget* parent = nullptr);
     void setCaption(const QString& caption);
     void setColours(const QColor& back, const QColor& text);
     QString caption() const { return m_caption; }
@@ -54,32 +55,29 @@ class FrameBox : public QWidget {
     QColor textColour() const { return m_text; }
 
   protected:
-    void paintEvent(QPaintEvent* event) override;
-
-  private:
     QString m_caption;
     QColor m_back = Qt::lightGray;
     QColor m_text = Qt::black;
 };
 
-// One line of text on a background, left aligned.
-class TextLabel : public QWidget {
+// A frame: an etched border with the caption set into its top edge, on its background colour.
+class FrameBox : public CaptionedBox {
     Q_OBJECT
   public:
-    explicit TextLabel(QWidget* parent = nullptr);
-    void setCaption(const QString& caption);
-    void setColours(const QColor& back, const QColor& text);
-    QString caption() const { return m_caption; }
-    QColor backColour() const { return m_back; }
-    QColor textColour() const { return m_text; }
+    using CaptionedBox::CaptionedBox;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+};
 
-  private:
-    QString m_caption;
-    QColor m_back = Qt::lightGray;
-    QColor m_text = Qt::black;
+// One line of text on a background, left aligned.
+class TextLabel : public CaptionedBox {
+    Q_OBJECT
+  public:
+    using CaptionedBox::CaptionedBox;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
 };
 
 // Shows one glyph image on white, pixel for pixel, centred across the top of the box. At a
