@@ -45,9 +45,9 @@ void Form_Kestrelmap::Form_Load() {
     }
 
     const Form_Kestrelmap_Options& options = OptionsForm;
-    applyColourSet(*this, kStartupDisplaySet, options.Picture_DISPLAY_BACKGROUND_COLOR.BackColor);
-    applyColourSet(*this, kStartupButtonSet, options.Picture_BUTTON_BACKGROUND_COLOR.BackColor);
-    applyColourSet(*this, kStartupLegendSet, options.Picture_LEGEND_TEXT_COLOR.BackColor);
+    applyColourSet(*this, kDisplaySet, options.Picture_DISPLAY_BACKGROUND_COLOR.BackColor);
+    applyColourSet(*this, kButtonSet, options.Picture_BUTTON_BACKGROUND_COLOR.BackColor);
+    applyColourSet(*this, kLegendSet, options.Picture_LEGEND_TEXT_COLOR.BackColor);
     if (!PORT_VALID) {
         OptionsForm.CmdButton_COMM_PORT.BackColor = Colour::buttonShadow();
     }

@@ -10,86 +10,8 @@ namespace {
 using M = Form_Kestrelmap;
 using O = Form_Kestrelmap_Options;
 
-// Start-up, display background: the main window and its frames, then the options window and
-// its frames. The preview box already holds the colour.
-constexpr auto kStartupDisplay = std::to_array<ColourTarget>({
-    &M::BackColor,
-    &M::Frame_POSITION,
-    &M::Frame_DF,
-    &M::Frame_PLOT,
-    &M::Frame_CONTROL,
-    &O::BackColor,
-    &O::Frame_COLORS,
-    &O::frame_COMM,
-});
-
-// Start-up, button background: every button of the main window in its start-up order (the
-// hidden hemisphere shadows are not coloured), then every button of the options window.
-constexpr auto kStartupButtons = std::to_array<ColourTarget>({
-    &M::CmdButton_POSIT_SOURCE,
-    &M::CmdButton_LAT_HEMI,
-    &M::CmdButton_LAT_DEGX10_UP,
-    &M::CmdButton_LAT_DEGX1_UP,
-    &M::CmdButton_LAT_MINX10_UP,
-    &M::CmdButton_LAT_MINX1_UP,
-    &M::CmdButton_LAT_MINX01_UP,
-    &M::CmdButton_LAT_MINX001_UP,
-    &M::CmdButton_LONG_HEMI,
-    &M::CmdButton_LONG_DEGX100_UP,
-    &M::CmdButton_LONG_DEGX10_UP,
-    &M::CmdButton_LONG_DEGX1_UP,
-    &M::CmdButton_LONG_MINX10_UP,
-    &M::CmdButton_LONG_MINX1_UP,
-    &M::CmdButton_LONG_MINX01_UP,
-    &M::CmdButton_LONG_MINX001_UP,
-    &M::CmdButton_LAT_DEGX10_DN,
-    &M::CmdButton_LAT_DEGX1_DN,
-    &M::CmdButton_LAT_MINX10_DN,
-    &M::CmdButton_LAT_MINX1_DN,
-    &M::CmdButton_LAT_MINX01_DN,
-    &M::CmdButton_LAT_MINX001_DN,
-    &M::CmdButton_LONG_DEGX100_DN,
-    &M::CmdButton_LONG_DEGX10_DN,
-    &M::CmdButton_LONG_DEGX1_DN,
-    &M::CmdButton_LONG_MINX10_DN,
-    &M::CmdButton_LONG_MINX1_DN,
-    &M::CmdButton_LONG_MINX01_DN,
-    &M::CmdButton_LONG_MINX001_DN,
-    &M::CmdButton_DF_SOURCE,
-    &M::CmdButton_BRGX100_UP,
-    &M::CmdButton_BRGX10_UP,
-    &M::CmdButton_BRGX1_UP,
-    &M::CmdButton_BRGX100_DN,
-    &M::CmdButton_BRGX10_DN,
-    &M::CmdButton_BRGX1_DN,
-    &M::CmdButton_RANGE,
-    &M::CmdButton_TIMER,
-    &M::CmdButton_ADD_PLOT,
-    &M::CmdButton_SHOW_OPTIONS,
-    &M::cmdbutton_EXIT,
-    &O::cmdbutton_DISPLAY_BACKGROUND_COLOR,
-    &O::cmdbutton_BUTTON_BACKGROUND_COLOR,
-    &O::cmdbutton_LEGEND_TEXT_COLOR,
-    &O::CmdButton_COMM_PORT,
-    &O::cmdbutton_EXIT,
-    &O::CmdButton_DEFAULT_COLORS,
-    &O::CmdButton_VECTOR_COLOR,
-});
-
-// Start-up, legend text colour.
-constexpr auto kStartupLegend = std::to_array<ColourTarget>({
-    &M::ForeColor,
-    &M::Frame_POSITION,
-    &M::Frame_DF,
-    &M::Frame_PLOT,
-    &M::Frame_CONTROL,
-    &M::Label_IDENT,
-    &O::Frame_COLORS,
-    &O::frame_COMM,
-});
-
-// Options window, display background: as at start-up with the preview box before the options
-// window's frames.
+// Display background: the main window and its frames, then the options window, its preview box
+// and its frames.
 constexpr auto kDisplay = std::to_array<ColourTarget>({
     &M::BackColor,
     &M::Frame_POSITION,
@@ -102,7 +24,7 @@ constexpr auto kDisplay = std::to_array<ColourTarget>({
     &O::frame_COMM,
 });
 
-// Options window, button background: both hemisphere buttons, the thirteen position up and
+// Button background: both hemisphere buttons, the thirteen position up and
 // thirteen down buttons, the bearing buttons, the control buttons, every button of the options
 // window and the preview box. (The BUTTON BACKGROUND handler also colours Label_IDENT.)
 constexpr auto kButtons = std::to_array<ColourTarget>({
@@ -157,7 +79,8 @@ constexpr auto kButtons = std::to_array<ColourTarget>({
     &O::Picture_BUTTON_BACKGROUND_COLOR,
 });
 
-// Options window, legend text: the start-up list, then the preview box's background.
+// Legend text: the windows', frames' and identification line's text, then the preview box's
+// background.
 constexpr auto kLegend = std::to_array<ColourTarget>({
     &M::ForeColor,
     &M::Frame_POSITION,
@@ -180,9 +103,6 @@ Overloaded(F...) -> Overloaded<F...>;
 
 }  // namespace
 
-const ColourSet kStartupDisplaySet{FramePart::Back, kStartupDisplay};
-const ColourSet kStartupButtonSet{FramePart::Back, kStartupButtons};
-const ColourSet kStartupLegendSet{FramePart::Fore, kStartupLegend};
 const ColourSet kDisplaySet{FramePart::Back, kDisplay};
 const ColourSet kButtonSet{FramePart::Back, kButtons};
 const ColourSet kLegendSet{FramePart::Fore, kLegend};

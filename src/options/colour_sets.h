@@ -1,7 +1,7 @@
 #pragma once
 // The control sets the display, button and legend colours are applied to, as tables, and the
-// bearing-line colour text. Start-up and the options window's colour handlers each have their
-// own list (they differ a little in order and membership); both are kept here side by side.
+// bearing-line colour text. Start-up and the options window's colour handlers use the same
+// sets: each set ends with its preview box, which at start-up already holds the colour.
 
 #include <cstdint>
 #include <span>
@@ -26,12 +26,8 @@ struct ColourSet {
     std::span<const ColourTarget> targets;
 };
 
-// Start-up: the display background, every button, the legend text.
-extern const ColourSet kStartupDisplaySet;
-extern const ColourSet kStartupButtonSet;
-extern const ColourSet kStartupLegendSet;
-
-// The options window's colour handlers and RESTORE DEFAULT COLORS.
+// The display background, every button, the legend text: used by start-up, the options
+// window's colour handlers and RESTORE DEFAULT COLORS.
 extern const ColourSet kDisplaySet;
 extern const ColourSet kButtonSet;
 extern const ColourSet kLegendSet;
