@@ -9,7 +9,11 @@
 #include <cstdint>
 #include <string>
 
+#include <optional>
+#include <vector>
+
 #include "app/controls.h"
+#include "app/hunt_events.h"
 #include "options/form_kestrelmap_options.h"
 #include "platform/platform.h"
 
@@ -257,6 +261,24 @@ class Form_Kestrelmap {
     // could not be written, with that file's path and the reason.
     bool writeHuntFiles(std::string& failedFile, std::string& reason);
 
+    // ---- Announcements to what attaches beside the panel (app/) ----
+    // The observer must outlive the window or be removed first.
+    void addObserver(HuntObserver& observer);
+    void removeObserver(HuntObserver& observer);
+    // The shell calls this after every handler it ran.
+    void afterEvent();
+    // A complete line from an input, for the observers (the recorded hunt).
+    void announceLine(std::string_view input, std::string_view line);
+    // The position the digits show, in signed decimal degrees (what POSITION reads).
+    struct Degrees {
+        double latitude = 0;
+        double longitude = 0;
+    };
+    Degrees displayedPosition() const;
+    // What the last bearing line and its parse said beyond the three digits the panel keeps.
+    std::optional<int> lastBearingQuality;   // the digit after "/" in the last bearing line
+    std::optional<int> lastRelativeBearing;  // the last relative bearing that became a true one
+
     Platform& platform() { return m_platform; }
     const std::string& folder() const { return m_folder; }
 
@@ -271,7 +293,10 @@ class Form_Kestrelmap {
     std::string m_pendingSerial;  // received, not yet handed to MSComm1_OnComm
     size_t m_pendingTaken = 0;    // characters of m_pendingSerial already handed over
     // -- display/
+    std::vector<HuntObserver*> m_observers;
     // -- plot/
+    PlotRecord plotRecord() const;  // the plot being made, from the panel as it stands
+    void announcePlot(const PlotRecord& record);
     bool m_huntFilesFailing = false;  // the last write of the hunt files failed (told once)
 };
 

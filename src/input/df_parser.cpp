@@ -68,6 +68,7 @@ void Form_Kestrelmap::AGRELLO_PARSE() {
         return;
     }
     BEARING = static_cast<int16_t>(trueBearing);
+    lastRelativeBearing = *relative;
     const int hundreds = BEARING / 100;
     const int tens = (BEARING - 100 * hundreds) / 10;
     SET_DIGIT(*registers[0], hundreds);

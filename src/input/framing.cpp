@@ -1,3 +1,4 @@
+#include <optional>
 #include <string_view>
 
 #include "app/form_kestrelmap.h"
@@ -45,6 +46,16 @@ void cutRmcSentence(Form_Kestrelmap& form) {
     form.GPRMC_PARSE();
 }
 
+// The quality digit of a bearing line "%045/7": the one digit right after its "/", if any.
+std::optional<int> bearingQuality(std::string_view line) {
+    const size_t slash = line.find('/');
+    if (slash == npos || slash + 1 >= line.size() || line[slash + 1] < '0' ||
+        line[slash + 1] > '9') {
+        return std::nullopt;
+    }
+    return line[slash + 1] - '0';
+}
+
 // A "%" bearing line: exactly the three characters after "%" are kept, whatever the line's
 // length (a two-digit line keeps its carriage return as the third).
 void cutBearingLine(Form_Kestrelmap& form) {
@@ -54,6 +65,8 @@ void cutBearingLine(Form_Kestrelmap& form) {
         return;
     }
     form.AGRELLO_STRING = form.INBUFF.substr(start + 1, 3);
+    form.lastBearingQuality =
+        bearingQuality(std::string_view(form.INBUFF).substr(start, end - start));
     form.DF_TIMEOUT = kFreshSeconds;
     form.INBUFF.erase(0, end + 1);
     form.AGRELLO_PARSE();

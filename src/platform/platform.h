@@ -59,6 +59,8 @@ class Clock {
   public:
     virtual ~Clock() = default;
     virtual LocalTime now() = 0;
+    // The same moment in UTC: milliseconds since 1970-01-01T00:00:00Z.
+    virtual int64_t utcMilliseconds() = 0;
 };
 
 // Whole-file text access. A write replaces the file atomically: readers see either the old

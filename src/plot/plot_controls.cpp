@@ -80,6 +80,7 @@ void Form_Kestrelmap::CmdButton_ADD_PLOT_Click() {
 
     POSITION();
     ENDPOINT();
+    const PlotRecord record = plotRecord();
 
     auto& row = PLOT_TABLE[static_cast<size_t>(NEXT_PLOT_NUMBER)];
     row[1] = coordinateText(GOOGLE_LONGITUDE_DEGREES) + "," +
@@ -94,6 +95,7 @@ void Form_Kestrelmap::CmdButton_ADD_PLOT_Click() {
     NUMBER_OF_PLOTS = std::min<int16_t>(static_cast<int16_t>(NUMBER_OF_PLOTS + 1), kMaxPlots);
 
     BUILD_KML_FILE();
+    announcePlot(record);
 
     // A failure message runs its own event loop, in which Timer_BLINK may already have ended
     // the busy state; its "ADD PLOT" caption then stands.

@@ -23,7 +23,7 @@ double minutes(const DigitRegister& x10, const DigitRegister& x1, const DigitReg
 
 // The displayed position in signed decimal degrees, from the register values alone (a dash
 // glyph does not matter: the value under it counts). No range check: 99° 99.99′ converts.
-void Form_Kestrelmap::POSITION() {
+Form_Kestrelmap::Degrees Form_Kestrelmap::displayedPosition() const {
     const double latDegrees = 10 * digitValue(Picture_LAT_DEGX10) + digitValue(Picture_LAT_DEGX1);
     const double latMinutes =
         minutes(Picture_LAT_MINX10, Picture_LAT_MINX1, Picture_LAT_MINX01, Picture_LAT_MINX001);
@@ -32,15 +32,21 @@ void Form_Kestrelmap::POSITION() {
                                digitValue(Picture_LONG_DEGX1);
     const double longMinutes =
         minutes(Picture_LONG_MINX10, Picture_LONG_MINX1, Picture_LONG_MINX01, Picture_LONG_MINX001);
-
-    GOOGLE_LATITUDE_DEGREES = static_cast<float>(latMinutes / 60 + latDegrees);
-    GOOGLE_LONGITUDE_DEGREES = static_cast<float>(longMinutes / 60 + longDegrees);
+    Degrees position{latMinutes / 60 + latDegrees, longMinutes / 60 + longDegrees};
     if (CmdButton_LAT_HEMI.Tag == "S") {
-        GOOGLE_LATITUDE_DEGREES = -GOOGLE_LATITUDE_DEGREES;
+        position.latitude = -position.latitude;
     }
     if (CmdButton_LONG_HEMI.Tag == "W") {
-        GOOGLE_LONGITUDE_DEGREES = -GOOGLE_LONGITUDE_DEGREES;
+        position.longitude = -position.longitude;
     }
+    return position;
+}
+
+// The same position in single precision, where the plot operation reads it.
+void Form_Kestrelmap::POSITION() {
+    const Degrees position = displayedPosition();
+    GOOGLE_LATITUDE_DEGREES = static_cast<float>(position.latitude);
+    GOOGLE_LONGITUDE_DEGREES = static_cast<float>(position.longitude);
 }
 
 }  // namespace kestrel

@@ -96,7 +96,9 @@ class FakeBeeper : public Beeper {
 class FakeClock : public Clock {
   public:
     LocalTime now() override { return time; }
+    int64_t utcMilliseconds() override { return utcMs; }
     LocalTime time{2026, 3, 7, 9, 5, 3};
+    int64_t utcMs = 1772874303000;  // 2026-03-07T09:05:03Z
 };
 
 class FakeFiles : public TextFiles {

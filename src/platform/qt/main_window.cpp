@@ -109,6 +109,9 @@ void MainWindow::runHandler(const std::function<void()>& handler) {
         return;
     }
     handler();
+    if (!m_form.Unloaded) {
+        m_form.afterEvent();
+    }
     if (m_form.Unloaded) {
         shutDown();
     } else {

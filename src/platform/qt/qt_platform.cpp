@@ -105,6 +105,10 @@ kestrel::LocalTime QtClock::now() {
     return {date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second()};
 }
 
+int64_t QtClock::utcMilliseconds() {
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
 QtPlatform::QtPlatform(std::string kestrelFolder)
     : folder(std::move(kestrelFolder)), serial(folder) {}
 

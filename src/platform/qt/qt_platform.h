@@ -57,6 +57,7 @@ class QtBeeper : public kestrel::Beeper {
 class QtClock : public kestrel::Clock {
   public:
     kestrel::LocalTime now() override;
+    int64_t utcMilliseconds() override;
 };
 
 // Every platform facility of the program, for one main window. Build it after QApplication.
