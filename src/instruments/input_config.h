@@ -1,0 +1,30 @@
+#pragma once
+// Where each instrument's data comes from. The defaults are the designed set-up: the GPS and the
+// direction finder share the one serial line (COMn) at 4800 baud.
+
+#include <cstdint>
+#include <string>
+
+namespace kestrel::instruments {
+
+enum class GpsFrom { Line, Serial, Gpsd };
+enum class DfFrom { Line, Serial };
+
+struct SerialSetting {
+    std::string device;  // a device path such as /dev/ttyUSB0 or a /dev/serial/by-id/ name
+    int baud = 4800;
+    bool operator==(const SerialSetting&) const = default;
+};
+
+struct InputConfig {
+    int lineBaud = 4800;  // the shared serial line
+    GpsFrom gps = GpsFrom::Line;
+    SerialSetting gpsSerial;
+    std::string gpsdHost = "localhost";
+    uint16_t gpsdPort = 2947;
+    DfFrom df = DfFrom::Line;
+    SerialSetting dfSerial;
+    bool operator==(const InputConfig&) const = default;
+};
+
+}  // namespace kestrel::instruments
