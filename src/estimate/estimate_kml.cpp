@@ -1,0 +1,140 @@
+#include "estimate/estimate_kml.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "estimate/number_format.h"
+
+namespace kestrel::estimate {
+
+namespace {
+
+constexpr std::string_view kEol = "\r\n";
+
+void appendEscaped(std::string& out, std::string_view text) {
+    for (char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            default:
+                out += c;
+        }
+    }
+}
+
+void appendLine(std::string& out, std::string_view line) {
+    out += line;
+    out += kEol;
+}
+
+// "lon,lat,0" with 7 decimals (about a centimetre), the longitude within -180..180.
+std::string coordinateText(double latitudeDeg, double longitudeDeg) {
+    double lon = std::remainder(longitudeDeg, 360.0);
+    if (lon == -180) {
+        lon = 180;
+    }
+    return fixedText(lon, 7) + "," + fixedText(latitudeDeg, 7) + ",0";
+}
+
+std::string threeDigits(double degrees) {
+    const int whole = static_cast<int>(std::lround(degrees)) % 180;
+    std::string text = std::to_string(whole);
+    return std::string(3 - std::min<size_t>(3, text.size()), '0') + text;
+}
+
+// A provisional ellipse is drawn thinner and fainter: KML has no dashed line.
+void appendStyles(std::string& out, bool provisional) {
+    appendLine(out, R"(<Style id="est">)");
+    appendLine(out, "<IconStyle><scale>1.2</scale><Icon>");
+    appendLine(out, "<href>http://maps.google.com/mapfiles/kml/shapes/star.png</href>");
+    appendLine(out, "</Icon></IconStyle>");
+    appendLine(out, "<LabelStyle><color>ff00ffff</color></LabelStyle>");
+    appendLine(out, "</Style>");
+    appendLine(out, R"(<Style id="ell">)");
+    appendLine(out, provisional ? "<LineStyle><color>9900ffff</color><width>1</width></LineStyle>"
+                                : "<LineStyle><color>ff00ffff</color><width>2</width></LineStyle>");
+    appendLine(out, provisional ? "<PolyStyle><color>2000ffff</color></PolyStyle>"
+                                : "<PolyStyle><color>4000ffff</color></PolyStyle>");
+    appendLine(out, "</Style>");
+}
+
+void appendPlacemarks(std::string& out, const Estimate& estimate, std::string_view utcText) {
+    appendLine(out, "<Placemark>");
+    appendLine(out, "<name>Estimate</name>");
+    out += "<description>";
+    appendEscaped(out, describeEstimate(estimate, utcText));
+    appendLine(out, "</description>");
+    appendLine(out, "<styleUrl>#est</styleUrl>");
+    appendLine(out, "<Point><coordinates>" +
+                        coordinateText(estimate.latitudeDeg, estimate.longitudeDeg) +
+                        "</coordinates></Point>");
+    appendLine(out, "</Placemark>");
+    appendLine(out, "<Placemark>");
+    appendLine(out, "<name>95% area</name>");
+    appendLine(out, "<styleUrl>#ell</styleUrl>");
+    appendLine(out, "<Polygon><outerBoundaryIs><LinearRing><coordinates>");
+    for (const auto& [lat, lon] : estimate.ellipse95) {
+        appendLine(out, coordinateText(lat, lon));
+    }
+    appendLine(out, "</coordinates></LinearRing></outerBoundaryIs></Polygon>");
+    appendLine(out, "</Placemark>");
+}
+
+}  // namespace
+
+std::string describeEstimate(const Estimate& estimate, std::string_view utcText) {
+    std::string text = estimate.provisional ? "Provisional: " : "";
+    text += std::to_string(estimate.used) + " of " + std::to_string(estimate.plots) + " plots used";
+    if (!estimate.rejectedIds.empty()) {
+        text += "; rejected:";
+        for (size_t i = 0; i < estimate.rejectedIds.size(); ++i) {
+            text += (i == 0 ? " " : ", ") + std::to_string(estimate.rejectedIds[i]);
+        }
+    }
+    text += "; sigma " + fixedText(estimate.sigmaDeg, 1) + " deg";
+    text += "; 95% ellipse " + fixedText(estimate.semiMajorM, 0) + " x " +
+            fixedText(estimate.semiMinorM, 0) + " m, major axis " +
+            threeDigits(estimate.majorAzimuthDeg) + " deg";
+    text += "; CEP50 " + fixedText(estimate.cep50M, 0) + " m";
+    text += "; ";
+    text += utcText;
+    text += " UTC";
+    return text;
+}
+
+std::string buildEstimateKml(const Estimate& estimate, std::string_view utcText) {
+    const bool shown = estimate.shown && estimate.ellipse95.size() >= 4;
+    std::string out;
+    out.reserve(4096);
+    appendLine(out, R"(<?xml version="1.0" encoding="UTF-8"?>)");
+    appendLine(out, R"(<kml xmlns="http://www.opengis.net/kml/2.2">)");
+    appendLine(out, "<Document>");
+    appendLine(out, estimate.provisional && shown ? "<name>Kestrelmap estimate (provisional)</name>"
+                                                  : "<name>Kestrelmap estimate</name>");
+    if (!shown) {
+        out += "<description>No estimate: ";
+        appendEscaped(out, estimate.reason.empty() ? "none computed" : estimate.reason);
+        out += " (";
+        appendEscaped(out, utcText);
+        appendLine(out, " UTC)</description>");
+    }
+    appendStyles(out, estimate.provisional);
+    appendLine(out, "<Folder>");
+    appendLine(out, "<name>Estimate</name>");
+    if (shown) {
+        appendPlacemarks(out, estimate, utcText);
+    }
+    appendLine(out, "</Folder>");
+    appendLine(out, "</Document>");
+    appendLine(out, "</kml>");
+    return out;
+}
+
+}  // namespace kestrel::estimate

@@ -1,0 +1,46 @@
+#pragma once
+
+// Reading a hunt's plot log (CSV) back into bearings for the fix estimate. The column names
+// here are the ones the plot log is written with; only lat, lon and bearing are required,
+// columns are found by their header name and unknown ones are ignored.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "estimate/estimator.h"
+
+namespace kestrel::estimate {
+
+namespace column {
+inline constexpr std::string_view kPlot = "plot";
+inline constexpr std::string_view kUtc = "utc";
+inline constexpr std::string_view kLat = "lat";
+inline constexpr std::string_view kLon = "lon";
+inline constexpr std::string_view kBearing = "bearing";
+inline constexpr std::string_view kRelative = "relative";
+inline constexpr std::string_view kCourse = "course";
+inline constexpr std::string_view kSpeedKn = "speed_kn";
+inline constexpr std::string_view kQuality = "quality";
+inline constexpr std::string_view kPositionSource = "position_source";
+inline constexpr std::string_view kBearingSource = "bearing_source";
+inline constexpr std::string_view kUsed = "used";
+}  // namespace column
+
+// The plot log's header line in its column order (without a line end).
+inline constexpr std::string_view kPlotLogHeader =
+    "plot,utc,lat,lon,bearing,relative,course,speed_kn,quality,position_source,bearing_source,"
+    "used";
+
+struct PlotLog {
+    std::vector<Bearing> bearings;  // rows with a bearing, in file order
+    bool hasPlotColumn = false;     // ids are plot numbers; otherwise data row numbers (1 on)
+    bool ok = false;
+    int errorLine = 0;  // the file's line number (1 = header) of the first fault
+    std::string error;  // what is wrong there, e.g. "lat 91.5 is out of range"
+};
+
+// Reads the whole text; the first malformed line stops the reading with its line and fault.
+PlotLog readPlotLog(std::string_view text);
+
+}  // namespace kestrel::estimate

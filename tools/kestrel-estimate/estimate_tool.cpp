@@ -1,0 +1,141 @@
+#include "kestrel-estimate/estimate_tool.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "estimate/estimator.h"
+#include "estimate/number_format.h"
+#include "estimate/plot_log_reader.h"
+
+namespace kestrel::estimate {
+
+namespace {
+
+constexpr std::string_view kHelp =
+    "Usage: kestrel-estimate [--json] FILE.csv\n"
+    "\n"
+    "Estimates the transmitter's position from the bearings of a plot log and prints it.\n"
+    "\n"
+    "FILE.csv  a header line naming the columns, then one line a plot; fields separated by\n"
+    "          commas, '.' as decimal point, CR LF or LF line ends. Columns are found by\n"
+    "          name: lat, lon (degrees, signed) and bearing (true, degrees) are required;\n"
+    "          quality (0 to 9; 0 is never used) and plot (its number) are optional; other\n"
+    "          columns are ignored. A line with an empty bearing is not a bearing.\n"
+    "--json    print one JSON object: shown, reason (when not shown), lat, lon,\n"
+    "          semi_major_m, semi_minor_m, major_azimuth_deg (95 % ellipse), cep50_m,\n"
+    "          sigma_deg, plots (lines with a bearing), used, rejected (plot numbers, or\n"
+    "          row numbers without a plot column), provisional.\n"
+    "--help    print this text.\n"
+    "\n"
+    "Exit status: 0 when the file was read, whether or not an estimate could be shown;\n"
+    "2 when the file cannot be read or a line is malformed (the message names the line).\n";
+
+std::string idList(const std::vector<int>& ids, std::string_view separator) {
+    std::string text;
+    for (size_t i = 0; i < ids.size(); ++i) {
+        text += (i == 0 ? "" : std::string(separator)) + std::to_string(ids[i]);
+    }
+    return text;
+}
+
+std::string jsonString(std::string_view text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+        }
+        out += static_cast<unsigned char>(c) < 0x20 ? ' ' : c;
+    }
+    return out + "\"";
+}
+
+void printJson(const Estimate& e, std::ostream& out) {
+    auto number = [&](double value, int decimals) {
+        return e.shown ? fixedText(value, decimals) : std::string("null");
+    };
+    out << "{\"shown\": " << (e.shown ? "true" : "false");
+    if (!e.shown) {
+        out << ", \"reason\": " << jsonString(e.reason);
+    }
+    out << ", \"lat\": " << number(e.latitudeDeg, 7) << ", \"lon\": " << number(e.longitudeDeg, 7)
+        << ", \"semi_major_m\": " << number(e.semiMajorM, 1)
+        << ", \"semi_minor_m\": " << number(e.semiMinorM, 1)
+        << ", \"major_azimuth_deg\": " << number(e.majorAzimuthDeg, 1)
+        << ", \"cep50_m\": " << number(e.cep50M, 1) << ", \"sigma_deg\": " << number(e.sigmaDeg, 2)
+        << ", \"plots\": " << e.plots << ", \"used\": " << e.used << ", \"rejected\": ["
+        << idList(e.rejectedIds, ", ")
+        << "], \"provisional\": " << (e.provisional ? "true" : "false") << "}\n";
+}
+
+void printText(const Estimate& e, bool plotNumbers, std::ostream& out) {
+    if (e.shown) {
+        out << "Estimate: " << fixedText(e.latitudeDeg, 7) << ", " << fixedText(e.longitudeDeg, 7)
+            << (e.provisional ? " (provisional: fewer than 10 plots used)" : "") << "\n";
+        out << "95% ellipse: " << fixedText(e.semiMajorM, 0) << " x " << fixedText(e.semiMinorM, 0)
+            << " m, major axis " << fixedText(e.majorAzimuthDeg, 0) << " deg; CEP50 "
+            << fixedText(e.cep50M, 0) << " m; bearing sigma " << fixedText(e.sigmaDeg, 1)
+            << " deg\n";
+    } else {
+        out << "No estimate: " << e.reason << "\n";
+    }
+    out << "Plots: " << e.plots << " with a bearing, " << e.used << " used";
+    if (!e.rejectedIds.empty()) {
+        out << "; rejected " << (plotNumbers ? "plots " : "rows ") << idList(e.rejectedIds, ", ");
+    }
+    out << "\n";
+}
+
+}  // namespace
+
+int runEstimateTool(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
+    bool json = false;
+    std::string_view path;
+    for (std::string_view arg : args) {
+        if (arg == "--help" || arg == "-h") {
+            out << kHelp;
+            return kToolRan;
+        }
+        if (arg == "--json") {
+            json = true;
+        } else if (arg.starts_with("-") && arg != "-") {
+            err << "kestrel-estimate: unknown option " << arg << " (see --help)\n";
+            return kToolFault;
+        } else if (!path.empty()) {
+            err << "kestrel-estimate: one file only (see --help)\n";
+            return kToolFault;
+        } else {
+            path = arg;
+        }
+    }
+    if (path.empty()) {
+        err << "kestrel-estimate: no plot log given (see --help)\n";
+        return kToolFault;
+    }
+    std::error_code ec;
+    std::ifstream file{std::string(path), std::ios::binary};
+    if (!file || std::filesystem::is_directory(path, ec)) {
+        err << "kestrel-estimate: " << path << ": cannot be read\n";
+        return kToolFault;
+    }
+    const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    if (file.bad()) {
+        err << "kestrel-estimate: " << path << ": cannot be read\n";
+        return kToolFault;
+    }
+    const PlotLog log = readPlotLog(text);
+    if (!log.ok) {
+        err << "kestrel-estimate: " << path << ":" << log.errorLine << ": " << log.error << "\n";
+        return kToolFault;
+    }
+    const Estimate estimate = estimateFix(log.bearings);
+    if (json) {
+        printJson(estimate, out);
+    } else {
+        printText(estimate, log.hasPlotColumn, out);
+    }
+    return kToolRan;
+}
+
+}  // namespace kestrel::estimate
