@@ -281,10 +281,13 @@ class Form_Kestrelmap {
 
     Platform& platform() { return m_platform; }
     const std::string& folder() const { return m_folder; }
+    // The hunt's stamp MMDDYY_HHMMSS, set at start-up; the hunt's other files carry it too.
+    const std::string& stamp() const { return m_stamp; }
 
   private:
     Platform& m_platform;
     std::string m_folder;
+    std::string m_stamp;
 
     // Private state of each subsystem; each adds its members under its own heading.
     // -- app/

@@ -29,6 +29,9 @@ struct PlotRecord {
 class HuntObserver {
   public:
     virtual ~HuntObserver() = default;
+    // Start-up has named the hunt (its files are <folder><stamp>...), loaded the settings and
+    // written the empty map.
+    virtual void huntStarted() {}
     // A plot was made and its row written (the hunt files have been rewritten or have failed).
     virtual void plotMade(const PlotRecord& plot) { (void)plot; }
     // A complete line arrived on an input ("LINE" for the shared serial line), without its

@@ -1,6 +1,7 @@
 #include "app/hunt_stamp.h"
 
 #include <cstdlib>
+#include <string_view>
 
 namespace kestrel {
 
@@ -20,25 +21,34 @@ std::string huntStamp(const LocalTime& time) {
            twoDigits(time.hour) + twoDigits(time.minute) + twoDigits(time.second);
 }
 
-std::string liveHuntDocument() {
-    static const char* const kLines[] = {
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>",
-        "<kml xmlns=\"http://www.opengis.net/kml/2.2\">",
-        "<NetworkLink>",
-        "<name>Kestrelmap live hunt</name>",
-        "<Link>",
-        "<href>Current_Hunt.kml</href>",
-        "<refreshMode>onInterval</refreshMode>",
-        "<refreshInterval>5</refreshInterval>",
-        "</Link>",
-        "</NetworkLink>",
-        "</kml>",
+std::string liveHuntDocument(bool withTeamMap) {
+    struct Link {
+        const char* name;
+        const char* href;
     };
-    std::string document;
-    for (const char* line : kLines) {
-        document += line;
-        document += "\r\n";
+    static constexpr Link kLinks[] = {
+        {"Kestrelmap live hunt", "Current_Hunt.kml"},
+        {"Kestrelmap estimate", "Current_Estimate.kml"},
+        {"Kestrelmap team", "Current_Team.kml"},
+    };
+    std::string document =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+        "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\r\n"
+        "<Document>\r\n"
+        "<name>Kestrelmap live</name>\r\n";
+    for (const Link& link : kLinks) {
+        if (!withTeamMap && std::string_view(link.href) == "Current_Team.kml") {
+            continue;
+        }
+        document += "<NetworkLink>\r\n<name>";
+        document += link.name;
+        document += "</name>\r\n<Link>\r\n<href>";
+        document += link.href;
+        document +=
+            "</href>\r\n<refreshMode>onInterval</refreshMode>\r\n"
+            "<refreshInterval>5</refreshInterval>\r\n</Link>\r\n</NetworkLink>\r\n";
     }
+    document += "</Document>\r\n</kml>\r\n";
     return document;
 }
 

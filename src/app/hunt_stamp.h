@@ -12,7 +12,8 @@ namespace kestrel {
 // Month, day, the year within its century, "_", hour, minute, second: two digits each.
 std::string huntStamp(const LocalTime& time);
 
-// A KML network link to "Current_Hunt.kml" beside it, refreshed every five seconds; CR LF lines.
-std::string liveHuntDocument();
+// A KML document of network links to the current hunt file and the current estimate beside it
+// (and the team map when the team link is on), each refreshed every five seconds; CR LF lines.
+std::string liveHuntDocument(bool withTeamMap = false);
 
 }  // namespace kestrel

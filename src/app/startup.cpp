@@ -10,9 +10,9 @@ namespace kestrel {
 // the folder never stops it: the operator is told once and the hunt goes on in memory.
 void Form_Kestrelmap::Form_Load() {
     CURRENT_FILENAME = "Current_Hunt";
-    const std::string stamp = huntStamp(m_platform.clock.now());
-    Caption = "Kestrelmap " + stamp;
-    FILENAME_STRING = m_folder + stamp + ".kml";
+    m_stamp = huntStamp(m_platform.clock.now());
+    Caption = "Kestrelmap " + m_stamp;
+    FILENAME_STRING = m_folder + m_stamp + ".kml";
     CURRENT_FILENAME = m_folder + CURRENT_FILENAME + ".kml";
 
     std::string failedFile;
@@ -50,6 +50,9 @@ void Form_Kestrelmap::Form_Load() {
     applyColourSet(*this, kLegendSet, options.Picture_LEGEND_TEXT_COLOR.BackColor);
     if (!PORT_VALID) {
         OptionsForm.CmdButton_COMM_PORT.BackColor = Colour::buttonShadow();
+    }
+    for (HuntObserver* observer : std::vector(m_observers)) {
+        observer->huntStarted();
     }
 }
 

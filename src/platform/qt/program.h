@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/form_kestrelmap.h"
+#include "hunt/hunt_estimate.h"
 #include "platform/qt/main_window.h"
 #include "platform/qt/qt_platform.h"
 
@@ -24,11 +25,13 @@ class Program {
     QtPlatform& platform() { return m_platform; }
     Form_Kestrelmap& form() { return m_form; }
     MainWindow& window() { return m_window; }
+    HuntEstimate& estimate() { return m_estimate; }
 
   private:
     QtPlatform m_platform;
     kestrel::Platform m_facilities;  // references into m_platform, held for the core
     Form_Kestrelmap m_form;
+    HuntEstimate m_estimate{m_form};  // the plot log, the estimate map and the status line
     MainWindow m_window;
 };
 

@@ -1,0 +1,74 @@
+#include "hunt/hunt_estimate.h"
+
+#include "estimate/estimate_kml.h"
+#include "hunt/status_line.h"
+
+namespace kestrel {
+
+HuntEstimate::HuntEstimate(Form_Kestrelmap& form)
+    : m_form(form),
+      m_log(form.platform().files, form.platform().messages),
+      m_estimateNotice(form.platform().messages, "estimate file",
+                       "The plots are kept; the next plot writes the estimate again.") {
+    m_form.addObserver(*this);
+}
+
+HuntEstimate::~HuntEstimate() {
+    m_form.removeObserver(*this);
+}
+
+void HuntEstimate::huntStarted() {
+    const std::string& folder = m_form.folder();
+    m_log.start(folder, m_form.stamp());
+    m_estimatePaths = {folder + m_form.stamp() + "_estimate.kml", folder + "Current_Estimate.kml"};
+    m_bearings.clear();
+    m_estimate = estimate::estimateFix({});
+    writeAll(m_form.platform().files, m_estimateNotice, m_estimatePaths,
+             estimate::buildEstimateKml(m_estimate,
+                                        isoUtcText(m_form.platform().clock.utcMilliseconds())),
+             true);
+    showStatus();
+}
+
+void HuntEstimate::plotMade(const PlotRecord& plot) {
+    std::optional<bool> used;
+    if (plot.bearingDegrees) {
+        m_bearings.push_back({plot.plotNumber, plot.latitudeDegrees, plot.longitudeDegrees,
+                              double(*plot.bearingDegrees), plot.quality});
+        if (m_bearings.size() > kBearingsKept) {
+            m_bearings.pop_front();
+        }
+        update(plot.utcMilliseconds);
+        if (!m_estimate.usedFlags.empty()) {
+            used = m_estimate.usedFlags.back();
+        }
+    }
+    m_log.append(plot, used);
+    showStatus();
+}
+
+void HuntEstimate::eventHandled() {
+    showStatus();
+}
+
+void HuntEstimate::update(int64_t utcMilliseconds) {
+    const std::vector<estimate::Bearing> bearings(m_bearings.begin(), m_bearings.end());
+    m_estimate = estimate::estimateFix(bearings);
+    writeAll(m_form.platform().files, m_estimateNotice, m_estimatePaths,
+             estimate::buildEstimateKml(m_estimate, isoUtcText(utcMilliseconds)));
+}
+
+// The caption is set only when its text changes: the shell re-syncs after every event.
+void HuntEstimate::showStatus() {
+    std::optional<Here> here;
+    if (!Form_Kestrelmap::showsDash(m_form.Picture_LAT_DEGX10)) {
+        const Form_Kestrelmap::Degrees shown = m_form.displayedPosition();
+        here = Here{shown.latitude, shown.longitude};
+    }
+    std::string text = statusLine(m_estimate, here);
+    if (text != m_form.Label_IDENT.Caption) {
+        m_form.Label_IDENT.Caption = std::move(text);
+    }
+}
+
+}  // namespace kestrel

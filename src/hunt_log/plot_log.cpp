@@ -1,0 +1,94 @@
+#include "hunt_log/plot_log.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace kestrel {
+
+namespace {
+
+constexpr std::string_view kEol = "\r\n";
+
+void appendNumber(std::string& out, std::optional<int> value) {
+    if (value) {
+        out += std::to_string(*value);
+    }
+}
+
+void appendDegrees(std::string& out, double degrees) {
+    char buffer[32];
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, degrees, std::chars_format::fixed, 6);
+    out.append(buffer, result.ptr);
+}
+
+}  // namespace
+
+std::string plotLogHeader() {
+    std::string header;
+    for (std::string_view column : kPlotLogColumns) {
+        if (!header.empty()) {
+            header += ',';
+        }
+        header += column;
+    }
+    return header + std::string(kEol);
+}
+
+// plot,utc,lat,lon,bearing,relative,course,speed_kn,quality,position_source,bearing_source,
+// used,heading_from,vehicle
+std::string plotLogRow(const PlotRecord& plot, std::optional<bool> used, std::string_view vehicle) {
+    std::string row =
+        std::to_string(plot.plotNumber) + ',' + isoUtcText(plot.utcMilliseconds) + ',';
+    appendDegrees(row, plot.latitudeDegrees);
+    row += ',';
+    appendDegrees(row, plot.longitudeDegrees);
+    row += ',';
+    appendNumber(row, plot.bearingDegrees);
+    row += ',';
+    appendNumber(row, plot.relativeDegrees);
+    row += ',';
+    appendNumber(row, plot.courseDegrees);
+    row += ',';
+    appendNumber(row, plot.speedKnots);
+    row += ',';
+    appendNumber(row, plot.quality);
+    row += plot.positionFromGps ? ",GPS" : ",MAN";
+    row += plot.bearingFromDf ? ",DF," : ",MAN,";
+    if (plot.bearingDegrees && used) {
+        row += *used ? '1' : '0';
+    }
+    row += ',';
+    if (plot.bearingDegrees && plot.bearingFromDf) {
+        row += plot.headingFrom;
+    }
+    row += ',';
+    // A vehicle name is the team's choice: a comma or a quote in it would break the columns.
+    for (char c : vehicle) {
+        row += (c == ',' || c == '"' || c == '\r' || c == '\n') ? '_' : c;
+    }
+    row += kEol;
+    return row;
+}
+
+PlotLog::PlotLog(TextFiles& files, MessageBox& messages)
+    : m_files(files),
+      m_notice(messages, "plot log",
+               "The plots are kept in memory; the next plot writes the log again.") {}
+
+void PlotLog::start(const std::string& folder, const std::string& stamp) {
+    m_paths = {folder + stamp + "_plots.csv", folder + "Current_Plots.csv"};
+    m_text = plotLogHeader();
+    write(true);
+}
+
+void PlotLog::append(const PlotRecord& plot, std::optional<bool> used, std::string_view vehicle) {
+    m_text += plotLogRow(plot, used, vehicle);
+    write(false);
+}
+
+void PlotLog::write(bool quietly) {
+    writeAll(m_files, m_notice, m_paths, m_text, quietly);
+}
+
+}  // namespace kestrel

@@ -1,0 +1,235 @@
+// What a plot announces and the plot log row it becomes; the estimate companion's files, status
+// line and failures.
+
+#include <gtest/gtest.h>
+
+#include <GeographicLib/Geodesic.hpp>
+#include <algorithm>
+#include <clocale>
+#include <cmath>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "hunt/hunt_estimate.h"
+#include "hunt/status_line.h"
+#include "hunt_log/plot_log.h"
+#include "input_test_support.h"
+#include "plot_rig.h"
+
+namespace kestrel {
+namespace {
+
+using test::InputRig;
+using test::readyToPlot;
+
+struct PlotCatcher : HuntObserver {
+    explicit PlotCatcher(Form_Kestrelmap& f) { f.addObserver(*this); }
+    void plotMade(const PlotRecord& plot) override { plots.push_back(plot); }
+    std::vector<PlotRecord> plots;
+};
+
+// The plot log row of one plot made on a window prepared by `prepare`.
+template <typename Prepare>
+std::string rowOfPlot(Prepare prepare) {
+    InputRig rig;
+    Form_Kestrelmap& f = rig.main();
+    readyToPlot(f);
+    PlotCatcher catcher(f);
+    prepare(rig, f);
+    if (catcher.plots.empty()) {
+        f.CmdButton_ADD_PLOT_Click();
+    }
+    if (catcher.plots.size() != 1) {
+        return "plots: " + std::to_string(catcher.plots.size());
+    }
+    return plotLogRow(catcher.plots[0],
+                      catcher.plots[0].bearingDegrees ? std::optional(true) : std::nullopt, "");
+}
+
+// Puts both sources on the instruments with a fix (course 100, 20 knots) and the bearing line.
+void onInstruments(InputRig& rig, Form_Kestrelmap& f, const std::string& bearingLine) {
+    f.CmdButton_POSIT_SOURCE.Tag = "GPS";
+    f.CmdButton_DF_SOURCE.Tag = "DF";
+    rig.deliver(test::withChecksum(test::rmc("3944.500,N,10459.250,W,20.0,100.0")) + "\r\n");
+    rig.deliver(bearingLine + "\r\n");
+}
+
+TEST(PlotLogRow, WhatEachKindOfPlotWrites) {
+    using R = InputRig;
+    using F = Form_Kestrelmap;
+    struct Case {
+        const char* what;
+        std::function<void(R&, F&)> prepare;
+        std::string row;
+    };
+    const std::string head = "1,2026-03-07T09:05:03Z,39.741667,-104.987500,";
+    const Case cases[] = {
+        {"hand-entered position and bearing", [](R&, F&) {}, head + "45,,,,,MAN,MAN,1,,\r\n"},
+        {"range OFF draws no line", [](R&, F& f) { f.CmdButton_RANGE.Tag = "0"; },
+         head + ",,,,,MAN,MAN,,,\r\n"},
+        {"south and east", [](R&, F& f) { test::showPosition(f, "0100000010000", "S", "E"); },
+         "1,2026-03-07T09:05:03Z,-1.000000,1.000000,45,,,,,MAN,MAN,1,,\r\n"},
+        {"both instruments, quality digit", [](R& r, F& f) { onInstruments(r, f, "%045/7"); },
+         head + "145,45,100,20,7,GPS,DF,1,COG,\r\n"},
+        {"a bearing line without quality", [](R& r, F& f) { onInstruments(r, f, "%045"); },
+         head + "145,45,100,20,,GPS,DF,1,COG,\r\n"},
+        {"a stale bearing draws no line",
+         [](R& r, F& f) {
+             onInstruments(r, f, "%045/7");
+             f.DF_TIMEOUT = 0;
+         },
+         head + ",,100,20,,GPS,DF,,,\r\n"},
+        {"a timed plot draws no line",
+         [](R&, F& f) {
+             f.CmdButton_TIMER.Tag = "60";
+             for (int i = 0; i < 6; ++i) {
+                 f.Timer_PLOT_Timer();
+             }
+         },
+         head + ",,,,,MAN,MAN,,,\r\n"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(rowOfPlot(c.prepare), c.row) << c.what;
+    }
+}
+
+TEST(PlotLogRow, NumbersKeepTheirPointUnderADecimalCommaLocale) {
+    PlotRecord plot;
+    plot.plotNumber = 7;
+    plot.latitudeDegrees = 12.3456789;
+    plot.longitudeDegrees = -0.5;
+    const char* previous = std::setlocale(LC_ALL, "de_DE.UTF-8");
+    const std::string row = plotLogRow(plot, std::nullopt, "car,1");
+    std::setlocale(LC_ALL, previous ? previous : "C");
+    EXPECT_EQ(row, "7,1970-01-01T00:00:00Z,12.345679,-0.500000,,,,,,MAN,MAN,,,car_1\r\n");
+}
+
+// A hunt of hand-entered plots around a transmitter, every bearing exact to the whole degree.
+struct EstimateHunt {
+    InputRig rig;
+    std::optional<HuntEstimate> companion;
+    static constexpr double kTxLat = 39.80;
+    static constexpr double kTxLon = -104.95;
+
+    explicit EstimateHunt(bool withEstimate = true) {
+        if (withEstimate) {
+            companion.emplace(rig.main());
+        }
+        rig.main().Form_Load();
+    }
+    const estimate::Estimate& fix() const { return companion->estimate(); }
+
+    void plotFrom(double lat, double lon) {
+        Form_Kestrelmap& f = rig.main();
+        readyToPlot(f);
+        f.FILENAME_STRING = "/hunt/" + f.stamp() + ".kml";
+        char digits[80];
+        const long latH = std::lround(lat * 6000);
+        const long lonH = std::lround(-lon * 6000);
+        std::snprintf(digits, sizeof digits, "%02ld%04ld%03ld%04ld", latH / 6000, latH % 6000,
+                      lonH / 6000, lonH % 6000);
+        test::showPosition(f, digits, "N", "W");
+        double distance = 0, azimuth = 0, back = 0;
+        GeographicLib::Geodesic::WGS84().Inverse(latH / 6000.0, -lonH / 6000.0, kTxLat, kTxLon,
+                                                 distance, azimuth, back);
+        char bearing[8];
+        std::snprintf(bearing, sizeof bearing, "%03ld", std::lround(azimuth + 360) % 360);
+        test::showBearing(f, bearing);
+        f.NEXT_PLOT_NUMBER = static_cast<int16_t>(plots + 1);
+        f.NUMBER_OF_PLOTS = static_cast<int16_t>(plots);
+        f.CmdButton_ADD_PLOT_Click();
+        ++plots;
+    }
+    // Eight plots on a circle of about 4 km around the transmitter.
+    void plotAround(int count) {
+        for (int i = 0; i < count; ++i) {
+            const double angle = i * 0.7;
+            plotFrom(kTxLat + 0.036 * std::cos(angle), kTxLon + 0.047 * std::sin(angle));
+        }
+    }
+    int plots = 0;
+};
+
+TEST(HuntEstimate, FilesAndStatusLineFollowTheHunt) {
+    EstimateHunt hunt;
+    auto& files = hunt.rig.files.files;
+    const std::string stamp = hunt.rig.main().stamp();
+    EXPECT_EQ(files["/hunt/Current_Plots.csv"], plotLogHeader());
+    EXPECT_EQ(files["/hunt/" + stamp + "_plots.csv"], plotLogHeader());
+    EXPECT_NE(files["/hunt/Current_Estimate.kml"].find("5 needed"), std::string::npos);
+    EXPECT_EQ(hunt.rig.main().Label_IDENT.Caption.rfind("No fix yet: ", 0), 0u)
+        << hunt.rig.main().Label_IDENT.Caption;
+
+    hunt.plotAround(8);
+    const estimate::Estimate& fix = hunt.fix();
+    ASSERT_TRUE(fix.shown) << fix.reason;
+    double miss = 0;
+    GeographicLib::Geodesic::WGS84().Inverse(fix.latitudeDeg, fix.longitudeDeg,
+                                             EstimateHunt::kTxLat, EstimateHunt::kTxLon, miss);
+    EXPECT_LT(miss, 100);
+    const std::string& status = hunt.rig.main().Label_IDENT.Caption;
+    EXPECT_EQ(status.rfind("FIX N 39 4", 0), 0u) << status;
+    EXPECT_NE(status.find("8 of 8 plots  |  provisional"), std::string::npos) << status;
+    EXPECT_EQ(files["/hunt/Current_Estimate.kml"], files["/hunt/" + stamp + "_estimate.kml"]);
+    EXPECT_NE(files["/hunt/Current_Estimate.kml"].find("<Polygon>"), std::string::npos);
+
+    const std::string& log = files["/hunt/Current_Plots.csv"];
+    EXPECT_EQ(log, files["/hunt/" + stamp + "_plots.csv"]);
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 9);
+    EXPECT_NE(log.find(",MAN,MAN,1,,\r\n8,"), std::string::npos) << log;
+
+    // The status line follows the position shown: from the transmitter itself, a few metres.
+    test::showPosition(hunt.rig.main(), "3948001045700", "N", "W");
+    hunt.rig.main().afterEvent();
+    EXPECT_NE(status.find("° 0.0"), std::string::npos) << status;
+}
+
+TEST(HuntEstimate, HuntFilesAreTheSameWithAndWithoutTheEstimate) {
+    EstimateHunt with;
+    EstimateHunt without(false);
+    with.plotAround(7);
+    without.plotAround(7);
+    const std::string stamped = "/hunt/" + with.rig.main().stamp() + ".kml";
+    for (const std::string& path : {std::string("/hunt/Current_Hunt.kml"), stamped}) {
+        ASSERT_EQ(with.rig.files.files.count(path), 1u) << path;
+        EXPECT_EQ(with.rig.files.files[path], without.rig.files.files[path]) << path;
+    }
+    EXPECT_EQ(without.rig.files.files.count("/hunt/Current_Plots.csv"), 0u);
+}
+
+TEST(HuntEstimate, AFailingLogIsToldOnceAndLosesNoRow) {
+    EstimateHunt hunt;
+    hunt.rig.files.unwritable.insert("/hunt/Current_Plots.csv");
+    hunt.plotAround(3);
+    ASSERT_EQ(hunt.rig.messages.shown.size(), 1u);
+    EXPECT_NE(
+        hunt.rig.messages.shown[0].text.find("The plot log /hunt/Current_Plots.csv could not"),
+        std::string::npos);
+    hunt.rig.files.unwritable.clear();
+    hunt.plotAround(1);
+    EXPECT_EQ(hunt.rig.messages.shown.size(), 1u);
+    const std::string& log = hunt.rig.files.files["/hunt/Current_Plots.csv"];
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 5) << log;
+    EXPECT_NE(hunt.rig.files.files["/hunt/Current_Hunt.kml"].find("<Placemark>"),
+              std::string::npos);
+}
+
+TEST(StatusLine, PanelNotationRoundsMinutesWithTheirCarry) {
+    struct Case {
+        double lat, lon;
+        const char* text;
+    };
+    const Case cases[] = {
+        {34.4185, -119.7416667, "N 34 25.11 W 119 44.50"},
+        {-0.5, 0.25, "S 00 30.00 E 000 15.00"},
+        {12.99999999, -179.999999, "N 13 00.00 W 180 00.00"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(panelNotation(c.lat, c.lon), c.text);
+    }
+}
+
+}  // namespace
+}  // namespace kestrel
