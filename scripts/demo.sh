@@ -31,6 +31,10 @@ folder=$home/Kestrelmap
 rm -rf "$demo"
 mkdir -p "$folder"
 
+# Where kestrel-sim hides the transmitter in the run without a display.
+tx_lat=34.4120
+tx_lon=-119.7320
+
 pids=()
 cleanup() {
     # Only what this script started, newest first, by process id.
@@ -82,10 +86,38 @@ print_files() {
         [ -e "$hunt" ] || continue
         if [ "$(basename "$hunt")" = Live_Hunt.kml ]; then
             echo "demo: live map link:      $hunt"
+        elif [[ $hunt == *_estimate.kml || $hunt == */Current_Estimate.kml ]]; then
+            echo "demo: estimate map:       $hunt"
         else
             echo "demo: map file:           $hunt ($(grep -c '<Placemark>' "$hunt" || true) plots)"
         fi
     done
+}
+
+# The transmitter estimate from the hunt's plot log, and how far it lies from where kestrel-sim
+# hid the transmitter (great-circle distance, good to a few metres at this range).
+print_estimate() {
+    local estimate=$build/tools/kestrel-estimate/kestrel-estimate
+    [ -x "$estimate" ] && [ -f "$folder/Current_Plots.csv" ] || return 0
+    echo "demo: plot log:           $folder/Current_Plots.csv"
+    echo "demo: transmitter:        $tx_lat, $tx_lon (where kestrel-sim hid it)"
+    "$estimate" "$folder/Current_Plots.csv" | sed 's/^/demo:   /'
+    "$estimate" --json "$folder/Current_Plots.csv" | awk -v tlat="$tx_lat" -v tlon="$tx_lon" '
+        function num(key,   m) {
+            if (match($0, "\"" key "\": *-?[0-9.eE+-]+")) {
+                m = substr($0, RSTART, RLENGTH); sub(/^[^:]*: */, "", m); return m + 0
+            }
+            return ""
+        }
+        /"shown": *true/ {
+            r = 6371008.8; d = atan2(0, -1) / 180
+            a = sin((num("lat") - tlat) * d / 2) ^ 2 + \
+                cos(num("lat") * d) * cos(tlat * d) * sin((num("lon") - tlon) * d / 2) ^ 2
+            printf "demo: estimate error:     %.0f m from the simulated transmitter " \
+                   "(95%% ellipse %.0f x %.0f m, major axis %.0f deg)\n",
+                   2 * r * atan2(sqrt(a), sqrt(1 - a)), num("semi_major_m"),
+                   num("semi_minor_m"), num("major_azimuth_deg")
+        }'
 }
 
 if [ -n "${DISPLAY:-}" ]; then
@@ -107,7 +139,7 @@ for tool in Xvfb xdotool import xdpyinfo; do
         exit 1
     fi
 done
-deadline=$((SECONDS + 55))
+deadline=$((SECONDS + 85))
 check_time() {
     if ((SECONDS > deadline)); then
         echo "demo: giving up: $1" >&2
@@ -136,7 +168,11 @@ if ! wait_for 50 xdpyinfo; then
     exit 1
 fi
 
-start_sim --duration 90 --plot-every 10 --stop-first 600 --df-wild 0
+# A short hunt that still gives the estimate a fair view: the transmitter a few hundred metres
+# from the start, where the seeded drive goes round it
+# (tx_lat/tx_lon), a brisk drive with turns and no stops, a plot every four seconds.
+start_sim --duration 120 --plot-every 4 --no-stops --speed 60 --df-wild 0 \
+    --tx-lat "$tx_lat" --tx-lon "$tx_lon"
 HOME=$home QT_QPA_PLATFORM=xcb "$app" >"$demo/kestrelmap.log" 2>&1 &
 app_pid=$!
 pids+=("$app_pid")
@@ -178,8 +214,9 @@ click 36 56   # CmdButton_POSIT_SOURCE: Frame_POSITION (8,8) + (8,24), 41x49
 click 516 56  # CmdButton_DF_SOURCE: Frame_DF (488,8) + (8,24), 41x49
 sleep 3       # a few RMC sentences and bearing lines: fresh digits
 
-# Plots: the space bar now and then, and the simulator's "@PLOT" every ten seconds. Each plot
-# keeps the ADD PLOT button busy for three seconds, so the presses are spread out.
+# Plots: the space bar now and then, and the simulator's "@PLOT" every four seconds. Each plot
+# keeps the ADD PLOT button busy for three seconds, so the presses are spread out. Plotting goes
+# on until the status line can show a fix (at most 40 s).
 for pause in 4 4 5 4; do
     check_time "plotting"
     space
@@ -188,6 +225,8 @@ done
 if ! wait_for 100 three_plots; then
     echo "demo: warning: only $(plots) plots reached the map file" >&2
 fi
+fix_shown() { grep -q '<Point>' "$folder/Current_Estimate.kml" 2>/dev/null; }
+wait_for 230 fix_shown || echo "demo: warning: no fix shown after $(plots) plots" >&2
 sleep 1
 shot=$demo/kestrelmap-demo.png
 import -window "$win" "$shot" 2>/dev/null || import -window root "$shot"
@@ -233,6 +272,7 @@ wait "$sim_pid" 2>/dev/null || true
 
 echo "demo: screenshot:         $shot"
 print_files
+print_estimate
 echo "demo: settings file:      $folder/Kestrelmap.ini"
 echo "demo: logs:               $demo/*.log"
 if [ "$(plots)" -lt 3 ]; then

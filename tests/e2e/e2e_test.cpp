@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <sstream>
 #include <thread>
 
 #include "e2e/session.h"
@@ -303,10 +305,19 @@ TEST(E2e, DemoEndsByItselfWithLinesTowardTheTransmitter) {
     }
     ASSERT_TRUE(current && stamped) << "the demo left no pair of map files in " << folder;
     EXPECT_EQ(current->text, stamped->text);
-    // Where kestrel-sim hides the transmitter when it is not told.
-    const sim::ParsedCommandLine defaults = sim::parseCommandLine({"--stdout"}, nullptr);
-    ASSERT_TRUE(defaults.options);
-    EXPECT_GE(expectLinesThrough(*current, defaults.options->generator.transmitter, 5.0), 3);
+    // The demo tells where it hid the transmitter and how far the estimate lies from it.
+    sim::GeoPoint transmitter;
+    double errorMetres = -1;
+    std::istringstream lines(demo.output);
+    for (std::string line; std::getline(lines, line);) {
+        std::sscanf(line.c_str(), "demo: transmitter: %lf, %lf", &transmitter.latDeg,
+                    &transmitter.lonDeg);
+        std::sscanf(line.c_str(), "demo: estimate error: %lf m", &errorMetres);
+    }
+    ASSERT_NE(transmitter.latDeg, 0) << "the demo did not say where the transmitter is";
+    EXPECT_GE(expectLinesThrough(*current, transmitter, 5.0), 3);
+    EXPECT_GE(errorMetres, 0) << "the demo printed no estimate";
+    EXPECT_LT(errorMetres, 150);
 
     bool screenshot = false;
     for (const auto& entry :
