@@ -23,6 +23,7 @@ constexpr double kNonlinearity = 1.1;  // widens the ellipse for the curved geom
 constexpr double kMinSpanRad = 30 * kRadPerDeg;
 constexpr double kMinSupport = 3;  // effective number of plots along each axis
 constexpr double kMinAheadShare = 0.9;
+constexpr double kMaxLeverage = 0.5;
 constexpr double kMaxAheadVarRad2 = (kPi / 4) * (kPi / 4);
 constexpr double kMaxAxisPerRange = 0.5;  // 95 % semi-major axis over the median range
 constexpr double kMaxSpreadM = 500e3;     // a hunt beyond this is no tangent-plane problem
@@ -136,6 +137,21 @@ double support(const Problem& p, const Fit& fit, PlanePoint v) {
     return sumSquares > 0 ? sum * sum / sumSquares : 0;
 }
 
+// The largest share any one plot has in the fix (its leverage, w g' H^-1 g): near 1 the fix
+// stands on that plot's line alone, wherever along it the other plots leave it.
+double largestLeverage(const Problem& p, const Fit& fit) {
+    const Sym2 h = information(p, fit, false);
+    const double det = h.a * h.c - h.b * h.b;
+    double largest = 0;
+    for (size_t i = 0; i < p.rays.size(); ++i) {
+        const PlanePoint g = gradient(p.rays[i], fit, i);
+        const double w = fit.inlier[i] / fit.varRad2[i];
+        largest =
+            std::max(largest, w * (h.c * g.e * g.e - 2 * h.b * g.e * g.n + h.a * g.n * g.n) / det);
+    }
+    return largest;
+}
+
 // The smallest arc holding every inlier plot as seen from the fix.
 double spanSeenFromFix(const Problem& p, const Fit& fit) {
     std::vector<double> angles;
@@ -176,6 +192,9 @@ std::string gateFailure(const Problem& p, const Fit& fit, double inliers, double
     const PlanePoint minorDir{-axes.majorDir.n, axes.majorDir.e};
     if (support(p, fit, axes.majorDir) < kMinSupport || support(p, fit, minorDir) < kMinSupport) {
         return "too few plots pin the fix down";
+    }
+    if (largestLeverage(p, fit) > kMaxLeverage) {
+        return "the fix rests on one plot";
     }
     // A plot a few GPS errors from the fix cannot tell ahead from behind: it is not counted.
     int sure = 0, ahead = 0;
