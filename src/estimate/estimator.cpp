@@ -16,7 +16,7 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 constexpr double kRadPerDeg = kPi / 180;
-constexpr int kMinPlots = 5;
+constexpr size_t kMinPlots = 5;
 constexpr int kFirmFrom = 10;          // fewer used plots: provisional
 constexpr double kPriorWeight = 4;     // degrees of freedom behind the prior sigma
 constexpr double kNonlinearity = 1.1;  // widens the ellipse for the curved geometry
@@ -176,11 +176,41 @@ std::string countText(double n) {
     return std::to_string(static_cast<int>(std::floor(n)));
 }
 
+struct InlierView {
+    int sure = 0;   // inliers far enough from the fix to tell ahead from behind
+    int ahead = 0;  // of those, the ones whose bearing points at the fix
+    double medianRangeM = 0;
+    size_t count = 0;
+};
+
+// A plot a few GPS errors from the fix cannot tell ahead from behind: it is not counted there.
+InlierView viewInliers(const Problem& p, const Fit& fit) {
+    InlierView view;
+    std::vector<double> ranges;
+    for (size_t i = 0; i < p.rays.size(); ++i) {
+        if (fit.inlier[i] >= 0.5) {
+            ranges.push_back(fit.range[i]);
+            if (fit.varRad2[i] < kMaxAheadVarRad2) {
+                ++view.sure;
+                view.ahead += std::cos(fit.residual[i]) > 0 ? 1 : 0;
+            }
+        }
+    }
+    view.count = ranges.size();
+    if (!ranges.empty()) {
+        std::nth_element(ranges.begin(), ranges.begin() + ranges.size() / 2, ranges.end());
+        view.medianRangeM = ranges[ranges.size() / 2];
+    }
+    return view;
+}
+
 // The first display gate the fix fails, or empty when it may be shown.
 std::string gateFailure(const Problem& p, const Fit& fit, double inliers, double semiMajorM) {
     const double count = static_cast<double>(p.rays.size());
-    if (inliers < kMinPlots) {
-        return "only " + countText(inliers) + " plots agree; 5 needed";
+    const InlierView view = viewInliers(p, fit);
+    if (inliers < kMinPlots || view.count < kMinPlots) {
+        return "only " + countText(std::min(inliers, static_cast<double>(view.count))) +
+               " plots agree; 5 needed";
     }
     if (inliers < count / 2) {
         return "only " + countText(inliers) + " of " + countText(count) + " plots agree";
@@ -196,23 +226,10 @@ std::string gateFailure(const Problem& p, const Fit& fit, double inliers, double
     if (largestLeverage(p, fit) > kMaxLeverage) {
         return "the fix rests on one plot";
     }
-    // A plot a few GPS errors from the fix cannot tell ahead from behind: it is not counted.
-    int sure = 0, ahead = 0;
-    std::vector<double> ranges;
-    for (size_t i = 0; i < p.rays.size(); ++i) {
-        if (fit.inlier[i] >= 0.5) {
-            ranges.push_back(fit.range[i]);
-            if (fit.varRad2[i] < kMaxAheadVarRad2) {
-                ++sure;
-                ahead += std::cos(fit.residual[i]) > 0 ? 1 : 0;
-            }
-        }
-    }
-    if (ahead < kMinAheadShare * sure) {
+    if (view.ahead < kMinAheadShare * view.sure) {
         return "the fix lies behind";
     }
-    std::nth_element(ranges.begin(), ranges.begin() + ranges.size() / 2, ranges.end());
-    if (!(semiMajorM < kMaxAxisPerRange * ranges[ranges.size() / 2])) {
+    if (!(semiMajorM < kMaxAxisPerRange * view.medianRangeM)) {
         return "the fix is too uncertain";
     }
     return {};
