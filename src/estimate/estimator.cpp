@@ -235,6 +235,21 @@ std::string gateFailure(const Problem& p, const Fit& fit, double inliers, double
     return {};
 }
 
+// The closed ring centre + a cos t major + b sin t minor, in (lat, lon) through the plane.
+std::vector<std::pair<double, double>> ellipseRing(const LocalPlane& plane, PlanePoint centre,
+                                                   PlanePoint majorDir, double a, double b) {
+    const PlanePoint minorDir{-majorDir.n, majorDir.e};
+    std::vector<std::pair<double, double>> ring;
+    for (int k = 0; k < kRingVertices - 1; ++k) {
+        const double t = 2 * kPi * k / (kRingVertices - 1);
+        const double along = a * std::cos(t), across = b * std::sin(t);
+        ring.push_back(plane.toGeo({centre.e + along * majorDir.e + across * minorDir.e,
+                                    centre.n + along * majorDir.n + across * minorDir.n}));
+    }
+    ring.push_back(ring.front());
+    return ring;
+}
+
 // The covariance of the fix: the inverse information scaled by the pooled sigma, where a
 // prior of 7 degrees worth four bearings steadies the sigma of a short hunt.
 void describeUncertainty(const Problem& p, const Fit& fit, const LocalPlane& plane, Estimate& out) {
@@ -245,6 +260,10 @@ void describeUncertainty(const Problem& p, const Fit& fit, const LocalPlane& pla
                            dof;
     const Sym2 h = information(p, fit, true);
     const double det = h.a * h.c - h.b * h.b;
+    if (!(det > 0)) {
+        out.reason = "the bearings are nearly parallel";
+        return;
+    }
     const double scale = kNonlinearity * kNonlinearity * pooled2 / det;
     const Axes axes = eigen({h.c * scale, -h.b * scale, h.a * scale});
     const double k95 = std::sqrt(dof * (std::pow(0.05, -2 / dof) - 1));
@@ -256,19 +275,9 @@ void describeUncertainty(const Problem& p, const Fit& fit, const LocalPlane& pla
     out.cep50M = 0.59 * (out.sigma1MajorM + out.sigma1MinorM);
     out.majorAzimuthDeg =
         std::fmod(plane.trueAzimuthDeg(out.latitudeDeg, out.longitudeDeg, axes.majorDir), 180.0);
-    const PlanePoint minorDir{-axes.majorDir.n, axes.majorDir.e};
-    for (int k = 0; k < kRingVertices - 1; ++k) {
-        const double t = 2 * kPi * k / (kRingVertices - 1);
-        const double a = out.semiMajorM * std::cos(t), b = out.semiMinorM * std::sin(t);
-        out.ellipse95.push_back(plane.toGeo({fit.x.e + a * axes.majorDir.e + b * minorDir.e,
-                                             fit.x.n + a * axes.majorDir.n + b * minorDir.n}));
-    }
-    out.ellipse95.push_back(out.ellipse95.front());
+    out.ellipse95 = ellipseRing(plane, fit.x, axes.majorDir, out.semiMajorM, out.semiMinorM);
     out.reason = gateFailure(p, fit, inliers, out.semiMajorM);
-    out.shown = det > 0 && out.reason.empty();
-    if (!(det > 0) && out.reason.empty()) {
-        out.reason = "the bearings are nearly parallel";
-    }
+    out.shown = out.reason.empty();
 }
 
 }  // namespace
