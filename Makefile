@@ -51,8 +51,9 @@ demo: build
 
 bench: deps
 	cmake -S . -B build-bench $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Release -DKESTREL_BENCH=ON
-	cmake --build build-bench -j $(JOBS) --target kestrel_bench
+	cmake --build build-bench -j $(JOBS) --target kestrel_bench kestrel_estimate_montecarlo
 	build-bench/bench/kestrel_bench
+	build-bench/bench/kestrel_estimate_montecarlo
 
 fuzz: deps
 	scripts/fuzz.sh

@@ -1,6 +1,6 @@
 # Installation of the desktop entry and the icon, and the Debian package (`make package`, which
 # runs `cpack -G DEB` in the build directory). The programs install themselves: kestrelmap from
-# src/platform/qt, kestrel-sim from tools/kestrel-sim.
+# src/platform/qt, kestrel-sim and kestrel-estimate from tools/.
 include(GNUInstallDirs)
 
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/kestrelmap.desktop
@@ -19,7 +19,8 @@ set(CPACK_PACKAGE_DESCRIPTION
     "Kestrelmap shows the position from a GPS receiver and the true bearing from a Doppler\n\
 direction finder, both read from one serial line, on a panel of large digits, and writes\n\
 every plot of a fox hunt as a bearing line into a KML map for a map viewer. The package\n\
-also holds kestrel-sim, an instrument simulator for trying it without hardware.")
+also holds kestrel-sim, an instrument simulator for trying it without hardware, and\n\
+kestrel-estimate, which computes the transmitter's position from a hunt's plot log.")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_STRIP_FILES ON)
 
@@ -37,7 +38,7 @@ if(KESTREL_DPKG_SHLIBDEPS)
 else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
       "libqt6widgets6 (>= 6.2), libqt6gui6 (>= 6.2), libqt6core6 (>= 6.2), \
-libqt6serialport6 (>= 6.2), qt6-qpa-plugins, libstdc++6, libc6")
+libqt6serialport6 (>= 6.2), qt6-qpa-plugins, libgeographiclib23, libstdc++6, libc6")
 endif()
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "marble | qgis")

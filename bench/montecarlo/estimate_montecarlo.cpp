@@ -1,6 +1,7 @@
 // The fix estimate's Monte-Carlo table: fixed seeds, each scenario at several plot counts.
 // Usage: kestrel_estimate_montecarlo [SEEDS]   (500 when not given)
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -33,11 +34,14 @@ int main(int argc, char** argv) {
     for (const Row& row : rows) {
         for (int n : row.counts) {
             const auto s = kestrel::estimate::sim::runScenario(row.scenario, n, seeds);
+            if (s.shown == 0) {
+                std::printf("| %s | %d | - | - | 0%% | - | - | - | - |\n", row.scenario.name, n);
+                continue;
+            }
             std::printf(
                 "| %s | %d | %.0f | %.0f | %.1f%% | %.1f%% | %.1f%% | %d (%.1f%%) | %.2f |\n",
                 row.scenario.name, n, s.medianM, s.p90M, 100.0 * s.shown / s.hunts, 100 * s.cover95,
-                100 * s.cover1Sigma, s.falseFixes, s.shown ? 100.0 * s.falseFixes / s.shown : 0.0,
-                s.rmsOverBound);
+                100 * s.cover1Sigma, s.falseFixes, 100.0 * s.falseFixes / s.shown, s.rmsOverBound);
             std::fflush(stdout);
         }
     }

@@ -16,13 +16,14 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 constexpr double kRadPerDeg = kPi / 180;
-constexpr int kMinPlots = 5;
+constexpr size_t kMinPlots = 5;
 constexpr int kFirmFrom = 10;          // fewer used plots: provisional
 constexpr double kPriorWeight = 4;     // degrees of freedom behind the prior sigma
 constexpr double kNonlinearity = 1.1;  // widens the ellipse for the curved geometry
 constexpr double kMinSpanRad = 30 * kRadPerDeg;
 constexpr double kMinSupport = 3;  // effective number of plots along each axis
 constexpr double kMinAheadShare = 0.9;
+constexpr double kMaxLeverage = 0.5;
 constexpr double kMaxAheadVarRad2 = (kPi / 4) * (kPi / 4);
 constexpr double kMaxAxisPerRange = 0.5;  // 95 % semi-major axis over the median range
 constexpr double kMaxSpreadM = 500e3;     // a hunt beyond this is no tangent-plane problem
@@ -136,6 +137,21 @@ double support(const Problem& p, const Fit& fit, PlanePoint v) {
     return sumSquares > 0 ? sum * sum / sumSquares : 0;
 }
 
+// The largest share any one plot has in the fix (its leverage, w g' H^-1 g): near 1 the fix
+// stands on that plot's line alone, wherever along it the other plots leave it.
+double largestLeverage(const Problem& p, const Fit& fit) {
+    const Sym2 h = information(p, fit, false);
+    const double det = h.a * h.c - h.b * h.b;
+    double largest = 0;
+    for (size_t i = 0; i < p.rays.size(); ++i) {
+        const PlanePoint g = gradient(p.rays[i], fit, i);
+        const double w = fit.inlier[i] / fit.varRad2[i];
+        largest =
+            std::max(largest, w * (h.c * g.e * g.e - 2 * h.b * g.e * g.n + h.a * g.n * g.n) / det);
+    }
+    return largest;
+}
+
 // The smallest arc holding every inlier plot as seen from the fix.
 double spanSeenFromFix(const Problem& p, const Fit& fit) {
     std::vector<double> angles;
@@ -160,11 +176,41 @@ std::string countText(double n) {
     return std::to_string(static_cast<int>(std::floor(n)));
 }
 
+struct InlierView {
+    int sure = 0;   // inliers far enough from the fix to tell ahead from behind
+    int ahead = 0;  // of those, the ones whose bearing points at the fix
+    double medianRangeM = 0;
+    size_t count = 0;
+};
+
+// A plot a few GPS errors from the fix cannot tell ahead from behind: it is not counted there.
+InlierView viewInliers(const Problem& p, const Fit& fit) {
+    InlierView view;
+    std::vector<double> ranges;
+    for (size_t i = 0; i < p.rays.size(); ++i) {
+        if (fit.inlier[i] >= 0.5) {
+            ranges.push_back(fit.range[i]);
+            if (fit.varRad2[i] < kMaxAheadVarRad2) {
+                ++view.sure;
+                view.ahead += std::cos(fit.residual[i]) > 0 ? 1 : 0;
+            }
+        }
+    }
+    view.count = ranges.size();
+    if (!ranges.empty()) {
+        std::nth_element(ranges.begin(), ranges.begin() + ranges.size() / 2, ranges.end());
+        view.medianRangeM = ranges[ranges.size() / 2];
+    }
+    return view;
+}
+
 // The first display gate the fix fails, or empty when it may be shown.
 std::string gateFailure(const Problem& p, const Fit& fit, double inliers, double semiMajorM) {
     const double count = static_cast<double>(p.rays.size());
-    if (inliers < kMinPlots) {
-        return "only " + countText(inliers) + " plots agree; 5 needed";
+    const InlierView view = viewInliers(p, fit);
+    if (inliers < kMinPlots || view.count < kMinPlots) {
+        return "only " + countText(std::min(inliers, static_cast<double>(view.count))) +
+               " plots agree; 5 needed";
     }
     if (inliers < count / 2) {
         return "only " + countText(inliers) + " of " + countText(count) + " plots agree";
@@ -177,26 +223,31 @@ std::string gateFailure(const Problem& p, const Fit& fit, double inliers, double
     if (support(p, fit, axes.majorDir) < kMinSupport || support(p, fit, minorDir) < kMinSupport) {
         return "too few plots pin the fix down";
     }
-    // A plot a few GPS errors from the fix cannot tell ahead from behind: it is not counted.
-    int sure = 0, ahead = 0;
-    std::vector<double> ranges;
-    for (size_t i = 0; i < p.rays.size(); ++i) {
-        if (fit.inlier[i] >= 0.5) {
-            ranges.push_back(fit.range[i]);
-            if (fit.varRad2[i] < kMaxAheadVarRad2) {
-                ++sure;
-                ahead += std::cos(fit.residual[i]) > 0 ? 1 : 0;
-            }
-        }
+    if (largestLeverage(p, fit) > kMaxLeverage) {
+        return "the fix rests on one plot";
     }
-    if (ahead < kMinAheadShare * sure) {
+    if (view.ahead < kMinAheadShare * view.sure) {
         return "the fix lies behind";
     }
-    std::nth_element(ranges.begin(), ranges.begin() + ranges.size() / 2, ranges.end());
-    if (!(semiMajorM < kMaxAxisPerRange * ranges[ranges.size() / 2])) {
+    if (!(semiMajorM < kMaxAxisPerRange * view.medianRangeM)) {
         return "the fix is too uncertain";
     }
     return {};
+}
+
+// The closed ring centre + a cos t major + b sin t minor, in (lat, lon) through the plane.
+std::vector<std::pair<double, double>> ellipseRing(const LocalPlane& plane, PlanePoint centre,
+                                                   PlanePoint majorDir, double a, double b) {
+    const PlanePoint minorDir{-majorDir.n, majorDir.e};
+    std::vector<std::pair<double, double>> ring;
+    for (int k = 0; k < kRingVertices - 1; ++k) {
+        const double t = 2 * kPi * k / (kRingVertices - 1);
+        const double along = a * std::cos(t), across = b * std::sin(t);
+        ring.push_back(plane.toGeo({centre.e + along * majorDir.e + across * minorDir.e,
+                                    centre.n + along * majorDir.n + across * minorDir.n}));
+    }
+    ring.push_back(ring.front());
+    return ring;
 }
 
 // The covariance of the fix: the inverse information scaled by the pooled sigma, where a
@@ -209,6 +260,10 @@ void describeUncertainty(const Problem& p, const Fit& fit, const LocalPlane& pla
                            dof;
     const Sym2 h = information(p, fit, true);
     const double det = h.a * h.c - h.b * h.b;
+    if (!(det > 0)) {
+        out.reason = "the bearings are nearly parallel";
+        return;
+    }
     const double scale = kNonlinearity * kNonlinearity * pooled2 / det;
     const Axes axes = eigen({h.c * scale, -h.b * scale, h.a * scale});
     const double k95 = std::sqrt(dof * (std::pow(0.05, -2 / dof) - 1));
@@ -220,19 +275,9 @@ void describeUncertainty(const Problem& p, const Fit& fit, const LocalPlane& pla
     out.cep50M = 0.59 * (out.sigma1MajorM + out.sigma1MinorM);
     out.majorAzimuthDeg =
         std::fmod(plane.trueAzimuthDeg(out.latitudeDeg, out.longitudeDeg, axes.majorDir), 180.0);
-    const PlanePoint minorDir{-axes.majorDir.n, axes.majorDir.e};
-    for (int k = 0; k < kRingVertices - 1; ++k) {
-        const double t = 2 * kPi * k / (kRingVertices - 1);
-        const double a = out.semiMajorM * std::cos(t), b = out.semiMinorM * std::sin(t);
-        out.ellipse95.push_back(plane.toGeo({fit.x.e + a * axes.majorDir.e + b * minorDir.e,
-                                             fit.x.n + a * axes.majorDir.n + b * minorDir.n}));
-    }
-    out.ellipse95.push_back(out.ellipse95.front());
+    out.ellipse95 = ellipseRing(plane, fit.x, axes.majorDir, out.semiMajorM, out.semiMinorM);
     out.reason = gateFailure(p, fit, inliers, out.semiMajorM);
-    out.shown = det > 0 && out.reason.empty();
-    if (!(det > 0) && out.reason.empty()) {
-        out.reason = "the bearings are nearly parallel";
-    }
+    out.shown = out.reason.empty();
 }
 
 }  // namespace

@@ -73,6 +73,25 @@ double score(const std::vector<Ray>& rays, PlanePoint x, double best) {
     return total;
 }
 
+// Every pair of the rays, or a fixed draw of kMaxPairs of them when there are more.
+template <typename Visit>
+void forEachPair(size_t count, Visit visit) {
+    if (count * (count - 1) / 2 <= kMaxPairs) {
+        for (size_t i = 0; i < count; ++i) {
+            for (size_t j = i + 1; j < count; ++j) {
+                visit(i, j);
+            }
+        }
+        return;
+    }
+    SplitMix random;
+    for (size_t k = 0; k < kMaxPairs; ++k) {
+        const size_t i = random.next() % count;
+        const size_t j = random.next() % (count - 1);
+        visit(i, j >= i ? j + 1 : j);
+    }
+}
+
 }  // namespace
 
 // The best-scoring forward crossing of two bearings that cross at 15 degrees or more; when
@@ -80,9 +99,6 @@ double score(const std::vector<Ray>& rays, PlanePoint x, double best) {
 // more, whose result the display gates then judge.
 StartSearch findStart(const std::vector<Ray>& rays) {
     StartSearch found;
-    const size_t count = rays.size();
-    const size_t pairs = count * (count - 1) / 2;
-    SplitMix random;
     double best = INFINITY, bestNarrow = INFINITY;
     std::optional<PlanePoint> narrowStart;
     auto tryPair = [&](size_t i, size_t j) {
@@ -111,19 +127,7 @@ StartSearch findStart(const std::vector<Ray>& rays) {
             (wide ? found.start : narrowStart) = x;
         }
     };
-    if (pairs <= kMaxPairs) {
-        for (size_t i = 0; i < count; ++i) {
-            for (size_t j = i + 1; j < count; ++j) {
-                tryPair(i, j);
-            }
-        }
-    } else {
-        for (size_t k = 0; k < kMaxPairs; ++k) {
-            const size_t i = random.next() % count;
-            const size_t j = random.next() % (count - 1);
-            tryPair(i, j >= i ? j + 1 : j);
-        }
-    }
+    forEachPair(rays.size(), tryPair);
     if (!found.start) {
         found.narrow = true;
         found.start = narrowStart;

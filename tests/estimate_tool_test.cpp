@@ -1,0 +1,152 @@
+// kestrel-estimate: malformed plot logs give exit 2 and one message naming the line; a plot log
+// written from a simulated hunt comes back as the same estimate.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "estimate/number_format.h"
+#include "estimate/plot_log_reader.h"
+#include "estimate_sim.h"
+#include "kestrel-estimate/estimate_tool.h"
+#include "plot_disk_files.h"
+
+namespace kestrel::estimate {
+namespace {
+
+struct ToolRun {
+    int status = 0;
+    std::string out, err;
+};
+
+ToolRun runTool(std::vector<std::string_view> args) {
+    std::ostringstream out, err;
+    ToolRun run;
+    run.status = runEstimateTool(args, out, err);
+    run.out = out.str();
+    run.err = err.str();
+    return run;
+}
+
+class EstimateTool : public ::testing::Test {
+  protected:
+    std::string write(const std::string& content) {
+        const std::string path = m_scratch.folder() + "plots.csv";
+        std::string error;
+        EXPECT_TRUE(m_disk.write(path, content, error)) << error;
+        return path;
+    }
+    test::ScratchFolder m_scratch;
+    test::DiskFiles m_disk;
+};
+
+TEST_F(EstimateTool, MalformedInputGivesExitTwoAndTheLine) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"", ":1: no header line: the file is empty"},
+        {"lat,lon\n1,2\n", ":1: the header has no bearing column"},
+        {"lat,bearing\n1,2\n", ":1: the header has no lon column"},
+        {"lat,lon,bearing\n1,2\n", ":2: 2 fields where the header has 3"},
+        {"lat,lon,bearing\r\n1,2,3\r\n\r\n1,2,3,4\r\n", ":4: 4 fields where the header has 3"},
+        {"lat,lon,bearing\n1,2,x\n", ":2: bearing \"x\" is not a number"},
+        {"lat,lon,bearing\n1,2,3.5e\n", ":2: bearing \"3.5e\" is not a number"},
+        {"lat,lon,bearing\n1,2,nan\n", ":2: bearing \"nan\" is not a number"},
+        {"lat,lon,bearing\n1,2,3\n91,2,3\n", ":3: lat \"91\" is not a latitude (-90 to 90)"},
+        {"lat,lon,bearing\n1,2.5,3\n1,2,5\n,2,3\n", ":4: lat \"\" is not a latitude (-90 to 90)"},
+        {"lat,lon,bearing\n1,-180.5,3\n", ":2: lon \"-180.5\" is not a longitude (-180 to 180)"},
+        {"lat,lon,bearing\n1,2,3,5\n", ":2: 4 fields where the header has 3"},
+        {"lat,lon,bearing\n1;5,2,3\n", ":2: lat \"1;5\" is not a latitude (-90 to 90)"},
+        {"lat,lon,bearing\n1,5,2,3\n", ":2: 4 fields where the header has 3"},
+        {"lat,lon,bearing,quality\n1,2,3,12\n", ":2: quality \"12\" is not a digit 0 to 9"},
+        {"plot,lat,lon,bearing\n1.5,1,2,3\n", ":2: plot \"1.5\" is not a whole number"},
+    };
+    for (const auto& [content, message] : cases) {
+        const std::string path = write(content);
+        const ToolRun run = runTool({path});
+        EXPECT_EQ(run.status, kToolFault) << content;
+        EXPECT_EQ(run.err, "kestrel-estimate: " + path + message + "\n") << content;
+        EXPECT_EQ(run.out, "") << content;
+    }
+}
+
+TEST_F(EstimateTool, UsageAndUnreadableFiles) {
+    EXPECT_EQ(runTool({}).status, kToolFault);
+    EXPECT_EQ(runTool({"--jsn", "x.csv"}).err,
+              "kestrel-estimate: unknown option --jsn (see --help)\n");
+    EXPECT_EQ(runTool({m_scratch.folder() + "none.csv"}).err,
+              "kestrel-estimate: " + m_scratch.folder() + "none.csv: cannot be read\n");
+    EXPECT_EQ(runTool({m_scratch.folder()}).status, kToolFault);
+    const ToolRun help = runTool({"--help"});
+    EXPECT_EQ(help.status, kToolRan);
+    EXPECT_NE(help.out.find("Exit status: 0"), std::string::npos);
+}
+
+// The value after "key": in one JSON object, as text.
+std::string field(const std::string& json, const std::string& key) {
+    const size_t at = json.find("\"" + key + "\": ");
+    if (at == std::string::npos) {
+        return "(missing)";
+    }
+    const size_t from = at + key.size() + 4;
+    const size_t to = json[from] == '[' ? json.find(']', from) + 1 : json.find_first_of(",}", from);
+    return json.substr(from, to - from);
+}
+
+// Written as the plot log is (its full header, CR LF, one more column, a plot without a
+// bearing), then as the smallest file (lat, lon, bearing; ids are then row numbers).
+TEST_F(EstimateTool, PlotLogRoundTrip) {
+    sim::Hunt hunt = sim::makeHunt({"L300", sim::Route::Loop, 300, 7, 0.15}, 5, 30);
+    hunt.bearings[6].bearingDeg += 150;
+    std::string full = std::string(kPlotLogHeader) + ",vehicle\r\n";
+    std::string small = "bearing,lon,lat\n";
+    for (const Bearing& b : hunt.bearings) {
+        const std::string lat = fixedText(b.latitudeDeg, 9), lon = fixedText(b.longitudeDeg, 9);
+        full += std::to_string(b.id + 100) + ",09:00:00," + lat + "," + lon + "," +
+                fixedText(b.bearingDeg, 6) + ",1,2,3,7,GPS,DF,1,van\r\n";
+        small += fixedText(b.bearingDeg, 6) + "," + lon + "," + lat + "\n";
+        if (b.id == 3) {
+            full += "150,09:00:00," + lat + "," + lon + ",,,,,,GPS,,0,van\r\n";
+            small += "," + lon + "," + lat + "\n";
+        }
+    }
+    const Estimate direct = estimateFix(hunt.bearings);
+    ASSERT_TRUE(direct.shown) << direct.reason;
+    ASSERT_EQ(direct.rejectedIds.empty(), false);
+    for (const std::string& content : {full, small}) {
+        const ToolRun run = runTool({"--json", write(content)});
+        ASSERT_EQ(run.status, kToolRan) << run.err;
+        EXPECT_EQ(field(run.out, "shown"), "true");
+        EXPECT_NEAR(std::stod(field(run.out, "lat")), direct.latitudeDeg, 1e-6) << run.out;
+        EXPECT_NEAR(std::stod(field(run.out, "lon")), direct.longitudeDeg, 1e-6) << run.out;
+        EXPECT_EQ(field(run.out, "plots"), "30");
+        EXPECT_EQ(field(run.out, "used"), std::to_string(direct.used));
+        // Plot numbers from the plot column; row numbers (counting the row without a bearing)
+        // when there is none.
+        std::string rejected = "[";
+        for (int id : direct.rejectedIds) {
+            const int shown = content == full ? id + 100 : (id > 3 ? id + 1 : id);
+            rejected += (rejected.size() > 1 ? ", " : "") + std::to_string(shown);
+        }
+        EXPECT_EQ(field(run.out, "rejected"), rejected + "]") << run.out;
+    }
+    const ToolRun text = runTool({write(full)});
+    const size_t list = text.out.find("; rejected plots ");
+    ASSERT_NE(list, std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("107", list), std::string::npos) << text.out;
+}
+
+TEST_F(EstimateTool, NoEstimateStillRuns) {
+    const ToolRun run = runTool({"--json", write("lat,lon,bearing\n1,2,3\n")});
+    EXPECT_EQ(run.status, kToolRan) << run.err;
+    EXPECT_EQ(
+        run.out,
+        "{\"shown\": false, \"reason\": \"1 plots; 5 needed\", \"lat\": null, \"lon\": null, "
+        "\"semi_major_m\": null, \"semi_minor_m\": null, \"major_azimuth_deg\": null, "
+        "\"cep50_m\": null, \"sigma_deg\": null, \"plots\": 1, \"used\": 1, \"rejected\": [], "
+        "\"provisional\": false}\n");
+}
+
+}  // namespace
+}  // namespace kestrel::estimate
