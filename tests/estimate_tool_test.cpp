@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -11,6 +12,7 @@
 #include "estimate/number_format.h"
 #include "estimate/plot_log_reader.h"
 #include "estimate_sim.h"
+#include "hunt_log/plot_log.h"
 #include "kestrel-estimate/estimate_tool.h"
 #include "plot_disk_files.h"
 
@@ -94,21 +96,33 @@ std::string field(const std::string& json, const std::string& key) {
     return json.substr(from, to - from);
 }
 
-// Written as the plot log is (its full header, CR LF, one more column, a plot without a
-// bearing), then as the smallest file (lat, lon, bearing; ids are then row numbers).
+// Written by the plot log's own writer (a plot without a bearing among them), then as the
+// smallest file (lat, lon, bearing; ids are then row numbers). The log keeps 6 decimals and
+// whole degrees, so the hunt is rounded the same way before the direct estimate.
 TEST_F(EstimateTool, PlotLogRoundTrip) {
     sim::Hunt hunt = sim::makeHunt({"L300", sim::Route::Loop, 300, 7, 0.15}, 5, 30);
     hunt.bearings[6].bearingDeg += 150;
-    std::string full = std::string(kPlotLogHeader) + ",vehicle\r\n";
+    std::string full = plotLogHeader();
     std::string small = "bearing,lon,lat\n";
-    for (const Bearing& b : hunt.bearings) {
-        const std::string lat = fixedText(b.latitudeDeg, 9), lon = fixedText(b.longitudeDeg, 9);
-        full += std::to_string(b.id + 100) + ",09:00:00," + lat + "," + lon + "," +
-                fixedText(b.bearingDeg, 6) + ",1,2,3,7,GPS,DF,1,van\r\n";
-        small += fixedText(b.bearingDeg, 6) + "," + lon + "," + lat + "\n";
+    for (Bearing& b : hunt.bearings) {
+        b.latitudeDeg = std::round(b.latitudeDeg * 1e6) / 1e6;
+        b.longitudeDeg = std::round(b.longitudeDeg * 1e6) / 1e6;
+        b.bearingDeg = std::fmod(std::round(b.bearingDeg) + 720, 360);
+        PlotRecord plot;
+        plot.plotNumber = b.id + 100;
+        plot.latitudeDegrees = b.latitudeDeg;
+        plot.longitudeDegrees = b.longitudeDeg;
+        plot.bearingDegrees = static_cast<int>(b.bearingDeg);
+        plot.quality = 7;
+        plot.bearingFromDf = plot.positionFromGps = true;
+        full += plotLogRow(plot, true, "van");
+        small += fixedText(b.bearingDeg, 0) + "," + fixedText(b.longitudeDeg, 6) + "," +
+                 fixedText(b.latitudeDeg, 6) + "\n";
         if (b.id == 3) {
-            full += "150,09:00:00," + lat + "," + lon + ",,,,,,GPS,,0,van\r\n";
-            small += "," + lon + "," + lat + "\n";
+            plot.plotNumber = 150;
+            plot.bearingDegrees.reset();
+            full += plotLogRow(plot, std::nullopt, "van");
+            small += "," + fixedText(b.longitudeDeg, 6) + "," + fixedText(b.latitudeDeg, 6) + "\n";
         }
     }
     const Estimate direct = estimateFix(hunt.bearings);

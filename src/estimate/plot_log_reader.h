@@ -25,12 +25,14 @@ inline constexpr std::string_view kQuality = "quality";
 inline constexpr std::string_view kPositionSource = "position_source";
 inline constexpr std::string_view kBearingSource = "bearing_source";
 inline constexpr std::string_view kUsed = "used";
+inline constexpr std::string_view kHeadingFrom = "heading_from";
+inline constexpr std::string_view kVehicle = "vehicle";
 }  // namespace column
 
 // The plot log's header line in its column order (without a line end).
 inline constexpr std::string_view kPlotLogHeader =
     "plot,utc,lat,lon,bearing,relative,course,speed_kn,quality,position_source,bearing_source,"
-    "used";
+    "used,heading_from,vehicle";
 
 struct PlotLog {
     std::vector<Bearing> bearings;  // rows with a bearing, in file order

@@ -1,5 +1,7 @@
 #include "hunt_log/plot_log.h"
 
+#include "estimate/plot_log_reader.h"
+
 #include <charconv>
 #include <cmath>
 
@@ -25,14 +27,7 @@ void appendDegrees(std::string& out, double degrees) {
 }  // namespace
 
 std::string plotLogHeader() {
-    std::string header;
-    for (std::string_view column : kPlotLogColumns) {
-        if (!header.empty()) {
-            header += ',';
-        }
-        header += column;
-    }
-    return header + std::string(kEol);
+    return std::string(estimate::kPlotLogHeader) + std::string(kEol);
 }
 
 // plot,utc,lat,lon,bearing,relative,course,speed_kn,quality,position_source,bearing_source,

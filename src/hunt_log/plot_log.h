@@ -15,12 +15,6 @@
 
 namespace kestrel {
 
-// The header line's column names, in order.
-inline constexpr std::array<std::string_view, 14> kPlotLogColumns = {
-    "plot",           "utc",    "lat",          "lon",     "bearing",
-    "relative",       "course", "speed_kn",     "quality", "position_source",
-    "bearing_source", "used",   "heading_from", "vehicle"};
-
 // One row, CR LF ended: "." decimal point whatever the locale, empty fields for absent values.
 // `used` is the estimator's verdict on this row's bearing (none when the row has no bearing).
 std::string plotLogRow(const PlotRecord& plot, std::optional<bool> used, std::string_view vehicle);
