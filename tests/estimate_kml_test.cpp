@@ -90,15 +90,7 @@ TEST(EstimateKml, DocumentForms) {
     }
 }
 
-std::string runCommand(const std::string& command) {
-    std::string output;
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    char buf[4096];
-    for (size_t n = 0; pipe && (n = std::fread(buf, 1, sizeof buf, pipe.get())) > 0;) {
-        output.append(buf, n);
-    }
-    return output;
-}
+using test::runCommand;
 
 TEST(EstimateKml, ReadBackByOgrinfo) {
     if (runCommand("command -v ogrinfo").empty()) {

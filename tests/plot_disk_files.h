@@ -3,10 +3,12 @@
 // write goes to a temporary file beside the target and is renamed over it, so the old file
 // stays whole when anything fails. A scratch folder that removes itself.
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -79,5 +81,16 @@ class ScratchFolder {
   private:
     std::filesystem::path m_path;
 };
+
+// What a shell command prints on its standard output (empty when it cannot be started).
+inline std::string runCommand(const std::string& command) {
+    std::string output;
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    char buf[4096];
+    for (size_t n = 0; pipe && (n = std::fread(buf, 1, sizeof buf, pipe.get())) > 0;) {
+        output.append(buf, n);
+    }
+    return output;
+}
 
 }  // namespace kestrel::test

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/hunt_stamp.h"
 #include "fakes/fake_platform.h"
 #include "plot/kml_document.h"
 #include "plot_disk_files.h"
@@ -23,6 +24,7 @@ using test::FakeRig;
 using test::kCurrentFile;
 using test::kStampedFile;
 using test::readyToPlot;
+using test::runCommand;
 
 // The document's lines; every line must end with CR LF.
 std::vector<std::string> linesOf(const std::string& document) {
@@ -239,20 +241,6 @@ bool onPath(const std::string& program) {
     return false;
 }
 
-std::string runCommand(const std::string& command) {
-    std::string output;
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    if (!pipe) {
-        return output;
-    }
-    char buf[4096];
-    size_t n = 0;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe.get())) > 0) {
-        output.append(buf, n);
-    }
-    return output;
-}
-
 // The text after `opening` up to the next ")".
 std::string group(const std::string& line, const std::string& opening) {
     const size_t start = line.find(opening);
@@ -318,6 +306,30 @@ TEST(KmlFiles, ReadBackByARealKmlReader) {
         }
     }
     EXPECT_NE(out.find("Name (String) = 14:21:07"), std::string::npos) << out;
+}
+
+// The live document links the hunt and the estimate; both of GDAL's KML drivers open it.
+TEST(KmlFiles, LiveDocumentOpensInBothGdalKmlDrivers) {
+    if (!onPath("ogrinfo")) {
+        GTEST_SKIP() << "ogrinfo is not on PATH: install Debian's gdal-bin (make test does)";
+    }
+    test::ScratchFolder scratch;
+    ASSERT_TRUE(scratch.ok());
+    test::DiskFiles disk;
+    const std::string path = scratch.folder() + "Live_Hunt.kml";
+    std::string error;
+    ASSERT_TRUE(disk.write(path, liveHuntDocument(), error)) << error;
+    for (const char* skip : {"", "GDAL_SKIP=LIBKML "}) {
+        const std::string out = runCommand(std::string(skip) + "ogrinfo -ro '" + path + "' 2>&1");
+        EXPECT_NE(out.find("successful"), std::string::npos) << skip << out;
+    }
+    const std::string document = liveHuntDocument();
+    for (const char* href :
+         {"<href>Current_Hunt.kml</href>", "<href>Current_Estimate.kml</href>"}) {
+        EXPECT_NE(document.find(href), std::string::npos) << href;
+    }
+    EXPECT_EQ(document.find("Current_Team.kml"), std::string::npos);
+    EXPECT_NE(liveHuntDocument(true).find("<href>Current_Team.kml</href>"), std::string::npos);
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 // The real main window in a temporary HOME: what start-up shows, clicks on the real buttons,
 // the keyboard, the timers and the serial line.
 
+#include <QFontMetrics>
 #include <QImage>
 #include <QRegularExpression>
 
 #include "app/layout.h"
 #include "display/glyphs.h"
+#include "hunt/status_line.h"
 #include "platform/qt/control_widgets.h"
 #include "qt/window_rig.h"
 
@@ -134,6 +136,30 @@ TEST(MainWindow, StartUpShowsCaptionStoredPositionAndColours) {
     EXPECT_EQ(ident->textColour(), rgbColour(kLegend));
     EXPECT_FALSE(ident->caption().isEmpty());
     EXPECT_TRUE(rig.dialogs.seen().empty());
+}
+
+// The status line at its widest still fits the identification line at its designed size, and
+// the window shows it from start-up on.
+TEST(MainWindow, StatusLineFitsTheIdentificationLine) {
+    TestHome home;
+    WindowRig rig(home);
+    auto* ident = static_cast<qt::TextLabel*>(rig.control("Label_IDENT"));
+    EXPECT_TRUE(ident->caption().startsWith("No fix yet: ")) << ident->caption().toStdString();
+
+    estimate::Estimate fix;
+    fix.shown = fix.provisional = true;
+    fix.latitudeDeg = -89.99999;
+    fix.longitudeDeg = -179.99;
+    fix.semiMajorM = 99999;
+    fix.used = 99;
+    fix.plots = 297;
+    const std::string widest = statusLine(fix, Here{0.5, 0.5}, 12);
+    const std::string reason = "No fix yet: the bearings are nearly parallel from 12 vehicles";
+    for (const std::string& text : {widest, reason}) {
+        const int width =
+            QFontMetrics(ident->font()).horizontalAdvance(QString::fromStdString(text));
+        EXPECT_LE(width, ident->width() - 4) << text;
+    }
 }
 
 TEST(MainWindow, ClicksAtTheDesignedPlacesStepTheirRegisters) {
