@@ -216,6 +216,36 @@ TEST(HuntEstimate, AFailingLogIsToldOnceAndLosesNoRow) {
               std::string::npos);
 }
 
+// Bearings another vehicle of the team made count in the estimate and go into the log under its
+// name; the status line says how many vehicles contributed.
+TEST(HuntEstimate, TeamPlotsJoinTheEstimateAndTheLog) {
+    EstimateHunt hunt;
+    hunt.companion->setVehicleName("red");
+    hunt.plotAround(3);
+    for (int i = 0; i < 3; ++i) {
+        const double angle = 3.5 + i * 0.9;
+        const double lat = EstimateHunt::kTxLat + 0.03 * std::cos(angle);
+        const double lon = EstimateHunt::kTxLon + 0.04 * std::sin(angle);
+        double distance = 0, azimuth = 0, back = 0;
+        GeographicLib::Geodesic::WGS84().Inverse(lat, lon, EstimateHunt::kTxLat,
+                                                 EstimateHunt::kTxLon, distance, azimuth, back);
+        PlotRecord plot;
+        plot.plotNumber = i + 1;
+        plot.latitudeDegrees = lat;
+        plot.longitudeDegrees = lon;
+        plot.bearingDegrees = static_cast<int>(std::lround(azimuth + 360) % 360);
+        hunt.companion->teamPlotReceived(plot, "blue");
+    }
+    ASSERT_TRUE(hunt.fix().shown) << hunt.fix().reason;
+    EXPECT_EQ(hunt.fix().plots, 6);
+    const std::string& status = hunt.rig.main().Label_IDENT.Caption;
+    EXPECT_NE(status.find("6 of 6 plots from 2 vehicles"), std::string::npos) << status;
+    const std::string& log = hunt.rig.files.files["/hunt/Current_Plots.csv"];
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 7);
+    EXPECT_NE(log.find(",MAN,MAN,1,,red\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(",MAN,MAN,1,,blue\r\n"), std::string::npos) << log;
+}
+
 TEST(StatusLine, PanelNotationRoundsMinutesWithTheirCarry) {
     struct Case {
         double lat, lon;

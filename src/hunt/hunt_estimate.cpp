@@ -31,20 +31,30 @@ void HuntEstimate::huntStarted() {
 }
 
 void HuntEstimate::plotMade(const PlotRecord& plot) {
-    std::optional<bool> used;
-    if (plot.bearingDegrees) {
-        m_bearings.push_back({plot.plotNumber, plot.latitudeDegrees, plot.longitudeDegrees,
-                              double(*plot.bearingDegrees), plot.quality});
-        if (m_bearings.size() > kBearingsKept) {
-            m_bearings.pop_front();
-        }
-        update(plot.utcMilliseconds);
-        if (!m_estimate.usedFlags.empty()) {
-            used = m_estimate.usedFlags.back();
-        }
-    }
-    m_log.append(plot, used);
+    m_log.append(plot, addBearing(plot, {}), m_vehicle);
     showStatus();
+}
+
+void HuntEstimate::teamPlotReceived(const PlotRecord& plot, const std::string& vehicle) {
+    m_log.append(plot, addBearing(plot, vehicle), vehicle);
+    showStatus();
+}
+
+std::optional<bool> HuntEstimate::addBearing(const PlotRecord& plot, const std::string& vehicle) {
+    if (!plot.bearingDegrees) {
+        return std::nullopt;
+    }
+    m_bearings.push_back({{plot.plotNumber, plot.latitudeDegrees, plot.longitudeDegrees,
+                           double(*plot.bearingDegrees), plot.quality},
+                          vehicle});
+    if (m_bearings.size() > kBearingsKept) {
+        m_bearings.pop_front();
+    }
+    update(plot.utcMilliseconds);
+    if (m_estimate.usedFlags.empty()) {
+        return std::nullopt;
+    }
+    return m_estimate.usedFlags.back();
 }
 
 void HuntEstimate::eventHandled() {
@@ -52,7 +62,10 @@ void HuntEstimate::eventHandled() {
 }
 
 void HuntEstimate::update(int64_t utcMilliseconds) {
-    const std::vector<estimate::Bearing> bearings(m_bearings.begin(), m_bearings.end());
+    std::vector<estimate::Bearing> bearings;
+    for (const TeamBearing& entry : m_bearings) {
+        bearings.push_back(entry.bearing);
+    }
     m_estimate = estimate::estimateFix(bearings);
     writeAll(m_form.platform().files, m_estimateNotice, m_estimatePaths,
              estimate::buildEstimateKml(m_estimate, isoUtcText(utcMilliseconds)));
@@ -65,10 +78,19 @@ void HuntEstimate::showStatus() {
         const Form_Kestrelmap::Degrees shown = m_form.displayedPosition();
         here = Here{shown.latitude, shown.longitude};
     }
-    std::string text = statusLine(m_estimate, here);
+    std::string text = statusLine(m_estimate, here, vehiclesContributing());
     if (text != m_form.Label_IDENT.Caption) {
         m_form.Label_IDENT.Caption = std::move(text);
     }
+}
+
+// The vehicles whose bearings are among those the estimate weighs.
+int HuntEstimate::vehiclesContributing() const {
+    std::set<std::string> vehicles;
+    for (const TeamBearing& entry : m_bearings) {
+        vehicles.insert(entry.vehicle);
+    }
+    return static_cast<int>(vehicles.size());
 }
 
 }  // namespace kestrel

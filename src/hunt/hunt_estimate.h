@@ -6,6 +6,7 @@
 
 #include <deque>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -27,12 +28,21 @@ class HuntEstimate : public HuntObserver {
     void plotMade(const PlotRecord& plot) override;
     void eventHandled() override;
 
+    // A team: own rows of the plot log carry this vehicle name (empty without a team).
+    void setVehicleName(std::string name) { m_vehicle = std::move(name); }
+    // A plot another vehicle of the team made: into the log with its name, and its bearing into
+    // the estimate beside the own ones.
+    void teamPlotReceived(const PlotRecord& plot, const std::string& vehicle);
+
     const estimate::Estimate& estimate() const { return m_estimate; }
     const PlotLog& plotLog() const { return m_log; }
 
   private:
+    // Adds a bearing line to the estimate and returns its verdict; none without a line.
+    std::optional<bool> addBearing(const PlotRecord& plot, const std::string& vehicle);
     void update(int64_t utcMilliseconds);
     void showStatus();
+    int vehiclesContributing() const;
 
     static constexpr size_t kBearingsKept = 99;
 
@@ -40,7 +50,12 @@ class HuntEstimate : public HuntObserver {
     PlotLog m_log;
     WriteNotice m_estimateNotice;
     std::vector<std::string> m_estimatePaths;
-    std::deque<estimate::Bearing> m_bearings;  // oldest first
+    struct TeamBearing {
+        estimate::Bearing bearing;
+        std::string vehicle;  // empty: this vehicle
+    };
+    std::deque<TeamBearing> m_bearings;  // oldest first
+    std::string m_vehicle;
     estimate::Estimate m_estimate;
 };
 
