@@ -8,15 +8,18 @@ std::optional<std::string> LinkFailures::failed(LinkFailure kind, const std::str
         return std::nullopt;
     }
     std::string text = "The team broker " + broker + " ";
+    std::string hint;
     switch (kind) {
         case LinkFailure::Unreachable:
             text += "cannot be reached";
             break;
         case LinkFailure::LoginRefused:
-            text += "refused the login (check the user and the password file)";
+            text += "refused the login";
+            hint = " Check the user and the password file in Kestrelmap.conf.";
             break;
         case LinkFailure::CertificateBad:
             text += "is not trusted: its certificate was rejected";
+            hint = " Check the broker's name and the ca_file in Kestrelmap.conf.";
             break;
         case LinkFailure::BrokerRefused:
             text += "refused the connection";
@@ -25,7 +28,7 @@ std::optional<std::string> LinkFailures::failed(LinkFailure kind, const std::str
     if (!detail.empty()) {
         text += " (" + detail + ")";
     }
-    text += ".\nPlots are kept and sent when the link works; Kestrelmap keeps trying.";
+    text += "." + hint + "\nPlots are kept and sent when the link works; Kestrelmap keeps trying.";
     return text;
 }
 

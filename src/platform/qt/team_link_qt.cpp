@@ -8,6 +8,8 @@
 #include <QHostAddress>
 #include <QHostInfo>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -115,6 +117,7 @@ void QtTeamLink::connectTo(const std::string& address) {
         return;
     }
     mosquitto_int_option(m_client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    mosquitto_int_option(m_client, MOSQ_OPT_TCP_NODELAY, 1);  // a plot is one small packet
     mosquitto_connect_callback_set(m_client, &QtTeamLink::onConnect);
     mosquitto_publish_callback_set(m_client, &QtTeamLink::onPublish);
     mosquitto_message_callback_set(m_client, &QtTeamLink::onMessage);
@@ -136,10 +139,12 @@ void QtTeamLink::connectTo(const std::string& address) {
     const int rc = mosquitto_connect_async(m_client, address.c_str(), m_settings.port,
                                            m_settings.keepAliveSeconds);
     m_socket = mosquitto_socket(m_client);
+    if (rc == MOSQ_ERR_TLS) {
+        fail(team::LinkFailure::CertificateBad, tlsDetail());  // the handshake can end at once
+        return;
+    }
     if (rc != MOSQ_ERR_SUCCESS || m_socket < 0) {
-        fail(
-            rc == MOSQ_ERR_TLS ? team::LinkFailure::CertificateBad : team::LinkFailure::Unreachable,
-            errorDetail(rc));
+        fail(team::LinkFailure::Unreachable, errorDetail(rc));
         return;
     }
     m_readNotifier = new QSocketNotifier(m_socket, QSocketNotifier::Read, this);
@@ -209,14 +214,19 @@ void QtTeamLink::afterClientCall(int rc) {
         return;  // dropped while the listener ran
     }
     if (refusal == 4 || refusal == 5) {
-        fail(team::LinkFailure::LoginRefused, mosquitto_connack_string(refusal));
+        fail(team::LinkFailure::LoginRefused,
+             "user \"" + m_settings.user +
+                 "\": " + (refusal == 4 ? "bad user name or password" : "not authorised"));
     } else if (refusal != 0) {
-        fail(team::LinkFailure::BrokerRefused, mosquitto_connack_string(refusal));
+        std::string answer = mosquitto_connack_string(refusal);
+        if (answer.ends_with('.')) {
+            answer.pop_back();
+        }
+        fail(team::LinkFailure::BrokerRefused, answer);
     } else if (!broken) {
         updateWriteInterest();
     } else if (rc == MOSQ_ERR_TLS) {
-        fail(team::LinkFailure::CertificateBad,
-             m_tlsProblem.empty() ? "TLS handshake failed" : m_tlsProblem);
+        fail(team::LinkFailure::CertificateBad, tlsDetail());
     } else if (wasUp || m_up) {
         drop();  // the link went down: plots wait, the next attempt comes by itself
     } else {
@@ -314,6 +324,10 @@ std::string QtTeamLink::errorDetail(int rc) const {
     return mosquitto_strerror(rc);
 }
 
+std::string QtTeamLink::tlsDetail() const {
+    return m_tlsProblem.empty() ? "TLS handshake failed" : m_tlsProblem;
+}
+
 void QtTeamLink::onConnect(mosquitto*, void* self, int code) {
     static_cast<QtTeamLink*>(self)->m_events.push_back({Event::Connack, code, {}, {}});
 }
@@ -329,11 +343,23 @@ void QtTeamLink::onMessage(mosquitto*, void* self, const mosquitto_message* mess
         {Event::Message, 0, message->topic != nullptr ? message->topic : "", std::move(payload)});
 }
 
-// The client logs why a TLS handshake failed; the certificate check's own verdict ("hostname
-// mismatch", "self-signed certificate") is clearer, and is still there at that moment.
+// The client logs why a TLS handshake failed: its own host name check, else OpenSSL's errors,
+// when the certificate check's own verdict ("self-signed certificate") is clearer and still
+// there to read.
 void QtTeamLink::onLog(mosquitto* client, void* self, int, const char* text) {
     auto* link = static_cast<QtTeamLink*>(self);
-    if (!link->m_tlsProblem.empty() || std::strncmp(text, "OpenSSL Error", 13) != 0) {
+    if (std::getenv("KESTREL_TEAM_LOG") != nullptr) {
+        std::fprintf(stderr, "mosquitto: %s\n", text);
+    }
+    if (!link->m_tlsProblem.empty()) {
+        return;
+    }
+    if (std::strstr(text, "host name verification failed") != nullptr) {
+        link->m_tlsProblem =
+            "host name mismatch: the certificate is not for " + link->m_settings.host;
+        return;
+    }
+    if (std::strncmp(text, "OpenSSL Error", 13) != 0) {
         return;
     }
     if (auto* ssl = static_cast<SSL*>(mosquitto_ssl_get(client))) {

@@ -81,6 +81,7 @@ class QtTeamLink : public QObject, public team::TeamTransport {
     void updateWriteInterest();
     void deliver();
     std::string errorDetail(int rc) const;
+    std::string tlsDetail() const;
 
     static void onConnect(mosquitto* client, void* self, int code);
     static void onPublish(mosquitto* client, void* self, int messageId);
