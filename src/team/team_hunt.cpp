@@ -93,9 +93,9 @@ void TeamHunt::sendWaiting() {
 
 void TeamHunt::tick() {
     const int64_t now = m_clock.utcMilliseconds();
-    if (m_transport.isUp() &&
-        (m_lastPositionMs == 0 || now - m_lastPositionMs >= kPositionIntervalMs ||
-         now < m_lastPositionMs)) {
+    if (m_transport.isUp() && (m_lastPositionMs == 0 ||
+                               now - m_lastPositionMs >= kPositionIntervalMs - kPositionSlackMs ||
+                               now < m_lastPositionMs)) {
         publishPosition(now);
     }
 }

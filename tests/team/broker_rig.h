@@ -11,12 +11,13 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
+#include <QEventLoop>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <functional>
 #include <string>
 #include <vector>
@@ -34,16 +35,29 @@ inline QCoreApplication* coreApp() {
     return QCoreApplication::instance();
 }
 
-// Runs the event loop until `done` or the time is up; true when done.
+// Runs the event loop until `done` (looked at every 5 ms) or the time is up; true when done.
 inline bool waitFor(const std::function<bool()>& done, int timeoutMs) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    if (done()) {
+        return true;
     }
-    return true;
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&]() {
+        if (done()) {
+            loop.quit();
+        }
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    check.start(5);
+    loop.exec();
+    return done();
+}
+
+// Runs the event loop for a while, waking for nothing of its own.
+inline void runFor(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 inline int freePort() {

@@ -202,7 +202,7 @@ TEST_F(TeamHuntTest, PositionEveryTenSecondsRetained) {
         });
     };
     EXPECT_EQ(positions(), 1);
-    clock.utcMs += 9999;
+    clock.utcMs += 9499;
     hunt->tick();
     EXPECT_EQ(positions(), 1);
     clock.utcMs += 1;

@@ -19,6 +19,8 @@
 #include "fakes/fake_platform.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/team_link_qt.h"
+#include "platform/qt/team_session.h"
+#include "plot_rig.h"
 #include "team/team_hunt.h"
 
 namespace kestrel::team {
@@ -58,7 +60,7 @@ struct Car {
             handedOn[plot.vehicle].push_back(plot.seq);
             const auto made = madeAt().find(plot.vehicle + "/" + std::to_string(plot.seq));
             if (made != madeAt().end()) {
-                latenciesMs.push_back(sinceStart().nsecsElapsed() / 1000 - made->second);
+                latenciesUs.push_back(sinceStart().nsecsElapsed() / 1000 - made->second);
             }
         };
         hunt->start();
@@ -101,7 +103,7 @@ struct Car {
     std::unique_ptr<qt::QtTeamLink> link;
     std::unique_ptr<TeamHunt> hunt;
     std::map<std::string, std::vector<int64_t>> handedOn;
-    std::vector<qint64> latenciesMs;  // microseconds, in fact: see plot()
+    std::vector<qint64> latenciesUs;  // made-to-handed-on times of received plots
 };
 
 qt::TeamLinkSettings plain(const BrokerRig& rig) {
@@ -167,7 +169,7 @@ TEST_F(TeamLinkTest, ThreeVehiclesEachEndWithEveryPlotOnce) {
         EXPECT_GE(c->hunt->counters().echoes, 3);  // its three plots, and its position
         EXPECT_EQ(c->hunt->counters().rejected[size_t(Rejection::OwnName)], 0);
         EXPECT_TRUE(c->messages.shown.empty());
-        latencies.insert(latencies.end(), c->latenciesMs.begin(), c->latenciesMs.end());
+        latencies.insert(latencies.end(), c->latenciesUs.begin(), c->latenciesUs.end());
     }
     std::sort(latencies.begin(), latencies.end());
     std::cout << "receive-to-callback latency over " << latencies.size()
@@ -188,7 +190,7 @@ TEST_F(TeamLinkTest, NothingLostNorDoubledWhenTheBrokerOrAReceiverIsAway) {
     car1->plot(2);
     car1->plot(3);
     car2->plot(1);
-    waitFor([]() { return false; }, 700);  // a few failed attempts
+    test::runFor(700);  // a few failed attempts
     EXPECT_EQ(car1->hunt->queuedCount(), 2u);
     ASSERT_TRUE(rig->start());
     ASSERT_TRUE(waitFor(
@@ -209,7 +211,7 @@ TEST_F(TeamLinkTest, NothingLostNorDoubledWhenTheBrokerOrAReceiverIsAway) {
     ASSERT_TRUE(waitFor([&]() { return car1->hunt->queuedCount() == 0; }, 3000));
     car2 = car("car2");
     ASSERT_TRUE(waitFor([&]() { return car2->seqsOf("car1").size() == 5; }, 5000));
-    waitFor([]() { return false; }, 300);  // anything doubled would come now
+    test::runFor(300);  // anything doubled would come now
     std::vector<int64_t> all = handedOnBefore;
     all.insert(all.end(), car2->handedOn["car1"].begin(), car2->handedOn["car1"].end());
     EXPECT_EQ(all, (std::vector<int64_t>{1, 2, 3, 4, 5}));
@@ -276,7 +278,7 @@ TEST_F(TeamLinkTest, EachFailureGivesOneClearMessage) {
         links.push_back(std::make_unique<qt::QtTeamLink>(settings, *boxes.back()));
         links.back()->start();
     }
-    waitFor([]() { return false; }, 1500);  // several attempts each
+    test::runFor(1500);  // several attempts each
     for (size_t i = 0; i < std::size(cases); ++i) {
         const Case& c = cases[i];
         if (c.says.empty()) {
@@ -297,8 +299,56 @@ TEST_F(TeamLinkTest, EachFailureGivesOneClearMessage) {
     }
 }
 
+// The session as the program makes it: from Kestrelmap.conf and the password file, observing
+// the main window, writing the team map.
+TEST_F(TeamLinkTest, SessionFromTheSettingsFileSharesPlotsAndWritesTheTeamMap) {
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString() + "/";
+    const auto writeFile = [&](const std::string& name, const std::string& text) {
+        std::ofstream(folder + name, std::ios::binary | std::ios::trunc) << text;
+    };
+    kestrel::test::FakeRig rig;
+    kestrel::test::readyToPlot(rig.main());  // N 39° 44.50' W 104° 59.25', bearing 045
+    const auto made = [&](team::TeamOverrides overrides = {}) {
+        return qt::TeamSession::create(folder, rig.main(), rig.platform, overrides);
+    };
+
+    EXPECT_FALSE(made().session);  // no settings file: no team, no complaint
+    EXPECT_EQ(made().error, "");
+    team::TeamOverrides onlyTeam;
+    onlyTeam.team = "red";
+    EXPECT_EQ(made(onlyTeam).error, "Kestrelmap.conf [team] vehicle: is missing");
+    writeFile("Kestrelmap.conf", "[team]\nname=red\nvehicle=car1\nhunt=hunt1\nbroker=127.0.0.1:" +
+                                     std::to_string(this->rig->plainPort) +
+                                     "\npassword_file=pw.txt\n");
+    EXPECT_NE(made().error.find("password_file: the password file " + folder + "pw.txt"),
+              std::string::npos);
+    writeFile("pw.txt", "pw-car1\n");
+    auto session = made();
+    ASSERT_TRUE(session.session) << session.error;
+    auto car2 = car("car2");
+    ASSERT_TRUE(
+        waitFor([&]() { return session.session->link().isUp() && car2->link->isUp(); }, 5000));
+
+    rig.form->CmdButton_ADD_PLOT_Click();
+    car2->plot(1);
+    ASSERT_TRUE(waitFor(
+        [&]() {
+            return car2->seqsOf("car1").size() == 1 &&
+                   session.session->hunt().counters().received == 1;
+        },
+        3000));
+    const std::string map = rig.files.files[folder + "Current_Team.kml"];
+    EXPECT_EQ(rig.files.files["/hunt/030726_090503_team.kml"], map);
+    EXPECT_NE(map.find("-104.987500,39.741667,0"), std::string::npos);
+    EXPECT_NE(map.find("<name>car1</name>"), std::string::npos);
+    EXPECT_NE(map.find("<name>car2</name>"), std::string::npos);
+    EXPECT_NE(map.find("ff0000ff"), std::string::npos);
+    EXPECT_TRUE(rig.messages.shown.empty());
+}
+
 // Figures for docs/PERFORMANCE.md, not a check: KESTREL_TEAM_MEASURE=1 runs it.
-TEST_F(TeamLinkTest, IdleCpuOfAConnectedClient) {
+TEST_F(TeamLinkTest, IdleCpuAndLatencyFigures) {
     if (std::getenv("KESTREL_TEAM_MEASURE") == nullptr) {
         GTEST_SKIP() << "set KESTREL_TEAM_MEASURE=1 to measure";
     }
@@ -318,14 +368,46 @@ TEST_F(TeamLinkTest, IdleCpuOfAConnectedClient) {
         }
         return utime + stime;
     };
+    // The main thread's time on a CPU in nanoseconds, and how often it went to sleep.
+    const auto schedStat = []() {
+        std::ifstream stat("/proc/thread-self/schedstat");
+        long long ns = 0;
+        stat >> ns;
+        std::ifstream status("/proc/thread-self/status");
+        std::string line;
+        long long sleeps = 0;
+        while (std::getline(status, line)) {
+            if (line.starts_with("voluntary_ctxt_switches:")) {
+                sleeps = std::stoll(line.substr(24));
+            }
+        }
+        return std::pair(ns, sleeps);
+    };
     const long long before = cpuTicks();
+    const auto [nsBefore, sleepsBefore] = schedStat();
     QElapsedTimer wall;
     wall.start();
-    waitFor([]() { return false; }, 10000);
+    test::runFor(10000);
+    const auto [nsAfter, sleepsAfter] = schedStat();
     const double cpuSeconds = double(cpuTicks() - before) / double(sysconf(_SC_CLK_TCK));
-    std::cout << "idle connected client: " << cpuSeconds << " s CPU in " << wall.elapsed() / 1000.0
-              << " s (" << 100.0 * cpuSeconds * 1000 / wall.elapsed() << " %)\n";
+    std::cout << "idle connected client over " << wall.elapsed() / 1000.0
+              << " s: /proc/self/stat utime+stime " << cpuSeconds << " s; main thread "
+              << (nsAfter - nsBefore) / 1000 << " us on a CPU, " << sleepsAfter - sleepsBefore
+              << " wake-ups\n";
     EXPECT_TRUE(car1->link->isUp());
+
+    // Receive latency one plot at a time: made on car1, handed on by car2's TeamHunt.
+    auto car2 = car("car2");
+    ASSERT_TRUE(waitFor([&]() { return car2->link->isUp(); }, 5000));
+    for (int i = 1; i <= 200; ++i) {
+        car1->plot(i % 99 + 1);
+        ASSERT_TRUE(waitFor([&]() { return car2->latenciesUs.size() == size_t(i); }, 2000));
+    }
+    std::vector<qint64> us = car2->latenciesUs;
+    std::sort(us.begin(), us.end());
+    std::cout << "receive-to-callback latency, 200 plots one at a time (microseconds): median "
+              << us[us.size() / 2] << ", 95th percentile " << us[us.size() * 95 / 100] << ", max "
+              << us.back() << "\n";
 }
 
 }  // namespace

@@ -337,8 +337,11 @@ void QtTeamLink::onPublish(mosquitto*, void* self, int messageId) {
 }
 
 void QtTeamLink::onMessage(mosquitto*, void* self, const mosquitto_message* message) {
-    std::string payload(static_cast<const char*>(message->payload),
-                        static_cast<size_t>(std::max(message->payloadlen, 0)));
+    std::string payload;
+    if (message->payload != nullptr && message->payloadlen > 0) {
+        payload.assign(static_cast<const char*>(message->payload),
+                       static_cast<size_t>(message->payloadlen));
+    }
     static_cast<QtTeamLink*>(self)->m_events.push_back(
         {Event::Message, 0, message->topic != nullptr ? message->topic : "", std::move(payload)});
 }
