@@ -111,6 +111,7 @@ void QtTeamLink::attempt() {
 }
 
 void QtTeamLink::connectTo(const std::string& address) {
+    ++m_connection;
     m_client = mosquitto_new(m_settings.clientId.c_str(), false, this);
     if (m_client == nullptr) {
         fail(team::LinkFailure::Unreachable, "the MQTT client could not be made");
@@ -209,9 +210,10 @@ void QtTeamLink::afterClientCall(int rc) {
         }
     }
     const bool wasUp = m_up;
+    const uint64_t connection = m_connection;
     deliver();
-    if (m_client == nullptr) {
-        return;  // dropped while the listener ran
+    if (m_client == nullptr || m_connection != connection) {
+        return;  // dropped (or even replaced) while a listener ran an event loop
     }
     if (refusal == 4 || refusal == 5) {
         fail(team::LinkFailure::LoginRefused,

@@ -101,6 +101,7 @@ class QtTeamLink : public QObject, public team::TeamTransport {
     QTimer m_connectTimeout;
     int m_lookupId = -1;
     qint64 m_lastAttemptMs = 0;
+    uint64_t m_connection = 0;  // counts clients made, to notice one replaced under our feet
     bool m_running = false;
     bool m_up = false;
     bool m_delivering = false;
