@@ -212,8 +212,14 @@ TeamPlot teamPlotFrom(const PlotRecord& record, const TeamNames& names, int64_t 
     plot.utc = isoUtcText(record.utcMilliseconds);
     plot.latitudeDegrees = record.latitudeDegrees;
     plot.longitudeDegrees = record.longitudeDegrees;
-    plot.bearingDegrees = record.bearingDegrees;
-    plot.quality = record.quality;
+    // The receivers refuse what is out of range: a full turn is folded back, a quality that is
+    // not one digit is left out.
+    if (record.bearingDegrees) {
+        plot.bearingDegrees = (*record.bearingDegrees % 360 + 360) % 360;
+    }
+    if (record.quality && *record.quality >= 0 && *record.quality <= 9) {
+        plot.quality = record.quality;
+    }
     plot.positionFromGps = record.positionFromGps;
     plot.bearingFromDf = record.bearingFromDf;
     return plot;

@@ -192,6 +192,18 @@ TEST_F(TeamHuntTest, ReceivedPlotsCountOnceAndRejectionsByKind) {
     EXPECT_EQ(hunt->vehicles()[1].plots.size(), 2u);
 }
 
+TEST_F(TeamHuntTest, OwnPlotsGoOutInRangeForTheReceivers) {
+    restart();
+    transport.bringUp();
+    PlotRecord full = record(1, 360);
+    full.quality = 12;
+    hunt->plotMade(full);
+    const Decoded sent = decodePlotPayload(transport.plotPayloads().at(0));
+    ASSERT_TRUE(std::holds_alternative<TeamPlot>(sent));
+    EXPECT_EQ(std::get<TeamPlot>(sent).bearingDegrees, 0);
+    EXPECT_FALSE(std::get<TeamPlot>(sent).quality);
+}
+
 TEST_F(TeamHuntTest, PositionEveryTenSecondsRetained) {
     restart();
     hunt->plotMade(record(1, 10));
