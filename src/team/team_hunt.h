@@ -41,6 +41,7 @@ struct TeamCounters {
     int64_t journalWriteFailures = 0;
 };
 
+// The transport and the clock must outlive it; it lets go of the transport when destroyed.
 class TeamHunt : public HuntObserver, private TeamTransportListener {
   public:
     TeamHunt(TeamNames names, std::string journalPath, TeamTransport& transport, Clock& clock);

@@ -87,7 +87,9 @@ class BrokerRig {
             return;
         }
         plainPort = freePort();
-        tlsPort = freePort();
+        do {
+            tlsPort = freePort();
+        } while (tlsPort == plainPort);
         const QString ec = "ec_paramgen_curve:prime256v1";
         const bool made =
             run("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", ec, "-nodes", "-keyout",
