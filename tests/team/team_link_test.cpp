@@ -134,11 +134,15 @@ class TeamLinkTest : public ::testing::Test {
     std::unique_ptr<BrokerRig> rig;
 };
 
-TEST_F(TeamLinkTest, ThreeVehiclesEachEndWithEveryPlotOnce) {
+TEST_F(TeamLinkTest, ThreeVehiclesOneOverTlsEachEndWithEveryPlotOnce) {
     std::vector<std::unique_ptr<Car>> cars;
-    for (const char* name : {"car1", "car2", "car3"}) {
-        cars.push_back(car(name));
-    }
+    cars.push_back(car("car1"));
+    cars.push_back(car("car2"));
+    qt::TeamLinkSettings tls = plain(*rig);  // the third over TLS
+    tls.port = rig->tlsPort;
+    tls.tls = true;
+    tls.caFile = rig->stdPath("ca.pem");
+    cars.push_back(std::make_unique<Car>(*rig, "car3", journal("car3"), tls));
     ASSERT_TRUE(waitFor(
         [&]() {
             return std::all_of(cars.begin(), cars.end(), [](auto& c) { return c->link->isUp(); });

@@ -180,10 +180,22 @@ bool QtTeamLink::subscribe(const std::string& filter, int qos) {
     return ok;
 }
 
+// The client reads one packet a call. Over TLS the next ones may already sit decrypted in
+// OpenSSL's buffer, where the socket notifier cannot see them: they are read at once.
 void QtTeamLink::onReadable() {
-    if (m_client != nullptr) {
-        afterClientCall(mosquitto_loop_read(m_client, 1));
+    if (m_client == nullptr) {
+        return;
     }
+    int rc = mosquitto_loop_read(m_client, 1);
+    for (int more = 0;
+         more < 64 && rc == MOSQ_ERR_SUCCESS && mosquitto_socket(m_client) == m_socket; ++more) {
+        auto* ssl = static_cast<SSL*>(mosquitto_ssl_get(m_client));
+        if (ssl == nullptr || SSL_pending(ssl) <= 0) {
+            break;
+        }
+        rc = mosquitto_loop_read(m_client, 1);
+    }
+    afterClientCall(rc);
 }
 
 void QtTeamLink::onWritable() {
@@ -211,6 +223,14 @@ void QtTeamLink::afterClientCall(int rc) {
     }
     const bool wasUp = m_up;
     const uint64_t connection = m_connection;
+    if (broken) {
+        // The socket may be closed already: not watched while the listener runs.
+        for (QSocketNotifier* notifier : {m_readNotifier, m_writeNotifier}) {
+            if (notifier != nullptr) {
+                notifier->setEnabled(false);
+            }
+        }
+    }
     deliver();
     if (m_client == nullptr || m_connection != connection) {
         return;  // dropped (or even replaced) while a listener ran an event loop
