@@ -110,6 +110,23 @@ def settings_seeds():
     write("settings_file", "bad_port", "".join(x + "\r\n" for x in bad_port).encode())
 
 
+def team_seeds():
+    """Team messages: one byte choosing the topic (even: .../car2/plot, odd: .../position),
+    then the payload."""
+    plot = ('{"v": 1, "vehicle": "car2", "hunt": "2026-12-08", "seq": 7, "plot": 3, '
+            '"utc": "2026-12-08T14:21:07Z", "lat": 39.741667, "lon": -104.987500, '
+            '"bearing": 42, "quality": 7, "position_source": "GPS", "bearing_source": "DF"}')
+    write("team_message", "plot", b"\x00" + plot.encode())
+    bare = plot.replace('"bearing": 42, "quality": 7', '"bearing": null, "quality": null')
+    write("team_message", "plot_without_bearing", b"\x00" + bare.encode())
+    escaped = plot.replace('"DF"', '"\\u0044\\u0046"').replace(", ", ",\r\n\t")
+    write("team_message", "plot_escapes_and_spaces", b"\x00" + escaped.encode())
+    position = ('{"v": 1, "vehicle": "car2", "hunt": "2026-12-08", '
+                '"utc": "2026-12-08T14:21:17Z", "lat": -33.5, "lon": 151.25e0}')
+    write("team_message", "position", b"\x01" + position.encode())
+
+
 if __name__ == "__main__":
     serial_seeds()
     settings_seeds()
+    team_seeds()

@@ -1,0 +1,83 @@
+#include "platform/qt/team_session.h"
+
+#include <cmath>
+
+#include "platform/qt/team_settings_qt.h"
+
+namespace kestrel::qt {
+
+TeamSession::Made TeamSession::create(const std::string& folder, Form_Kestrelmap& form,
+                                      kestrel::Platform& platform,
+                                      const team::TeamOverrides& overrides) {
+    const int64_t now = platform.clock.utcMilliseconds();
+    team::TeamConfigResult read = readTeamConfig(folder, now);
+    if (read.config) {
+        read = team::applyTeamOverrides(*read.config, overrides, folder, now);
+    }
+    if (!read.config) {
+        return {nullptr, read.error};
+    }
+    if (!read.config->enabled) {
+        return {};
+    }
+    std::string error;
+    const std::optional<std::string> password = readTeamPassword(*read.config, error);
+    if (!password) {
+        return {nullptr, "Kestrelmap.conf [team] password_file: " + error};
+    }
+    return {std::unique_ptr<TeamSession>(
+                new TeamSession(*read.config, *password, folder, form, platform)),
+            {}};
+}
+
+TeamSession::TeamSession(team::TeamConfig config, const std::string& password,
+                         const std::string& folder, Form_Kestrelmap& form,
+                         kestrel::Platform& platform)
+    : m_config(std::move(config)),
+      m_folder(folder),
+      m_form(form),
+      m_link(std::make_unique<QtTeamLink>(teamLinkSettings(m_config, password), platform.messages,
+                                          this)),
+      m_hunt(std::make_unique<team::TeamHunt>(
+          m_config.names, team::journalPath(folder, m_config.names), *m_link, platform.clock)),
+      m_mapFiles(platform.files, platform.messages) {
+    // Where the digits say the vehicle is; nothing while they hold no real place.
+    m_hunt->setPositionSource([this]() -> std::optional<std::pair<double, double>> {
+        const auto at = m_form.displayedPosition();
+        if (std::fabs(at.latitude) > 90 || std::fabs(at.longitude) > 180 ||
+            (at.latitude == 0 && at.longitude == 0)) {
+            return std::nullopt;
+        }
+        return std::pair(at.latitude, at.longitude);
+    });
+    m_hunt->onTeamChanged = [this]() {
+        writeMap();
+        if (onTeamChanged) {
+            onTeamChanged();
+        }
+    };
+    m_hunt->start();
+    m_form.addObserver(*m_hunt);
+    m_positionTimer.setInterval(static_cast<int>(team::kPositionIntervalMs));
+    connect(&m_positionTimer, &QTimer::timeout, this, [this]() { m_hunt->tick(); });
+    m_positionTimer.start();
+    m_link->start();
+    writeMap();  // what the journal already held
+}
+
+TeamSession::~TeamSession() {
+    m_positionTimer.stop();
+    m_form.removeObserver(*m_hunt);
+    m_hunt.reset();
+    m_link.reset();
+}
+
+void TeamSession::writeMap() {
+    if (m_form.FILENAME_STRING.empty()) {
+        return;  // before Form_Load: no hunt stamp yet
+    }
+    m_mapFiles.write(team::stampedTeamPath(m_form.FILENAME_STRING), team::currentTeamPath(m_folder),
+                     m_hunt->teamDocument(m_form.VECTOR_COLOR));
+}
+
+}  // namespace kestrel::qt

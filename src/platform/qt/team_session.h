@@ -1,0 +1,55 @@
+#pragma once
+// The team link of one run, assembled: the [team] settings (with the command line's overrides),
+// the password file, the MQTT client, the TeamHunt observing the main window's plots, the
+// 10-s position timer and the team map files. The program makes one after Form_Load when a
+// team is configured; it only wires parts together and holds no rule of its own.
+
+#include <QObject>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/form_kestrelmap.h"
+#include "platform/platform.h"
+#include "platform/qt/team_link_qt.h"
+#include "team/team_config.h"
+#include "team/team_hunt.h"
+#include "team/team_map_files.h"
+
+namespace kestrel::qt {
+
+class TeamSession : public QObject {
+    Q_OBJECT
+  public:
+    struct Made {
+        std::unique_ptr<TeamSession> session;  // none: no team, or `error`
+        std::string error;                     // for the operator: the key or file at fault
+    };
+    // Reads <folder>Kestrelmap.conf; `folder` with its trailing separator. The form and the
+    // platform must outlive the session.
+    static Made create(const std::string& folder, Form_Kestrelmap& form,
+                       kestrel::Platform& platform, const team::TeamOverrides& overrides);
+    ~TeamSession() override;
+
+    team::TeamHunt& hunt() { return *m_hunt; }
+    QtTeamLink& link() { return *m_link; }
+    const team::TeamConfig& config() const { return m_config; }
+    // After the team map was written for a change (a plot either way, a position).
+    std::function<void()> onTeamChanged;
+
+  private:
+    TeamSession(team::TeamConfig config, const std::string& password, const std::string& folder,
+                Form_Kestrelmap& form, kestrel::Platform& platform);
+    void writeMap();
+
+    team::TeamConfig m_config;
+    std::string m_folder;
+    Form_Kestrelmap& m_form;
+    std::unique_ptr<QtTeamLink> m_link;
+    std::unique_ptr<team::TeamHunt> m_hunt;  // declared after the link: let go of first
+    team::TeamMapFiles m_mapFiles;
+    QTimer m_positionTimer;
+};
+
+}  // namespace kestrel::qt

@@ -1,0 +1,233 @@
+#include "team/team_hunt.h"
+
+#include <algorithm>
+#include <set>
+
+namespace kestrel::team {
+
+namespace {
+constexpr int kQos = 1;
+}
+
+TeamHunt::TeamHunt(TeamNames names, std::string journalPath, TeamTransport& transport, Clock& clock)
+    : m_names(std::move(names)),
+      m_journal(std::move(journalPath)),
+      m_transport(transport),
+      m_clock(clock) {
+    m_vehicles.push_back(VehicleState{m_names.vehicle, {}, {}, 0});
+    m_positionSource = [this]() -> std::optional<std::pair<double, double>> {
+        const auto& own = m_vehicles.front().plots;
+        if (own.empty()) {
+            return std::nullopt;
+        }
+        const TeamPlot& last = own.rbegin()->second;
+        return std::pair(last.latitudeDegrees, last.longitudeDegrees);
+    };
+}
+
+TeamHunt::~TeamHunt() {
+    m_transport.setListener(nullptr);
+}
+
+void TeamHunt::start() {
+    JournalContents journal = m_journal.load();
+    m_counters.journalDamagedLines = journal.damagedLines;
+    m_lastSeq = journal.lastSeq;
+    for (JournalOwnPlot& entry : journal.own) {
+        m_vehicles.front().plots[entry.plot.seq] = entry.plot;
+        m_own[entry.plot.seq] = OwnPlot{std::move(entry.payload), entry.acknowledged};
+    }
+    for (TeamPlot& plot : journal.received) {
+        if (plot.vehicle != m_names.vehicle && plot.hunt == m_names.hunt) {
+            VehicleState& state = vehicle(plot.vehicle);
+            state.plots.try_emplace(plot.seq, std::move(plot));
+        }
+    }
+    m_transport.setListener(this);
+    if (m_transport.isUp()) {
+        linkUp();
+    }
+}
+
+void TeamHunt::plotMade(const PlotRecord& record) {
+    std::string payload = encodePlot(teamPlotFrom(record, m_names, ++m_lastSeq));
+    // Kept as the team sees it (positions to 6 decimals).
+    const TeamPlot plot = std::get<TeamPlot>(decodePlotPayload(payload));
+    // Journalled before it goes out: a crash between the two sends it again, never loses it.
+    if (!m_journal.appendOwn(plot, payload)) {
+        ++m_counters.journalWriteFailures;
+    }
+    m_vehicles.front().plots[plot.seq] = plot;
+    m_own[plot.seq] = OwnPlot{std::move(payload), false};
+    sendWaiting();
+    changed();
+}
+
+size_t TeamHunt::queuedCount() const {
+    return static_cast<size_t>(std::count_if(
+        m_own.begin(), m_own.end(), [](const auto& own) { return !own.second.acknowledged; }));
+}
+
+// Every unacknowledged own plot not already on its way, in seq order. The broker keeps the
+// order of one client's QoS 1 messages on a topic.
+void TeamHunt::sendWaiting() {
+    if (!m_transport.isUp()) {
+        return;
+    }
+    std::set<int64_t> onTheWay;
+    for (const auto& [id, seq] : m_inFlight) {
+        onTheWay.insert(seq);
+    }
+    const std::string topic = plotTopic(m_names);
+    for (const auto& [seq, own] : m_own) {
+        if (own.acknowledged || onTheWay.contains(seq)) {
+            continue;
+        }
+        const std::optional<int> id = m_transport.publish(topic, own.payload, kQos, false);
+        if (!id) {
+            return;  // link gone: all of it goes again when it is back
+        }
+        m_inFlight[*id] = seq;
+    }
+}
+
+void TeamHunt::tick() {
+    const int64_t now = m_clock.utcMilliseconds();
+    if (m_transport.isUp() && (m_lastPositionMs == 0 ||
+                               now - m_lastPositionMs >= kPositionIntervalMs - kPositionSlackMs ||
+                               now < m_lastPositionMs)) {
+        publishPosition(now);
+    }
+}
+
+void TeamHunt::publishPosition(int64_t nowMs) {
+    const auto at = m_positionSource ? m_positionSource() : std::nullopt;
+    if (!at) {
+        return;
+    }
+    TeamPosition position{m_names.vehicle, m_names.hunt, isoUtcText(nowMs), at->first, at->second};
+    if (m_transport.publish(positionTopic(m_names), encodePosition(position), kQos, true)) {
+        m_lastPositionMs = nowMs;
+        m_vehicles.front().position = std::move(position);
+    }
+}
+
+void TeamHunt::linkUp() {
+    m_inFlight.clear();
+    m_transport.subscribe(plotFilter(m_names), kQos);
+    m_transport.subscribe(positionFilter(m_names), kQos);
+    sendWaiting();
+    m_lastPositionMs = 0;  // tell the team where we are at once
+    publishPosition(m_clock.utcMilliseconds());
+    if (onLinkChanged) {
+        onLinkChanged();
+    }
+}
+
+void TeamHunt::linkDown() {
+    m_inFlight.clear();
+    if (onLinkChanged) {
+        onLinkChanged();
+    }
+}
+
+void TeamHunt::published(int messageId) {
+    const auto found = m_inFlight.find(messageId);
+    if (found == m_inFlight.end()) {
+        return;  // a position, or a message of an earlier connection
+    }
+    const int64_t seq = found->second;
+    m_inFlight.erase(found);
+    OwnPlot& own = m_own[seq];
+    if (!own.acknowledged) {
+        own.acknowledged = true;
+        if (!m_journal.appendAcknowledged(seq)) {
+            ++m_counters.journalWriteFailures;
+        }
+    }
+}
+
+void TeamHunt::messageArrived(std::string_view topic, std::string_view payload) {
+    // Our own plots come back through our subscription, byte for byte; anything else under our
+    // name is another sender using it.
+    Decoded decoded = decodeMessage(m_names, topic, payload);
+    const int64_t now = m_clock.utcMilliseconds();
+    if (const Rejection* rejection = std::get_if<Rejection>(&decoded)) {
+        ++m_counters.rejected[static_cast<size_t>(*rejection)];
+    } else if (TeamPlot* plot = std::get_if<TeamPlot>(&decoded)) {
+        if (plot->vehicle == m_names.vehicle) {
+            const auto mine = m_own.find(plot->seq);
+            const bool echo = mine != m_own.end() && mine->second.payload == payload;
+            ++(echo ? m_counters.echoes
+                    : m_counters.rejected[static_cast<size_t>(Rejection::OwnName)]);
+            return;
+        }
+        acceptPlot(std::move(*plot), now);
+    } else {
+        acceptPosition(std::get<TeamPosition>(std::move(decoded)), now);
+    }
+}
+
+void TeamHunt::acceptPlot(TeamPlot plot, int64_t nowMs) {
+    VehicleState& state = vehicle(plot.vehicle);
+    state.lastMessageMs = nowMs;
+    if (state.plots.contains(plot.seq)) {
+        ++m_counters.duplicates;
+        return;
+    }
+    if (!m_journal.appendReceived(plot)) {
+        ++m_counters.journalWriteFailures;
+    }
+    ++m_counters.received;
+    const TeamPlot& kept = state.plots.emplace(plot.seq, std::move(plot)).first->second;
+    if (onPlotReceived) {
+        onPlotReceived(kept);
+    }
+    changed();
+}
+
+// Positions under our own name are our retained one coming back (this run's or an earlier
+// run's): not shown, not counted as a fault.
+void TeamHunt::acceptPosition(TeamPosition position, int64_t nowMs) {
+    if (position.vehicle == m_names.vehicle) {
+        ++m_counters.echoes;
+        return;
+    }
+    VehicleState& state = vehicle(position.vehicle);
+    state.lastMessageMs = nowMs;
+    state.position = std::move(position);
+    ++m_counters.positions;
+    changed();
+}
+
+VehicleState& TeamHunt::vehicle(const std::string& name) {
+    const auto found = std::find_if(m_vehicles.begin(), m_vehicles.end(),
+                                    [&](const VehicleState& v) { return v.name == name; });
+    if (found != m_vehicles.end()) {
+        return *found;
+    }
+    m_vehicles.push_back(VehicleState{name, {}, {}, 0});
+    return m_vehicles.back();
+}
+
+void TeamHunt::changed() {
+    if (onTeamChanged) {
+        onTeamChanged();
+    }
+}
+
+std::string TeamHunt::teamDocument(std::string_view vectorColour) const {
+    std::vector<TeamMapVehicle> map;
+    map.reserve(m_vehicles.size());
+    for (const VehicleState& state : m_vehicles) {
+        TeamMapVehicle& entry = map.emplace_back();
+        entry.name = state.name;
+        entry.position = state.position;
+        for (const auto& [seq, plot] : state.plots) {
+            entry.plots.push_back(plot);
+        }
+    }
+    return teamKmlDocument(map, m_names.vehicle, vectorColour);
+}
+
+}  // namespace kestrel::team

@@ -1,0 +1,59 @@
+#pragma once
+// The team link's journal: one append-only text file per team, hunt and vehicle in the
+// Kestrelmap folder, so that no plot is lost when the link or the program goes down. Each own
+// plot message is appended before it is published and marked when the broker acknowledges it;
+// plots received from the team are kept too, so a restarted program still knows them and
+// recognises them when they come again. Lines are never rewritten. A line that is damaged (cut
+// short by a crash, changed by hand) fails its check sum and is skipped and counted.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "team/team_message.h"
+
+namespace kestrel::team {
+
+struct JournalOwnPlot {
+    TeamPlot plot;
+    std::string payload;  // the exact bytes published, sent again unchanged
+    bool acknowledged = false;
+};
+
+struct JournalContents {
+    std::vector<JournalOwnPlot> own;  // in seq order
+    std::vector<TeamPlot> received;   // in order of arrival
+    int64_t lastSeq = 0;
+    int damagedLines = 0;
+};
+
+// <folder>team_<team>+<hunt>+<vehicle>.journal, each name with every byte outside
+// [A-Za-z0-9._-] written as %XX, so that any name makes one safe file name.
+std::string journalPath(std::string_view folder, const TeamNames& names);
+
+class TeamJournal {
+  public:
+    explicit TeamJournal(std::string path) : m_path(std::move(path)) {}
+    ~TeamJournal();
+    TeamJournal(const TeamJournal&) = delete;
+    TeamJournal& operator=(const TeamJournal&) = delete;
+
+    // What the file holds; empty when it does not exist or cannot be read.
+    JournalContents load() const;
+
+    // Each returns false when the line could not be written (the caller goes on without it).
+    bool appendOwn(const TeamPlot& plot, const std::string& payload);
+    bool appendAcknowledged(int64_t seq);
+    bool appendReceived(const TeamPlot& plot);
+
+    const std::string& path() const { return m_path; }
+
+  private:
+    bool appendLine(const std::string& line);
+
+    std::string m_path;
+    std::FILE* m_file = nullptr;
+};
+
+}  // namespace kestrel::team

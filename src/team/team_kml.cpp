@@ -1,0 +1,154 @@
+#include "team/team_kml.h"
+
+#include <GeographicLib/Geodesic.hpp>
+#include <charconv>
+#include <cmath>
+
+namespace kestrel::team {
+
+namespace {
+
+constexpr std::string_view kEol = "\r\n";
+constexpr double kMetresPerMile = 1609.344;
+
+constexpr std::string_view kHeader[] = {
+    R"(<?xml version="1.0" encoding="UTF-8"?>)",
+    R"(<kml xmlns="http://www.opengis.net/kml/2.2")",
+    R"(xmlns:gx="http://www.google.com/kml/ext/2.2")",
+    R"(xmlns:kml="http://www.opengis.net/kml/2.2")",
+    R"(xmlns:atom="http://www.w3.org/2005/Atom">)",
+    "<Document>",
+};
+
+// Clearly different on a satellite picture: orange, magenta, cyan, green, red, blue, yellow,
+// white.
+constexpr std::string_view kPalette[] = {"ff00a5ff", "ffff00ff", "ffffff00", "ff00ff00",
+                                         "ff0000ff", "ffff0000", "ff00ffff", "ffffffff"};
+
+// Text inside an element or an attribute: the five characters XML reserves are escaped.
+void appendEscaped(std::string& out, std::string_view text) {
+    for (char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&apos;";
+                break;
+            default:
+                out += c;
+        }
+    }
+}
+
+void appendLine(std::string& out, std::string_view line) {
+    out += line;
+    out += kEol;
+}
+
+void appendNumber(std::string& out, double value) {
+    char buffer[32];
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
+    out.append(buffer, result.ptr);
+}
+
+// "lon,lat,0"
+void appendCoordinates(std::string& out, double latitude, double longitude) {
+    appendNumber(out, longitude);
+    out += ',';
+    appendNumber(out, latitude);
+    out += ",0";
+    out += kEol;
+}
+
+void appendElement(std::string& out, std::string_view tag, std::string_view text) {
+    out += '<';
+    out += tag;
+    out += '>';
+    appendEscaped(out, text);
+    out += "</";
+    out += tag;
+    out += '>';
+    out += kEol;
+}
+
+void appendBearingLine(std::string& out, const TeamPlot& plot, std::string_view colour) {
+    double endLatitude = 0;
+    double endLongitude = 0;
+    GeographicLib::Geodesic::WGS84().Direct(plot.latitudeDegrees, plot.longitudeDegrees,
+                                            *plot.bearingDegrees, kTeamLineMiles * kMetresPerMile,
+                                            endLatitude, endLongitude);
+    appendLine(out, "<Placemark>");
+    appendElement(out, "name", plot.vehicle + " " + std::to_string(plot.plotNumber));
+    appendElement(out, "description", plot.utc);
+    out += "<Style><LineStyle><color>";
+    appendEscaped(out, colour);
+    appendLine(out, "</color><width>3</width></LineStyle></Style>");
+    appendLine(out, "<LineString>");
+    appendLine(out, "<coordinates>");
+    appendCoordinates(out, plot.latitudeDegrees, plot.longitudeDegrees);
+    appendCoordinates(out, endLatitude, endLongitude);
+    appendLine(out, "</coordinates>");
+    appendLine(out, "</LineString>");
+    appendLine(out, "</Placemark>");
+}
+
+void appendPositionMark(std::string& out, const TeamPosition& position, std::string_view colour) {
+    appendLine(out, "<Placemark>");
+    appendElement(out, "name", position.vehicle);
+    appendElement(out, "description", position.utc);
+    out += "<Style><IconStyle><color>";
+    appendEscaped(out, colour);
+    appendLine(out, "</color><Icon>");
+    appendLine(out, "<href>http://maps.google.com/mapfiles/kml/shapes/cabs.png</href>");
+    appendLine(out, "</Icon></IconStyle></Style>");
+    appendLine(out, "<Point><coordinates>");
+    appendCoordinates(out, position.latitudeDegrees, position.longitudeDegrees);
+    appendLine(out, "</coordinates></Point>");
+    appendLine(out, "</Placemark>");
+}
+
+}  // namespace
+
+std::string_view paletteColour(size_t index) {
+    return kPalette[index % std::size(kPalette)];
+}
+
+std::string teamKmlDocument(const std::vector<TeamMapVehicle>& vehicles,
+                            std::string_view ownVehicle, std::string_view vectorColour) {
+    std::string out;
+    for (std::string_view line : kHeader) {
+        appendLine(out, line);
+    }
+    size_t others = 0;
+    for (const TeamMapVehicle& vehicle : vehicles) {
+        const std::string_view colour =
+            vehicle.name == ownVehicle ? vectorColour : paletteColour(others++);
+        appendLine(out, "<Folder>");
+        appendElement(out, "name", vehicle.name);
+        for (const TeamPlot& plot : vehicle.plots) {
+            if (plot.bearingDegrees) {
+                appendBearingLine(out, plot, colour);
+            }
+        }
+        if (vehicle.position) {
+            appendPositionMark(out, *vehicle.position, colour);
+        }
+        appendLine(out, "</Folder>");
+    }
+    appendLine(out, "</Document>");
+    appendLine(out, "</kml>");
+    return out;
+}
+
+}  // namespace kestrel::team
