@@ -47,8 +47,8 @@ void InputLog::lineReceived(std::string_view input, std::string_view line) {
     m_pending += line;
     m_pending += "\r\n";
     if (m_pending.size() > kMaxPendingBytes) {
-        // Only while the file fails: drop whole lines from the front.
-        const size_t excess = m_pending.size() - kMaxPendingBytes;
+        // Only while the file fails: drop whole lines from the front, a quarter at a time.
+        const size_t excess = m_pending.size() - kMaxPendingBytes * 3 / 4;
         const size_t cut = m_pending.find("\r\n", excess);
         m_pending.erase(0, cut == std::string::npos ? m_pending.size() : cut + 2);
     }

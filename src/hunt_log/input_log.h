@@ -23,7 +23,7 @@ std::string inputLogPath(const std::string& mapFileName);
 
 class InputLog : public HuntObserver {
   public:
-    // Lines held back while the file fails; beyond this the oldest are dropped.
+    // Lines held back while the file fails; beyond this the oldest quarter is dropped.
     static constexpr size_t kMaxPendingBytes = 1 << 20;
 
     InputLog(TextFiles& files, MessageBox& messages, Clock& clock, std::string path);

@@ -99,20 +99,22 @@ InstrumentsWindow::SerialRow InstrumentsWindow::addSerialRows(QFormLayout& form)
     row.port->setInsertPolicy(QComboBox::NoInsert);
     row.port->setMinimumContentsLength(28);
     row.port->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    row.port->lineEdit()->setPlaceholderText(QStringLiteral("choose or type a device"));
+    // Under the list: the device, description and serial number of the port chosen.
     auto* details = new QLabel(this);
     details->setWordWrap(true);
-    const auto showDetails = [row, details](int index) {
-        details->setText(index < 0 ? QString() : row.port->itemData(index, Qt::ToolTipRole).toString());
-    };
-    connect(row.port, &QComboBox::currentIndexChanged, this, showDetails);
-    connect(row.port, &QComboBox::editTextChanged, this, [row, details](const QString& text) {
-        const int index = row.port->findText(text);
-        details->setText(index < 0 ? QString() : row.port->itemData(index, Qt::ToolTipRole).toString());
-    });
     row.baud = baudBox(this);
     form.addRow(QStringLiteral("&Port:"), row.port);
     form.addRow(QString(), details);
     form.addRow(QStringLiteral("&Baud:"), row.baud);
+    const auto showDetails = [&form, row, details](const QString& text) {
+        const int index = row.port->findText(text);
+        details->setText(index < 0 ? QString()
+                                   : row.port->itemData(index, Qt::ToolTipRole).toString());
+        form.setRowVisible(details, !details->text().isEmpty());
+    };
+    connect(row.port, &QComboBox::editTextChanged, this, showDetails);
+    showDetails(QString());
     return row;
 }
 
