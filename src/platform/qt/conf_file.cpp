@@ -5,6 +5,7 @@
 #include <QSettings>
 #include <QStringList>
 #include <QVariant>
+#include <algorithm>
 #include <vector>
 
 #include "instruments/input_options.h"
@@ -35,6 +36,32 @@ std::optional<std::string> textOf(const QSettings& settings, const QString& name
     return value.toString().toStdString();
 }
 
+// Text an INI file can hold: no control characters but TAB, CR and LF. QSettings itself takes
+// almost anything (a line of binary noise becomes a key), so a file of noise is caught here.
+bool looksLikeText(const QString& file) {
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    const QByteArray bytes = in.readAll();
+    return std::none_of(bytes.begin(), bytes.end(), [](char c) {
+        return (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\r' && c != '\n') ||
+               c == 0x7f;
+    });
+}
+
+// Keys of the two groups that Kestrelmap does not know: typing errors, most likely.
+void unknownKeys(QSettings& settings, const char* group, const QStringList& known,
+                 std::vector<std::string>& problems) {
+    settings.beginGroup(QString::fromLatin1(group));
+    for (const QString& name : settings.childKeys()) {
+        if (!known.contains(name)) {
+            problems.push_back(name.toStdString() + ": not a setting of [" + group + "]");
+        }
+    }
+    settings.endGroup();
+}
+
 }  // namespace
 
 std::string confPath(const std::string& folder) {
@@ -47,16 +74,22 @@ ConfRead readConfFile(const std::string& path) {
     if (!QFileInfo(file).isFile()) {
         return read;  // missing: the defaults, quietly
     }
-    const QSettings settings(file, QSettings::IniFormat);
-    if (settings.status() != QSettings::NoError) {
+    QSettings settings(file, QSettings::IniFormat);
+    if (settings.status() != QSettings::NoError || !looksLikeText(file)) {
         read.problem = "Kestrelmap cannot use its file " + path +
-                       (settings.status() == QSettings::FormatError
-                            ? " (it is not a well-formed INI file)"
-                            : " (it cannot be read)") +
+                       (settings.status() == QSettings::AccessError
+                            ? " (it cannot be read)"
+                            : " (it is not a well-formed INI file)") +
                        ".\nThe instruments stay on the one serial line at 4800 baud.";
         return read;
     }
     std::vector<std::string> problems;
+    QStringList known;
+    for (const instruments::SettingText& setting : instruments::instrumentSettings({})) {
+        known << QString::fromStdString(setting.key);
+    }
+    unknownKeys(settings, kInstruments, known, problems);
+    unknownKeys(settings, kDisplay, {QStringLiteral("night")}, problems);
     read.settings.instruments = instruments::readInstrumentSettings(
         [&](const std::string& name) { return textOf(settings, key(kInstruments, name), problems); },
         problems);
