@@ -50,32 +50,40 @@ TEST(InputOptions, CommandLineValues) {
         {"gps", "serial:/dev/ttyUSB1@38400",
          "gps=serial /dev/ttyUSB1@38400 gpsd=localhost:2947" + lineDf},
         {"df", "serial:/dev/serial/by-id/usb-X-if00@1200",
-         "gps=line @4800 gpsd=localhost:2947 df=serial /dev/serial/by-id/usb-X-if00@1200 line=4800"},
+         "gps=line @4800 gpsd=localhost:2947 df=serial /dev/serial/by-id/usb-X-if00@1200 "
+         "line=4800"},
         {"baud", "921600", "gps=line @4800 gpsd=localhost:2947 df=line @4800 line=921600"},
-        {"gps", "serial", "--gps: expected line, gpsd[:HOST[:PORT]] or serial:DEVICE[@BAUD], "
-                          "not \"serial\""},
+        {"gps", "serial",
+         "--gps: expected line, gpsd[:HOST[:PORT]] or serial:DEVICE[@BAUD], "
+         "not \"serial\""},
         {"gps", "serial:", "--gps: the serial device is missing or not a path"},
-        {"gps", "serial:/dev/x@4801", "--gps: \"4801\" is not a standard baud rate (1200, 2400, "
-                                      "4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, "
-                                      "921600)"},
-        {"gps", "serial:/dev/x@", "--gps: \"\" is not a standard baud rate (1200, 2400, 4800, "
-                                  "9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600)"},
+        {"gps", "serial:/dev/x@4801",
+         "--gps: \"4801\" is not a standard baud rate (1200, 2400, "
+         "4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, "
+         "921600)"},
+        {"gps", "serial:/dev/x@",
+         "--gps: \"\" is not a standard baud rate (1200, 2400, 4800, "
+         "9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600)"},
         {"gps", "gpsd:host:0", "--gps: \"0\" is not a TCP port (1 to 65535)"},
         {"gps", "gpsd:host:65536", "--gps: \"65536\" is not a TCP port (1 to 65535)"},
         {"gps", "gpsd:[::1", "--gps: an IPv6 host is written in brackets: gpsd:[::1]:2947"},
         {"gps", "gpsd:ho st", "--gps: \"ho st\" is not a host name or address"},
-        {"gps", "GPSD", "--gps: expected line, gpsd[:HOST[:PORT]] or serial:DEVICE[@BAUD], "
-                        "not \"GPSD\""},
+        {"gps", "GPSD",
+         "--gps: expected line, gpsd[:HOST[:PORT]] or serial:DEVICE[@BAUD], "
+         "not \"GPSD\""},
         {"df", "gpsd", "--df: expected line or serial:DEVICE[@BAUD], not \"gpsd\""},
         {"df", "serial:/dev/tty\x01", "--df: the serial device is missing or not a path"},
-        {"baud", "-4800", "--baud: \"-4800\" is not a standard baud rate (1200, 2400, 4800, 9600, "
-                          "19200, 38400, 57600, 115200, 230400, 460800, 921600)"},
-        {"baud", "1000000000000", "--baud: \"1000000000000\" is not a standard baud rate (1200, "
-                                  "2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, "
-                                  "921600)"},
+        {"baud", "-4800",
+         "--baud: \"-4800\" is not a standard baud rate (1200, 2400, 4800, 9600, "
+         "19200, 38400, 57600, 115200, 230400, 460800, 921600)"},
+        {"baud", "1000000000000",
+         "--baud: \"1000000000000\" is not a standard baud rate (1200, "
+         "2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, "
+         "921600)"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(afterOption(c.option, c.value, c.start), c.expected) << c.option << " " << c.value;
+        EXPECT_EQ(afterOption(c.option, c.value, c.start), c.expected)
+            << c.option << " " << c.value;
     }
 }
 
@@ -123,9 +131,10 @@ TEST(InputOptions, DamagedSettingsFallBackOneByOne) {
     serialGps.gps = GpsFrom::Serial;
     serialGps.gpsSerial.device = "/dev/ttyUSB3";
     const Case cases[] = {
-        {{{"line_baud", "4801"}}, "line_baud = \"4801\": not a standard baud rate (1200, 2400, "
-                                  "4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, "
-                                  "921600)"},
+        {{{"line_baud", "4801"}},
+         "line_baud = \"4801\": not a standard baud rate (1200, 2400, "
+         "4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, "
+         "921600)"},
         {{{"gpsd_port", "http"}}, "gpsd_port = \"http\": not a TCP port (1 to 65535)"},
         {{{"gpsd_host", ""}}, "gpsd_host = \"\": not a host name or address"},
         {{{"gps", "bluetooth"}}, "gps = \"bluetooth\": expected line, serial or gpsd"},

@@ -191,11 +191,17 @@ TEST(SimReplay, InputLogsAndPlainLogsKeepTheirOwnPace) {
 
     // A plain NMEA log: the lines between two RMC sentences share the second between them; the
     // RMC times cross midnight; bare LF line ends.
-    const std::string r1 = "$GPRMC,235959.00,A,1,N,2,W,0,0,081226,,*" + nmeaChecksum("GPRMC,235959.00,A,1,N,2,W,0,0,081226,,");
-    const std::string r2 = "$GNRMC,000000.50,A";  // no checksum: taken as it is
+    const std::string r1 = "$GPRMC,235959.00,A,1,N,2,W,0,0,081226,,*" +
+                           nmeaChecksum("GPRMC,235959.00,A,1,N,2,W,0,0,081226,,");
+    const std::string r2 = "$GNRMC,000000.50,A";     // no checksum: taken as it is
     const std::string r3 = "$GPRMC,000001.50,A*00";  // a wrong one: not a time
     EXPECT_EQ(replayed("%a\n" + r1 + "\n%b\n%c\n" + r2 + "\n%d\n" + r3 + "\n", {}),
-              (Lines{{0, "%a"}, {500, r1}, {1000, "%b"}, {1500, "%c"}, {2000, r2}, {2500, "%d"},
+              (Lines{{0, "%a"},
+                     {500, r1},
+                     {1000, "%b"},
+                     {1500, "%c"},
+                     {2000, r2},
+                     {2500, "%d"},
                      {3000, r3}}));
     EXPECT_EQ(ReplaySource::rmcTimeOfDayMs("$GPRMC,123519.5,A"), 45319500);
     EXPECT_EQ(ReplaySource::rmcTimeOfDayMs("$GPRMC,1235,A"), std::nullopt);
@@ -206,7 +212,8 @@ TEST(SimReplay, InputLogsAndPlainLogsKeepTheirOwnPace) {
 
 TEST(SimReplay, LinesGoOutWithCrLfWhateverTheFileHad) {
     for (const char* file : {"$A\n%1\n", "$A\r\n%1\r\n", "$A\r%1"}) {
-        Scheduler replay(std::make_unique<ReplaySource>(file, ReplaySettings{}), ScheduleSettings{});
+        Scheduler replay(std::make_unique<ReplaySource>(file, ReplaySettings{}),
+                         ScheduleSettings{});
         StringSink sink;
         RunSettings fast;
         fast.paced = false;
@@ -218,9 +225,10 @@ TEST(SimReplay, LinesGoOutWithCrLfWhateverTheFileHad) {
 TEST(SimReplay, RecordHoldsOnlyLinesWrittenInFullWithTheirArrival) {
     // 0.9 s: a 72-character line cut by the pull at 1 s is not in the record; "a" (3 characters,
     // 6.25 ms on the line) arrives at 6 ms.
-    Scheduler scheduler(std::make_unique<ScriptedSource>(std::vector<std::pair<std::int64_t, std::string>>{
-                            {0, "a"}, {900, std::string(70, 'x')}, {1600, "c"}}),
-                        ScheduleSettings{{1000, 500}, {}, kNever});
+    Scheduler scheduler(
+        std::make_unique<ScriptedSource>(std::vector<std::pair<std::int64_t, std::string>>{
+            {0, "a"}, {900, std::string(70, 'x')}, {1600, "c"}}),
+        ScheduleSettings{{1000, 500}, {}, kNever});
     std::ostringstream record;
     StringSink sink;
     RunSettings fast;

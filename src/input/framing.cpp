@@ -128,8 +128,8 @@ void Form_Kestrelmap::MSComm1_OnComm() {
 void Form_Kestrelmap::announceComLine(std::string_view piece) {
     const bool complete = !piece.empty() && piece.back() == kCarriageReturn;
     const std::string_view text = complete ? piece.substr(0, piece.size() - 1) : piece;
-    m_comLine.append(text.substr(0, kAnnouncedLineChars - std::min(kAnnouncedLineChars,
-                                                                    m_comLine.size())));
+    m_comLine.append(
+        text.substr(0, kAnnouncedLineChars - std::min(kAnnouncedLineChars, m_comLine.size())));
     if (!complete) {
         return;
     }

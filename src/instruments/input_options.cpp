@@ -136,9 +136,9 @@ std::optional<uint16_t> parseTcpPort(std::string_view text) {
 
 bool isHostName(std::string_view text) {
     return !text.empty() && text.size() <= 253 && std::all_of(text.begin(), text.end(), [](char c) {
-               return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                      c == '.' || c == '-' || c == '_' || c == ':';
-           });
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '.' || c == '-' || c == '_' || c == ':';
+    });
 }
 
 bool isDevicePath(std::string_view text) {
@@ -224,55 +224,85 @@ InputConfig readInstrumentSettings(const SettingLookup& value, std::vector<std::
         return true;
     };
     const std::string baudsAllowed = "not a standard baud rate (" + bauds() + ")";
-    take("line_baud", [&](const std::string& t) {
-        const auto baud = parseBaud(t);
-        config.lineBaud = baud.value_or(config.lineBaud);
-        return baud.has_value();
-    }, baudsAllowed);
-    take("gps_baud", [&](const std::string& t) {
-        const auto baud = parseBaud(t);
-        config.gpsSerial.baud = baud.value_or(config.gpsSerial.baud);
-        return baud.has_value();
-    }, baudsAllowed);
-    take("df_baud", [&](const std::string& t) {
-        const auto baud = parseBaud(t);
-        config.dfSerial.baud = baud.value_or(config.dfSerial.baud);
-        return baud.has_value();
-    }, baudsAllowed);
-    take("gpsd_host", [&](const std::string& t) {
-        config.gpsdHost = isHostName(t) ? t : config.gpsdHost;
-        return isHostName(t);
-    }, "not a host name or address");
-    take("gpsd_port", [&](const std::string& t) {
-        const auto port = parseTcpPort(t);
-        config.gpsdPort = port.value_or(config.gpsdPort);
-        return port.has_value();
-    }, "not a TCP port (1 to 65535)");
+    take(
+        "line_baud",
+        [&](const std::string& t) {
+            const auto baud = parseBaud(t);
+            config.lineBaud = baud.value_or(config.lineBaud);
+            return baud.has_value();
+        },
+        baudsAllowed);
+    take(
+        "gps_baud",
+        [&](const std::string& t) {
+            const auto baud = parseBaud(t);
+            config.gpsSerial.baud = baud.value_or(config.gpsSerial.baud);
+            return baud.has_value();
+        },
+        baudsAllowed);
+    take(
+        "df_baud",
+        [&](const std::string& t) {
+            const auto baud = parseBaud(t);
+            config.dfSerial.baud = baud.value_or(config.dfSerial.baud);
+            return baud.has_value();
+        },
+        baudsAllowed);
+    take(
+        "gpsd_host",
+        [&](const std::string& t) {
+            config.gpsdHost = isHostName(t) ? t : config.gpsdHost;
+            return isHostName(t);
+        },
+        "not a host name or address");
+    take(
+        "gpsd_port",
+        [&](const std::string& t) {
+            const auto port = parseTcpPort(t);
+            config.gpsdPort = port.value_or(config.gpsdPort);
+            return port.has_value();
+        },
+        "not a TCP port (1 to 65535)");
     // An empty device is no damage: it is what an unused serial input holds.
-    take("gps_device", [&](const std::string& t) {
-        config.gpsSerial.device = t.empty() || isDevicePath(t) ? t : std::string();
-        return t.empty() || isDevicePath(t);
-    }, "not a device path");
-    take("df_device", [&](const std::string& t) {
-        config.dfSerial.device = t.empty() || isDevicePath(t) ? t : std::string();
-        return t.empty() || isDevicePath(t);
-    }, "not a device path");
-    take("gps", [&](const std::string& t) {
-        const bool known = t == "line" || t == "serial" || t == "gpsd";
-        config.gps = t == "serial" ? GpsFrom::Serial : t == "gpsd" ? GpsFrom::Gpsd : GpsFrom::Line;
-        return known;
-    }, "expected line, serial or gpsd");
-    take("df", [&](const std::string& t) {
-        config.df = t == "serial" ? DfFrom::Serial : DfFrom::Line;
-        return t == "line" || t == "serial";
-    }, "expected line or serial");
+    take(
+        "gps_device",
+        [&](const std::string& t) {
+            config.gpsSerial.device = t.empty() || isDevicePath(t) ? t : std::string();
+            return t.empty() || isDevicePath(t);
+        },
+        "not a device path");
+    take(
+        "df_device",
+        [&](const std::string& t) {
+            config.dfSerial.device = t.empty() || isDevicePath(t) ? t : std::string();
+            return t.empty() || isDevicePath(t);
+        },
+        "not a device path");
+    take(
+        "gps",
+        [&](const std::string& t) {
+            const bool known = t == "line" || t == "serial" || t == "gpsd";
+            config.gps = t == "serial" ? GpsFrom::Serial
+                         : t == "gpsd" ? GpsFrom::Gpsd
+                                       : GpsFrom::Line;
+            return known;
+        },
+        "expected line, serial or gpsd");
+    take(
+        "df",
+        [&](const std::string& t) {
+            config.df = t == "serial" ? DfFrom::Serial : DfFrom::Line;
+            return t == "line" || t == "serial";
+        },
+        "expected line or serial");
     // A serial input without a device cannot work: that instrument stays on the line.
     if (config.gps == GpsFrom::Serial && config.gpsSerial.device.empty()) {
         problems.push_back("gps = serial without a gps_device: the GPS stays on the line");
         config.gps = GpsFrom::Line;
     }
     if (config.df == DfFrom::Serial && config.dfSerial.device.empty()) {
-        problems.push_back("df = serial without a df_device: the direction finder stays on the line");
+        problems.push_back(
+            "df = serial without a df_device: the direction finder stays on the line");
         config.df = DfFrom::Line;
     }
     return config;

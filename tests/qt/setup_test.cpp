@@ -119,10 +119,14 @@ TEST(CommandLine, AnswersWithoutADisplay) {
         {{"-h"}, 0, "Usage: kestrelmap [options]\n", ""},
         {{"--version"}, 0, "kestrelmap 1.0.0\n", ""},
         {{"--gps", "gpsd", "--version"}, 0, "kestrelmap 1.0.0\n", ""},
-        {{"--baud", "5"}, 2, "",
+        {{"--baud", "5"},
+         2,
+         "",
          "kestrelmap: --baud: \"5\" is not a standard baud rate (1200, 2400, 4800, 9600, 19200, "
          "38400, 57600, 115200, 230400, 460800, 921600) (see --help)\n"},
-        {{"--df", "gpsd"}, 2, "",
+        {{"--df", "gpsd"},
+         2,
+         "",
          "kestrelmap: --df: expected line or serial:DEVICE[@BAUD], not \"gpsd\" (see --help)\n"},
         {{"--speed"}, 2, "", "kestrelmap: Unknown option 'speed' (see --help)\n"},
         {{"hunt.kml"}, 2, "", "kestrelmap: unexpected argument \"hunt.kml\" (see --help)\n"},
@@ -140,9 +144,9 @@ TEST(CommandLine, AnswersWithoutADisplay) {
 }
 
 TEST(CommandLine, RunOptionsAndQtsOwnOptions) {
-    const qt::CommandLineOutcome outcome = qt::readCommandLine(
-        {"kestrelmap", "-platform", "offscreen", "--gps", "line", "--gps", "gpsd:car", "--verbose",
-         "--df=serial:/dev/ttyUSB0@9600"});
+    const qt::CommandLineOutcome outcome =
+        qt::readCommandLine({"kestrelmap", "-platform", "offscreen", "--gps", "line", "--gps",
+                             "gpsd:car", "--verbose", "--df=serial:/dev/ttyUSB0@9600"});
     ASSERT_TRUE(outcome.run) << outcome.error.toStdString();
     EXPECT_EQ(outcome.options.gps, "gpsd:car");  // the last one counts
     EXPECT_EQ(outcome.options.df, "serial:/dev/ttyUSB0@9600");
@@ -264,8 +268,7 @@ TEST(Program, InstrumentsFromTheOptionsWindowAndTheHuntsInputLog) {
         << program->form().INBUFF << "|" << program->inputLog()->pendingBytes();
     const std::string log = home.readFile(logName);
     EXPECT_TRUE(log.ends_with("Z\tLINE\t%045/7\r\n")) << log;
-    EXPECT_EQ(program->inputLog()->path(),
-              hunt_log::inputLogPath(program->form().FILENAME_STRING));
+    EXPECT_EQ(program->inputLog()->path(), hunt_log::inputLogPath(program->form().FILENAME_STRING));
 }
 
 }  // namespace

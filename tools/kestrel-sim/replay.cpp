@@ -218,8 +218,8 @@ void ReplaySource::paceByRmcTimes() {
         // Before the first RMC sentence the first stretch's pace holds, after the last the last
         // one's.
         const std::size_t stretch = k + 1 < rmcLines.size() || k == 0 ? k : k - 1;
-        offsets[i] = rmcMs[k] + (static_cast<double>(i) - static_cast<double>(rmcLines[k])) *
-                                    spacing(stretch);
+        offsets[i] = rmcMs[k] +
+                     (static_cast<double>(i) - static_cast<double>(rmcLines[k])) * spacing(stretch);
     }
     for (double offset : offsets) {
         m_offsetsMs.push_back(std::llround(offset - offsets.front()));
@@ -243,8 +243,9 @@ std::optional<SimEvent> ReplaySource::next() {
     e.lineKind = LineKind::Replayed;
     e.text = m_lines[index].text;
     if (!m_offsetsMs.empty()) {
-        e.atMs = std::max<std::int64_t>(m_lastMs, m_passOffsetMs + std::llround(static_cast<double>(
-                                                         m_offsetsMs[index]) / speed));
+        e.atMs = std::max<std::int64_t>(
+            m_lastMs,
+            m_passOffsetMs + std::llround(static_cast<double>(m_offsetsMs[index]) / speed));
     } else {
         e.atMs = std::llround(static_cast<double>(m_count) * 1000.0 /
                               (m_settings.linesPerSecond * speed));

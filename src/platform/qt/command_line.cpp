@@ -22,9 +22,10 @@ constexpr const char* kDescription =
     "Examples: --gps gpsd   --gps serial:/dev/ttyACM0@9600   --df serial:/dev/ttyUSB0";
 
 // Options QApplication takes for itself; they pass through with their values.
-const QStringList kQtValueOptions = {"platform", "display",       "geometry",     "style",
-                                     "stylesheet", "qwindowgeometry", "qwindowtitle", "qwindowicon",
-                                     "platformpluginpath", "platformtheme", "plugin", "session"};
+const QStringList kQtValueOptions = {"platform",      "display",     "geometry",
+                                     "style",         "stylesheet",  "qwindowgeometry",
+                                     "qwindowtitle",  "qwindowicon", "platformpluginpath",
+                                     "platformtheme", "plugin",      "session"};
 const QStringList kQtFlags = {"reverse", "nograb", "dograb", "sync"};
 
 }  // namespace
@@ -71,8 +72,8 @@ CommandLineOutcome readCommandLine(const QStringList& arguments) {
         return refuse(why);
     }
     if (!parser.positionalArguments().isEmpty()) {
-        return refuse(QStringLiteral("unexpected argument \"%1\"")
-                          .arg(parser.positionalArguments().first()));
+        return refuse(
+            QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
     }
     if (parser.isSet(help)) {
         outcome.run = false;
@@ -98,7 +99,8 @@ CommandLineOutcome readCommandLine(const QStringList& arguments) {
         }
         // The last one given counts, as with most programs.
         const std::string value = parser.values(*option).last().toStdString();
-        if (const auto error = instruments::setRunOption(outcome.options, name.toStdString(), value)) {
+        if (const auto error =
+                instruments::setRunOption(outcome.options, name.toStdString(), value)) {
             return refuse(QString::fromStdString(*error));
         }
     }

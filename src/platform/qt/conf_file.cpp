@@ -76,11 +76,11 @@ ConfRead readConfFile(const std::string& path) {
     }
     QSettings settings(file, QSettings::IniFormat);
     if (settings.status() != QSettings::NoError || !looksLikeText(file)) {
-        read.problem = "Kestrelmap cannot use its file " + path +
-                       (settings.status() == QSettings::AccessError
-                            ? " (it cannot be read)"
-                            : " (it is not a well-formed INI file)") +
-                       ".\nThe instruments stay on the one serial line at 4800 baud.";
+        read.problem =
+            "Kestrelmap cannot use its file " + path +
+            (settings.status() == QSettings::AccessError ? " (it cannot be read)"
+                                                         : " (it is not a well-formed INI file)") +
+            ".\nThe instruments stay on the one serial line at 4800 baud.";
         return read;
     }
     std::vector<std::string> problems;
@@ -91,7 +91,9 @@ ConfRead readConfFile(const std::string& path) {
     unknownKeys(settings, kInstruments, known, problems);
     unknownKeys(settings, kDisplay, {QStringLiteral("night")}, problems);
     read.settings.instruments = instruments::readInstrumentSettings(
-        [&](const std::string& name) { return textOf(settings, key(kInstruments, name), problems); },
+        [&](const std::string& name) {
+            return textOf(settings, key(kInstruments, name), problems);
+        },
         problems);
     if (const auto night = textOf(settings, key(kDisplay, "night"), problems)) {
         const std::optional<bool> flag = instruments::parseFlag(*night);
@@ -124,8 +126,8 @@ bool writeConfFile(const std::string& path, const ConfSettings& settings, std::s
          instruments::instrumentSettings(settings.instruments)) {
         conf.setValue(key(kInstruments, setting.key), QString::fromStdString(setting.value));
     }
-    conf.setValue(key(kDisplay, "night"), settings.night ? QStringLiteral("true")
-                                                         : QStringLiteral("false"));
+    conf.setValue(key(kDisplay, "night"),
+                  settings.night ? QStringLiteral("true") : QStringLiteral("false"));
     conf.sync();
     if (conf.status() != QSettings::NoError) {
         error = "it cannot be written";

@@ -76,8 +76,8 @@ InstrumentsWindow::InstrumentsWindow(QWidget* parent) : QDialog(parent) {
     m_problem->hide();
     layout->addWidget(m_problem);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    QPushButton* refresh = buttons->addButton(QStringLiteral("&Refresh ports"),
-                                              QDialogButtonBox::ActionRole);
+    QPushButton* refresh =
+        buttons->addButton(QStringLiteral("&Refresh ports"), QDialogButtonBox::ActionRole);
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &InstrumentsWindow::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &InstrumentsWindow::reject);
@@ -163,7 +163,8 @@ QWidget* InstrumentsWindow::buildDf() {
 }
 
 QWidget* InstrumentsWindow::buildLine() {
-    auto* group = new QGroupBox(QStringLiteral("Shared line (COM PORT in the options window)"), this);
+    auto* group =
+        new QGroupBox(QStringLiteral("Shared line (COM PORT in the options window)"), this);
     auto* form = new QFormLayout(group);
     m_lineBaud = baudBox(group);
     m_lineBaud->setObjectName(QStringLiteral("lineBaud"));
@@ -232,7 +233,8 @@ InputConfig InstrumentsWindow::shownConfig(QString& problem) const {
     if (config.gps == GpsFrom::Serial && !instruments::isDevicePath(config.gpsSerial.device)) {
         problem = QStringLiteral("Choose or type the GPS's serial port.");
     } else if (config.gps == GpsFrom::Gpsd && !instruments::isHostName(config.gpsdHost)) {
-        problem = QStringLiteral("Type the host gpsd runs on (localhost when it is this computer).");
+        problem =
+            QStringLiteral("Type the host gpsd runs on (localhost when it is this computer).");
     } else if (config.df == DfFrom::Serial && !instruments::isDevicePath(config.dfSerial.device)) {
         problem = QStringLiteral("Choose or type the direction finder's serial port.");
     }
@@ -263,8 +265,9 @@ void InstrumentsWindow::updateEnabled() {
 }
 
 void InstrumentsWindow::refreshStatus() {
-    const std::pair<QLabel*, InputRole> rows[] = {
-        {m_gpsStatus, InputRole::Gps}, {m_dfStatus, InputRole::Df}, {m_lineStatus, InputRole::Line}};
+    const std::pair<QLabel*, InputRole> rows[] = {{m_gpsStatus, InputRole::Gps},
+                                                  {m_dfStatus, InputRole::Df},
+                                                  {m_lineStatus, InputRole::Line}};
     for (const auto& [label, role] : rows) {
         const QString text = m_status ? m_status(role) : QString();
         if (label->text() != text) {

@@ -36,9 +36,9 @@ void Program::start() {
     if (!read.problem.empty()) {
         m_platform.messages.show(read.problem, "Kestrelmap", MessageButtons::Ok, false);
     }
-    m_inputLog = std::make_unique<hunt_log::InputLog>(m_platform.files, m_platform.messages,
-                                                      m_platform.clock,
-                                                      hunt_log::inputLogPath(m_form.FILENAME_STRING));
+    m_inputLog = std::make_unique<hunt_log::InputLog>(
+        m_platform.files, m_platform.messages, m_platform.clock,
+        hunt_log::inputLogPath(m_form.FILENAME_STRING));
     if (!folderExists) {
         m_inputLog->startQuiet();  // start-up has told the operator about the folder
     }

@@ -19,8 +19,8 @@ struct SerialPortEntry {
 
 // Every port QSerialPortInfo finds, by device name, each with the entry of `byIdFolder` that
 // links to it.
-std::vector<SerialPortEntry> serialPorts(const QString& byIdFolder = QStringLiteral(
-                                             "/dev/serial/by-id"));
+std::vector<SerialPortEntry> serialPorts(
+    const QString& byIdFolder = QStringLiteral("/dev/serial/by-id"));
 
 // One line a port ("/dev/ttyUSB0  FT232R USB UART  serial A1B2C3  /dev/serial/by-id/..."), or
 // a line saying there is none.
