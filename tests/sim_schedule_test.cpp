@@ -278,6 +278,7 @@ TEST(SimCommandLine, RefusesBadOptionsWithAReason) {
          "--cable-pull-for must be shorter than --cable-pull-every"},
         {{"--silence-every", "10"}, "--silence-for must be shorter than --silence-every"},
         {{"--fast=1"}, "--fast takes no value"},
+        {{"--replay-speed", "0"}, "--replay-speed needs a number from 0.1 to 1000, not \"0\""},
         {{"--duration"}, "--duration needs a value (S)"},
         {{"--bogus"}, "unknown option --bogus (see --help)"},
         {{"COM1"}, "unknown option COM1 (see --help)"},
@@ -307,10 +308,15 @@ TEST(SimCommandLine, DefaultsAndDerivedValues) {
     EXPECT_NEAR(distanceMiles(s.generator.route.start, s.generator.transmitter), 3.2, 0.001);
     EXPECT_EQ(s.generator.route.stopEveryMs, kNever);
     EXPECT_EQ(s.schedule.durationMs, 1250);
+    const ReplaySettings r =
+        parseCommandLine({"--replay-speed", "4", "--replay-rate=8"}, "/h").options->replay;
+    EXPECT_EQ(r.speed, 4);
+    EXPECT_TRUE(r.rateGiven);
+    EXPECT_FALSE(d.replay.rateGiven);
     // --help names every option it accepts.
     const std::string help = helpText();
     for (const char* name : {"--folder", "--cable-pull-for", "--replay-timing", "--gps-void-every",
-                             "--record", "--no-df"}) {
+                             "--record", "--no-df", "--replay-speed"}) {
         EXPECT_NE(help.find(name), std::string::npos) << name;
     }
 }
