@@ -157,7 +157,6 @@ TEST(CommandLine, RunOptionsAndQtsOwnOptions) {
 // The window with a made-up pair of ports.
 struct InstrumentsRig {
     InstrumentsRig() {
-        testApp();
         window.setPortLister([] {
             return std::vector<qt::SerialPortEntry>{
                 {"/dev/ttyACM0", "u-blox GNSS receiver", "", "/dev/serial/by-id/usb-u-blox-if00"},
@@ -165,6 +164,7 @@ struct InstrumentsRig {
         });
     }
     QComboBox* box(const char* name) { return window.findChild<QComboBox*>(name); }
+    QApplication* app = testApp();  // before the window
     qt::InstrumentsWindow window;
 };
 
@@ -184,6 +184,14 @@ TEST(InstrumentsWindow, ShowsEditsAndHandsOverTheConfiguration) {
     EXPECT_EQ(problem, "");
     ASSERT_EQ(rig.box("gpsPort")->count(), 2);
     EXPECT_EQ(rig.box("gpsPort")->itemText(1), "/dev/ttyUSB0");
+    const auto details = [&](const char* name) {
+        return rig.window.findChild<QLabel*>(name)->text();
+    };
+    EXPECT_EQ(details("gpsPortDetails"), "/dev/ttyACM0 - u-blox GNSS receiver");
+    EXPECT_EQ(details("dfPortDetails"), "");  // not plugged in: nothing known
+    rig.box("dfPort")->setCurrentIndex(1);
+    EXPECT_EQ(details("dfPortDetails"), "/dev/ttyUSB0 - FT232R USB UART - serial number A1B2C3");
+    rig.box("dfPort")->setEditText("/dev/ttyUSB7");
 
     // The direction finder's device cleared: OK refuses and says why.
     rig.box("dfPort")->setEditText("");

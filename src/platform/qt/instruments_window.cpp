@@ -92,9 +92,11 @@ InstrumentsWindow::InstrumentsWindow(QWidget* parent) : QDialog(parent) {
     updateEnabled();
 }
 
-InstrumentsWindow::SerialRow InstrumentsWindow::addSerialRows(QFormLayout& form) {
+InstrumentsWindow::SerialRow InstrumentsWindow::addSerialRows(QFormLayout& form,
+                                                              const QString& name) {
     SerialRow row;
     row.port = new QComboBox(this);
+    row.port->setObjectName(name + QStringLiteral("Port"));
     row.port->setEditable(true);
     row.port->setInsertPolicy(QComboBox::NoInsert);
     row.port->setMinimumContentsLength(28);
@@ -102,8 +104,10 @@ InstrumentsWindow::SerialRow InstrumentsWindow::addSerialRows(QFormLayout& form)
     row.port->lineEdit()->setPlaceholderText(QStringLiteral("choose or type a device"));
     // Under the list: the device, description and serial number of the port chosen.
     auto* details = new QLabel(this);
+    details->setObjectName(name + QStringLiteral("PortDetails"));
     details->setWordWrap(true);
     row.baud = baudBox(this);
+    row.baud->setObjectName(name + QStringLiteral("Baud"));
     form.addRow(QStringLiteral("&Port:"), row.port);
     form.addRow(QString(), details);
     form.addRow(QStringLiteral("&Baud:"), row.baud);
@@ -127,9 +131,7 @@ QWidget* InstrumentsWindow::buildGps() {
     m_gpsFrom->addItem(QStringLiteral("a serial port of its own"), int(GpsFrom::Serial));
     m_gpsFrom->addItem(QStringLiteral("gpsd"), int(GpsFrom::Gpsd));
     form->addRow(QStringLiteral("&From:"), m_gpsFrom);
-    m_gpsSerial = addSerialRows(*form);
-    m_gpsSerial.port->setObjectName(QStringLiteral("gpsPort"));
-    m_gpsSerial.baud->setObjectName(QStringLiteral("gpsBaud"));
+    m_gpsSerial = addSerialRows(*form, QStringLiteral("gps"));
     m_gpsdHost = new QLineEdit(group);
     m_gpsdHost->setObjectName(QStringLiteral("gpsdHost"));
     m_gpsdPort = new QSpinBox(group);
@@ -152,9 +154,7 @@ QWidget* InstrumentsWindow::buildDf() {
     m_dfFrom->addItem(QStringLiteral("the shared line"), int(DfFrom::Line));
     m_dfFrom->addItem(QStringLiteral("a serial port of its own"), int(DfFrom::Serial));
     form->addRow(QStringLiteral("Fro&m:"), m_dfFrom);
-    m_dfSerial = addSerialRows(*form);
-    m_dfSerial.port->setObjectName(QStringLiteral("dfPort"));
-    m_dfSerial.baud->setObjectName(QStringLiteral("dfBaud"));
+    m_dfSerial = addSerialRows(*form, QStringLiteral("df"));
     m_dfStatus = statusLabel(group);
     m_dfStatus->setObjectName(QStringLiteral("dfStatus"));
     form->addRow(QStringLiteral("Status:"), m_dfStatus);
@@ -182,20 +182,22 @@ void InstrumentsWindow::setStatusProvider(StatusProvider provider) {
 
 void InstrumentsWindow::fillPorts(QComboBox& box, const std::vector<SerialPortEntry>& ports,
                                   const std::string& current) {
-    box.clear();
-    for (const SerialPortEntry& port : ports) {
-        box.addItem(port.lastingName());
-        box.setItemData(box.count() - 1, portDetails(port), Qt::ToolTipRole);
-    }
-    // The configured device stays shown even when it is not plugged in now.
-    const QString wanted = QString::fromStdString(current);
-    const int index = box.findText(wanted);
-    if (index >= 0) {
+    {
+        const QSignalBlocker quiet(box);  // the line under the list is set once, at the end
+        box.clear();
+        for (const SerialPortEntry& port : ports) {
+            box.addItem(port.lastingName());
+            box.setItemData(box.count() - 1, portDetails(port), Qt::ToolTipRole);
+        }
+        // The configured device stays shown even when it is not plugged in now.
+        const QString wanted = QString::fromStdString(current);
+        const int index = box.findText(wanted);
         box.setCurrentIndex(index);
-    } else {
-        box.setCurrentIndex(-1);
-        box.setEditText(wanted);
+        if (index < 0) {
+            box.setEditText(wanted);
+        }
     }
+    emit box.editTextChanged(box.currentText());
 }
 
 void InstrumentsWindow::edit(const InputConfig& config) {

@@ -58,7 +58,8 @@ class InstrumentsWindow : public QDialog {
     QWidget* buildGps();
     QWidget* buildDf();
     QWidget* buildLine();
-    SerialRow addSerialRows(QFormLayout& form);
+    // The port list, the line under it and the baud rate; object names start with `name`.
+    SerialRow addSerialRows(QFormLayout& form, const QString& name);
     void fillPorts(QComboBox& box, const std::vector<SerialPortEntry>& ports,
                    const std::string& current);
     void updateEnabled();
