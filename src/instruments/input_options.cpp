@@ -97,6 +97,15 @@ std::optional<std::string> applyGpsd(std::string_view text, InputConfig& config)
     return std::nullopt;
 }
 
+// `target` takes the value when there is one.
+template <class T, class U>
+bool setIf(const std::optional<U>& value, T& target) {
+    if (value) {
+        target = *value;
+    }
+    return value.has_value();
+}
+
 std::string_view gpsName(GpsFrom from) {
     switch (from) {
         case GpsFrom::Serial:
@@ -210,91 +219,72 @@ std::vector<SettingText> instrumentSettings(const InputConfig& config) {
 }
 
 InputConfig readInstrumentSettings(const SettingLookup& value, std::vector<std::string>& problems) {
-    InputConfig config;
-    // Each key: read it, and on a value that does not parse keep the default and say why.
-    const auto take = [&](const std::string& key, const auto& parse, std::string_view allowed) {
-        const std::optional<std::string> text = value(key);
-        if (!text) {
-            return false;
-        }
-        if (!parse(*text)) {
-            problems.push_back(key + " = \"" + *text + "\": " + std::string(allowed));
-            return false;
-        }
-        return true;
+    // Each key with what it accepts and where it goes; false: the text is not usable.
+    using Apply = bool (*)(const std::string&, InputConfig&);
+    struct Key {
+        const char* name;
+        Apply apply;
+        const char* allowed;
     };
-    const std::string baudsAllowed = "not a standard baud rate (" + bauds() + ")";
-    take(
-        "line_baud",
-        [&](const std::string& t) {
-            const auto baud = parseBaud(t);
-            config.lineBaud = baud.value_or(config.lineBaud);
-            return baud.has_value();
-        },
-        baudsAllowed);
-    take(
-        "gps_baud",
-        [&](const std::string& t) {
-            const auto baud = parseBaud(t);
-            config.gpsSerial.baud = baud.value_or(config.gpsSerial.baud);
-            return baud.has_value();
-        },
-        baudsAllowed);
-    take(
-        "df_baud",
-        [&](const std::string& t) {
-            const auto baud = parseBaud(t);
-            config.dfSerial.baud = baud.value_or(config.dfSerial.baud);
-            return baud.has_value();
-        },
-        baudsAllowed);
-    take(
-        "gpsd_host",
-        [&](const std::string& t) {
-            config.gpsdHost = isHostName(t) ? t : config.gpsdHost;
-            return isHostName(t);
-        },
-        "not a host name or address");
-    take(
-        "gpsd_port",
-        [&](const std::string& t) {
-            const auto port = parseTcpPort(t);
-            config.gpsdPort = port.value_or(config.gpsdPort);
-            return port.has_value();
-        },
-        "not a TCP port (1 to 65535)");
-    // An empty device is no damage: it is what an unused serial input holds.
-    take(
-        "gps_device",
-        [&](const std::string& t) {
-            config.gpsSerial.device = t.empty() || isDevicePath(t) ? t : std::string();
-            return t.empty() || isDevicePath(t);
-        },
-        "not a device path");
-    take(
-        "df_device",
-        [&](const std::string& t) {
-            config.dfSerial.device = t.empty() || isDevicePath(t) ? t : std::string();
-            return t.empty() || isDevicePath(t);
-        },
-        "not a device path");
-    take(
-        "gps",
-        [&](const std::string& t) {
-            const bool known = t == "line" || t == "serial" || t == "gpsd";
-            config.gps = t == "serial" ? GpsFrom::Serial
-                         : t == "gpsd" ? GpsFrom::Gpsd
-                                       : GpsFrom::Line;
-            return known;
-        },
-        "expected line, serial or gpsd");
-    take(
-        "df",
-        [&](const std::string& t) {
-            config.df = t == "serial" ? DfFrom::Serial : DfFrom::Line;
-            return t == "line" || t == "serial";
-        },
-        "expected line or serial");
+    static const Key keys[] = {
+        {"line_baud",
+         [](const std::string& t, InputConfig& c) { return setIf(parseBaud(t), c.lineBaud); },
+         nullptr},
+        {"gps_baud",
+         [](const std::string& t, InputConfig& c) { return setIf(parseBaud(t), c.gpsSerial.baud); },
+         nullptr},
+        {"df_baud",
+         [](const std::string& t, InputConfig& c) { return setIf(parseBaud(t), c.dfSerial.baud); },
+         nullptr},
+        {"gpsd_host",
+         [](const std::string& t, InputConfig& c) {
+             return setIf(isHostName(t) ? std::optional(t) : std::nullopt, c.gpsdHost);
+         },
+         "not a host name or address"},
+        {"gpsd_port",
+         [](const std::string& t, InputConfig& c) { return setIf(parseTcpPort(t), c.gpsdPort); },
+         "not a TCP port (1 to 65535)"},
+        // An empty device is no damage: it is what an unused serial input holds.
+        {"gps_device",
+         [](const std::string& t, InputConfig& c) {
+             return setIf(t.empty() || isDevicePath(t) ? std::optional(t) : std::nullopt,
+                          c.gpsSerial.device);
+         },
+         "not a device path"},
+        {"df_device",
+         [](const std::string& t, InputConfig& c) {
+             return setIf(t.empty() || isDevicePath(t) ? std::optional(t) : std::nullopt,
+                          c.dfSerial.device);
+         },
+         "not a device path"},
+        {"gps",
+         [](const std::string& t, InputConfig& c) {
+             const auto from = t == "line"     ? std::optional(GpsFrom::Line)
+                               : t == "serial" ? std::optional(GpsFrom::Serial)
+                               : t == "gpsd"   ? std::optional(GpsFrom::Gpsd)
+                                               : std::nullopt;
+             return setIf(from, c.gps);
+         },
+         "expected line, serial or gpsd"},
+        {"df",
+         [](const std::string& t, InputConfig& c) {
+             const auto from = t == "line"     ? std::optional(DfFrom::Line)
+                               : t == "serial" ? std::optional(DfFrom::Serial)
+                                               : std::nullopt;
+             return setIf(from, c.df);
+         },
+         "expected line or serial"},
+    };
+    InputConfig config;
+    for (const Key& key : keys) {
+        const std::optional<std::string> text = value(key.name);
+        if (text && !key.apply(*text, config)) {
+            problems.push_back(std::string(key.name) + " = \"" + *text + "\": " +
+                               (key.allowed != nullptr
+                                    ? std::string(key.allowed)
+                                    : "not a standard baud rate (" + bauds() + ")"));
+        }
+    }
     // A serial input without a device cannot work: that instrument stays on the line.
     if (config.gps == GpsFrom::Serial && config.gpsSerial.device.empty()) {
         problems.push_back("gps = serial without a gps_device: the GPS stays on the line");
