@@ -53,7 +53,11 @@ void InputLog::lineReceived(std::string_view input, std::string_view line) {
         m_pending.erase(0, cut == std::string::npos ? m_pending.size() : cut + 2);
     }
     if (m_pending.size() >= kWriteAtBytes && !m_failing) {
-        flush();
+        // In the middle of the receive handler: a failure is told after the event instead.
+        std::string ignored;
+        if (m_files.append(m_path, m_pending, ignored)) {
+            m_pending.clear();
+        }
     }
 }
 

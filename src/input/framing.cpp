@@ -112,8 +112,8 @@ void Form_Kestrelmap::MSComm1_OnComm() {
     const size_t lineEnd = pending.find(kCarriageReturn);
     const std::string_view piece = pending.substr(0, lineEnd == npos ? npos : lineEnd + 1);
     appendToWindow(INBUFF, piece);
-    announceComLine(piece);
     m_pendingTaken += piece.size();
+    announceComLine(piece);
     if (m_pendingTaken >= m_pendingSerial.size()) {
         m_pendingSerial.clear();
         m_pendingTaken = 0;

@@ -154,6 +154,24 @@ TEST(CommandLine, RunOptionsAndQtsOwnOptions) {
     EXPECT_FALSE(outcome.options.lineBaud.has_value());
 }
 
+TEST(SerialPorts, ByIdNamesAreMatchedThroughTheirLinks) {
+    testApp();
+    const std::vector<qt::SerialPortEntry> plain = qt::serialPorts(QStringLiteral("/nonexistent"));
+    if (plain.empty()) {
+        GTEST_SKIP() << "no serial port on this machine";
+    }
+    QTemporaryDir byId;
+    const QString link = byId.filePath(QStringLiteral("usb-Test_GPS_0001-if00"));
+    ASSERT_TRUE(QFile::link(plain.front().device, link));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"), byId.filePath(QStringLiteral("other"))));
+    const std::vector<qt::SerialPortEntry> ports = qt::serialPorts(byId.path());
+    ASSERT_EQ(ports.size(), plain.size());
+    EXPECT_EQ(ports.front().byId, link);
+    EXPECT_EQ(ports.front().lastingName(), link);
+    EXPECT_TRUE(qt::serialPortsText(ports).contains(plain.front().device + u' '));
+    EXPECT_EQ(qt::serialPortsText({}), "No serial ports found.\n");
+}
+
 // The window with a made-up pair of ports.
 struct InstrumentsRig {
     InstrumentsRig() {
