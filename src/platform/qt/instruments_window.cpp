@@ -45,8 +45,11 @@ QLabel* statusLabel(QWidget* parent) {
     return label;
 }
 
-// The port's other names, for the line under the list.
+// The port's other names, for the line under the list; nothing when the list says it all.
 QString portDetails(const SerialPortEntry& port) {
+    if (port.byId.isEmpty() && port.description.isEmpty() && port.serialNumber.isEmpty()) {
+        return {};
+    }
     QStringList parts{port.device};
     if (!port.description.isEmpty()) {
         parts << port.description;
