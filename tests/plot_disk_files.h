@@ -53,6 +53,17 @@ class DiskFiles : public TextFiles {
         }
         return true;
     }
+
+    bool append(const std::string& path, std::string_view text, std::string& error) override {
+        std::ofstream out(path, std::ios::binary | std::ios::app);
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        out.close();
+        if (!out) {
+            error = "cannot append to " + path;
+            return false;
+        }
+        return true;
+    }
 };
 
 // A fresh folder under the system's temporary folder, removed with everything in it.

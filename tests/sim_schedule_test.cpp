@@ -171,6 +171,73 @@ TEST(SimReplay, WithAndWithoutTheRecordedTiming) {
     EXPECT_TRUE(replayed("\r\n\n\r", {true, 4, true}).empty());  // nothing to loop over
 }
 
+TEST(SimReplay, InputLogsAndPlainLogsKeepTheirOwnPace) {
+    using Lines = std::vector<std::pair<std::int64_t, std::string>>;
+    const std::string log =
+        "2026-12-08T23:59:59.750Z\tLINE\t$GPRMC,1\r\n"
+        "2026-12-09T00:00:00.000Z\tDF\t%045/7\tq\r\n"  // a TAB in the line stays
+        "2026-12-09T00:00:01Z\tGPS\t@PLOT\r\n"
+        "not stamped\r\n";
+    EXPECT_EQ(replayed(log, {}),
+              (Lines{{0, "$GPRMC,1"}, {250, "%045/7\tq"}, {1250, "@PLOT"}, {1250, "not stamped"}}));
+    ReplaySettings faster;
+    faster.speed = 2.5;
+    EXPECT_EQ(replayed(log, faster),
+              (Lines{{0, "$GPRMC,1"}, {100, "%045/7\tq"}, {500, "@PLOT"}, {500, "not stamped"}}));
+    ReplaySettings even;
+    even.rateGiven = true;
+    even.linesPerSecond = 10;
+    EXPECT_EQ(replayed(log, even)[3], (std::pair<std::int64_t, std::string>{300, "not stamped"}));
+
+    // A plain NMEA log: the lines between two RMC sentences share the second between them; the
+    // RMC times cross midnight; bare LF line ends.
+    const std::string r1 = "$GPRMC,235959.00,A,1,N,2,W,0,0,081226,,*" +
+                           nmeaChecksum("GPRMC,235959.00,A,1,N,2,W,0,0,081226,,");
+    const std::string r2 = "$GNRMC,000000.50,A";     // no checksum: taken as it is
+    const std::string r3 = "$GPRMC,000001.50,A*00";  // a wrong one: not a time
+    EXPECT_EQ(replayed("%a\n" + r1 + "\n%b\n%c\n" + r2 + "\n%d\n" + r3 + "\n", {}),
+              (Lines{{0, "%a"},
+                     {500, r1},
+                     {1000, "%b"},
+                     {1500, "%c"},
+                     {2000, r2},
+                     {2500, "%d"},
+                     {3000, r3}}));
+    EXPECT_EQ(ReplaySource::rmcTimeOfDayMs("$GPRMC,123519.5,A"), 45319500);
+    EXPECT_EQ(ReplaySource::rmcTimeOfDayMs("$GPRMC,1235,A"), std::nullopt);
+    EXPECT_EQ(ReplaySource::rmcTimeOfDayMs("$GPGGA,123519,A"), std::nullopt);
+    // Without RMC times: the even pace, as before.
+    EXPECT_EQ(replayed("%a\n%b\n", {}), (Lines{{0, "%a"}, {250, "%b"}}));
+}
+
+TEST(SimReplay, LinesGoOutWithCrLfWhateverTheFileHad) {
+    for (const char* file : {"$A\n%1\n", "$A\r\n%1\r\n", "$A\r%1"}) {
+        Scheduler replay(std::make_unique<ReplaySource>(file, ReplaySettings{}),
+                         ScheduleSettings{});
+        StringSink sink;
+        RunSettings fast;
+        fast.paced = false;
+        runSimulation(replay, sink, fast);
+        EXPECT_EQ(sink.bytes(), "$A\r\n%1\r\n") << file;
+    }
+}
+
+TEST(SimReplay, RecordHoldsOnlyLinesWrittenInFullWithTheirArrival) {
+    // 0.9 s: a 72-character line cut by the pull at 1 s is not in the record; "a" (3 characters,
+    // 6.25 ms on the line) arrives at 6 ms.
+    Scheduler scheduler(
+        std::make_unique<ScriptedSource>(std::vector<std::pair<std::int64_t, std::string>>{
+            {0, "a"}, {900, std::string(70, 'x')}, {1600, "c"}}),
+        ScheduleSettings{{1000, 500}, {}, kNever});
+    std::ostringstream record;
+    StringSink sink;
+    RunSettings fast;
+    fast.paced = false;
+    fast.record = &record;
+    runSimulation(scheduler, sink, fast);
+    EXPECT_EQ(record.str(), "0.006\ta\n1.606\tc\n");
+}
+
 TEST(SimReplay, ARecordPlaysBackTheSameBytes) {
     std::vector<std::string_view> args = {"--plot-every", "3", "--garbage-every", "2",
                                           "--duration",   "20"};
@@ -211,6 +278,7 @@ TEST(SimCommandLine, RefusesBadOptionsWithAReason) {
          "--cable-pull-for must be shorter than --cable-pull-every"},
         {{"--silence-every", "10"}, "--silence-for must be shorter than --silence-every"},
         {{"--fast=1"}, "--fast takes no value"},
+        {{"--replay-speed", "0"}, "--replay-speed needs a number from 0.1 to 1000, not \"0\""},
         {{"--duration"}, "--duration needs a value (S)"},
         {{"--bogus"}, "unknown option --bogus (see --help)"},
         {{"COM1"}, "unknown option COM1 (see --help)"},
@@ -240,10 +308,15 @@ TEST(SimCommandLine, DefaultsAndDerivedValues) {
     EXPECT_NEAR(distanceMiles(s.generator.route.start, s.generator.transmitter), 3.2, 0.001);
     EXPECT_EQ(s.generator.route.stopEveryMs, kNever);
     EXPECT_EQ(s.schedule.durationMs, 1250);
+    const ReplaySettings r =
+        parseCommandLine({"--replay-speed", "4", "--replay-rate=8"}, "/h").options->replay;
+    EXPECT_EQ(r.speed, 4);
+    EXPECT_TRUE(r.rateGiven);
+    EXPECT_FALSE(d.replay.rateGiven);
     // --help names every option it accepts.
     const std::string help = helpText();
     for (const char* name : {"--folder", "--cable-pull-for", "--replay-timing", "--gps-void-every",
-                             "--record", "--no-df"}) {
+                             "--record", "--no-df", "--replay-speed"}) {
         EXPECT_NE(help.find(name), std::string::npos) << name;
     }
 }

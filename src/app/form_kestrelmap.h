@@ -295,6 +295,9 @@ class Form_Kestrelmap {
     // -- input/
     std::string m_pendingSerial;  // received, not yet handed to MSComm1_OnComm
     size_t m_pendingTaken = 0;    // characters of m_pendingSerial already handed over
+    std::string m_comLine;        // the COM line's line in progress, for announceLine
+    // Collects a received piece and announces each line it completes as "LINE".
+    void announceComLine(std::string_view piece);
     // -- display/
     std::vector<HuntObserver*> m_observers;
     // -- plot/

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <optional>
 #include <string_view>
 
@@ -14,6 +15,8 @@ constexpr size_t kWindowChars = 100;  // INBUFF keeps the last 100 characters re
 constexpr char kCarriageReturn = '\r';
 constexpr int16_t kFreshSeconds = 10;
 constexpr std::string_view kPlotCommand = "@PLOT";
+// An announced line keeps this many characters; a longer run without a line end is noise.
+constexpr size_t kAnnouncedLineChars = 1024;
 
 // Appends a piece of received text to the window, keeping only its last kWindowChars.
 void appendToWindow(std::string& window, std::string_view piece) {
@@ -110,6 +113,7 @@ void Form_Kestrelmap::MSComm1_OnComm() {
     const std::string_view piece = pending.substr(0, lineEnd == npos ? npos : lineEnd + 1);
     appendToWindow(INBUFF, piece);
     m_pendingTaken += piece.size();
+    announceComLine(piece);
     if (m_pendingTaken >= m_pendingSerial.size()) {
         m_pendingSerial.clear();
         m_pendingTaken = 0;
@@ -117,6 +121,26 @@ void Form_Kestrelmap::MSComm1_OnComm() {
     cutRmcSentence(*this);
     cutBearingLine(*this);
     cutPlotCommand(*this);
+}
+
+// A piece ends at the latest with its carriage return. The line announced is what came since
+// the carriage return before, without the line feed that followed that one.
+void Form_Kestrelmap::announceComLine(std::string_view piece) {
+    const bool complete = !piece.empty() && piece.back() == kCarriageReturn;
+    const std::string_view text = complete ? piece.substr(0, piece.size() - 1) : piece;
+    m_comLine.append(
+        text.substr(0, kAnnouncedLineChars - std::min(kAnnouncedLineChars, m_comLine.size())));
+    if (!complete) {
+        return;
+    }
+    std::string_view line = m_comLine;
+    if (line.starts_with('\n')) {
+        line.remove_prefix(1);
+    }
+    // Copied first: an observer may run a nested event loop that receives more.
+    const std::string announced(line);
+    m_comLine.clear();
+    announceLine("LINE", announced);
 }
 
 }  // namespace kestrel

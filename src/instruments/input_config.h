@@ -10,6 +10,9 @@ namespace kestrel::instruments {
 enum class GpsFrom { Line, Serial, Gpsd };
 enum class DfFrom { Line, Serial };
 
+// The three inputs as the operator sees them: the shared line, the GPS, the direction finder.
+enum class InputRole { Line, Gps, Df };
+
 struct SerialSetting {
     std::string device;  // a device path such as /dev/ttyUSB0 or a /dev/serial/by-id/ name
     int baud = 4800;

@@ -64,7 +64,8 @@ class Clock {
 };
 
 // Whole-file text access. A write replaces the file atomically: readers see either the old
-// document or the new one, and a failed write leaves the old file as it was.
+// document or the new one, and a failed write leaves the old file as it was. An append adds to
+// the end of a file (made when missing) and, when it fails, leaves the file as it was.
 class TextFiles {
   public:
     virtual ~TextFiles() = default;
@@ -72,6 +73,8 @@ class TextFiles {
     virtual std::optional<std::string> read(const std::string& path) = 0;
     // True on success; otherwise false with a short reason in `error`.
     virtual bool write(const std::string& path, std::string_view content, std::string& error) = 0;
+    // Likewise: true on success, else false with a short reason.
+    virtual bool append(const std::string& path, std::string_view text, std::string& error) = 0;
 };
 
 // Everything the core needs from the platform, handed to the main window at creation.

@@ -122,6 +122,16 @@ class FakeFiles : public TextFiles {
         files[path] = std::string(content);
         return true;
     }
+    // Fails like a write does (and counts among the writes).
+    bool append(const std::string& path, std::string_view text, std::string& error) override {
+        ++writes;
+        if (failAll || unwritable.count(path) != 0 || (failOnWrite != 0 && writes == failOnWrite)) {
+            error = failReason;
+            return false;
+        }
+        files[path] += text;
+        return true;
+    }
 
     std::map<std::string, std::string> files;
     std::set<std::string> unreadable;

@@ -205,19 +205,28 @@ const std::vector<Option>& options() {
          number(1, kLongest, [](Parsed& p, double v) { p.line.schedule.silence.everyMs = ms(v); })},
         {"--silence-for", "M", "... for M seconds (default 15)",
          number(0.1, kLongest, [](Parsed& p, double v) { p.line.schedule.silence.forMs = ms(v); })},
-        {"--replay", "FILE", "send the lines of FILE instead of the generated drive (see below)",
+        {"--replay", "FILE",
+         "send the lines of FILE instead of the generated drive: a Kestrelmap input log, a "
+         "--record file or a plain NMEA log (see below)",
          [](Parsed& p, std::string_view v) {
              p.line.replayFile = std::string(v);
              return std::string();
          },
          "Replay:"},
-        {"--replay-timing", "", "keep the recorded timestamps",
+        {"--replay-timing", "", "keep the timestamps of a --record file",
          [](Parsed& p, std::string_view) {
              p.line.replay.timing = true;
              return std::string();
          }},
-        {"--replay-rate", "N", "without --replay-timing, send N lines a second (default 4)",
-         number(0.01, 480, [](Parsed& p, double v) { p.line.replay.linesPerSecond = v; })},
+        {"--replay-rate", "N",
+         "send N lines a second, evenly, whatever pace the file has (default 4 where it has none)",
+         number(0.01, 480,
+                [](Parsed& p, double v) {
+                    p.line.replay.linesPerSecond = v;
+                    p.line.replay.rateGiven = true;
+                })},
+        {"--replay-speed", "X", "play the recording X times faster (0.1 to 1000, default 1)",
+         number(0.1, 1000, [](Parsed& p, double v) { p.line.replay.speed = v; })},
         {"--loop", "", "start the recording again after its last line",
          [](Parsed& p, std::string_view) {
              p.line.replay.loop = true;
@@ -366,12 +375,20 @@ std::string helpText() {
         "      fill the program's 100-character window and carries bytes above 127.\n"
         "\nThe drive: straight runs of 15-45 s at --speed +-6 knots on a street grid, joined\n"
         "by 90 (sometimes 45) degree turns at 12 knots; the stops fall to 0-0.4 knots.\n"
-        "\nReplay files: one instrument line per line (LF, CR LF or CR); empty lines skipped.\n"
-        "A line may begin with a timestamp, seconds as a decimal number and one TAB:\n"
-        "  12.250<TAB>$GPRMC,...\n"
-        "The timestamp is never sent. With --replay-timing each line goes out at its\n"
-        "timestamp less the first one (a line without one follows the line before);\n"
-        "without, the lines go out evenly at --replay-rate. --record writes this format.\n"
+        "\nReplay files: one instrument line per line (LF, CR LF or CR; each is sent with\n"
+        "CR LF); empty lines skipped. Stamps are never sent. Three kinds:\n"
+        "  2026-12-08T14:21:07.123Z<TAB>GPS<TAB>$GPRMC,...   Kestrelmap's <stamp>_input.log:\n"
+        "      each line goes out at its receive time less the first one's.\n"
+        "  12.250<TAB>$GPRMC,...   what --record writes: seconds from the start; with\n"
+        "      --replay-timing each line at its timestamp less the first one, without\n"
+        "      evenly at --replay-rate.\n"
+        "  $GPRMC,...   plain lines: paced by the RMC sentences' times, the lines between\n"
+        "      two of them spread evenly (a gap over an hour counts as a second); a file\n"
+        "      without RMC times goes evenly at --replay-rate.\n"
+        "A line without a stamp follows the line before. --replay-speed divides every wait;\n"
+        "--replay-rate forces an even pace. --record stamps each line with the moment its\n"
+        "last character was written (on a --fast run: when it would have arrived), and\n"
+        "records only lines that were written in full.\n"
         "The drive's options (GPS, direction finder, --plot-every, --garbage) do not apply\n"
         "to a replay; --cable-pull-*, --silence-* and --duration do.\n"
         "\nExit status: 0 at the end of the run or on Ctrl-C/SIGTERM, 1 when the device or a\n"

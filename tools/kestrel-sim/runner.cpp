@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <deque>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "kestrel-sim/pacing.h"
 
@@ -19,6 +21,7 @@ std::int64_t waitSpan(std::int64_t us) {
 }
 
 struct InFlight {
+    std::string text;  // the line without its end, for the record
     std::string bytes;
     std::int64_t startUs = 0;
     std::size_t sent = 0;
@@ -77,6 +80,7 @@ class Run {
                 upTo = std::min(limitUs, now);
             }
             std::string chunk;
+            std::vector<std::pair<std::string, std::int64_t>> done;  // lines finished, and when
             while (!m_inFlight.empty()) {
                 InFlight& f = m_inFlight.front();
                 while (f.sent < f.bytes.size() && m_pacer.arrivalUs(f.startUs, f.sent) <= upTo) {
@@ -86,28 +90,41 @@ class Run {
                     break;
                 }
                 m_summary.endUs = f.startUs + m_pacer.durationUs(f.bytes.size());
+                done.push_back({std::move(f.text), m_summary.endUs});
                 m_inFlight.pop_front();
             }
             m_summary.bytes += static_cast<std::int64_t>(chunk.size());
             if (!m_sink.deliver(chunk)) {
                 m_summary.sinkGone = true;
+                return false;  // nothing of this chunk reached anyone: nothing to record
             }
+            for (const auto& [text, arrivedUs] : done) {
+                record(text, arrivedUs);
+            }
+            done.clear();
         }
         return false;
     }
 
+    // A line whose last character has been delivered: on a paced run stamped with the moment
+    // it was written, on a fast one with the moment it would have arrived on the line.
+    void record(const std::string& text, std::int64_t arrivedUs) {
+        if (m_settings.record == nullptr) {
+            return;
+        }
+        const std::int64_t ms = (m_settings.paced ? nowUs() : arrivedUs) / 1000;
+        char stamp[32];
+        std::snprintf(stamp, sizeof stamp, "%lld.%03lld\t", static_cast<long long>(ms / 1000),
+                      static_cast<long long>(ms % 1000));
+        *m_settings.record << stamp << text << '\n';
+    }
+
     void send(const SimEvent& e) {
         InFlight f;
+        f.text = e.text;
         f.bytes = e.text + "\r\n";
         f.startUs = m_pacer.schedule(e.atMs * 1000, f.bytes.size());
         ++m_summary.lines;
-        if (m_settings.record != nullptr) {
-            char stamp[32];
-            std::snprintf(stamp, sizeof stamp, "%lld.%03lld\t",
-                          static_cast<long long>(e.atMs / 1000),
-                          static_cast<long long>(e.atMs % 1000));
-            *m_settings.record << stamp << e.text << '\n';
-        }
         m_inFlight.push_back(std::move(f));
     }
 

@@ -48,7 +48,9 @@ class StringSink : public ByteSink {
 struct RunSettings {
     bool paced = true;  // false: no waiting at all (--fast)
     int baud = 4800;
-    std::ostream* record = nullptr;  // each line handed to the line, in the replay format
+    // Each line once its last character has been delivered, in the replay format; a line cut by
+    // a cable pull or still waiting at the end of the run is not there.
+    std::ostream* record = nullptr;
 };
 
 struct RunSummary {

@@ -87,16 +87,24 @@ class GeneratedSource : public LineSource {
 };
 
 struct ReplaySettings {
-    bool timing = false;        // keep the recorded timestamps
-    double linesPerSecond = 4;  // pace without timing
+    bool timing = false;        // keep the seconds timestamps of a --record file
+    double linesPerSecond = 4;  // pace of a recording without timing
     bool loop = false;          // start again after the last line
+    double speed = 1;           // play the recording's own pace this many times faster
+    bool rateGiven = false;     // linesPerSecond was asked for: an even pace whatever the file
 };
 
 // A recording: one instrument line per line of text (CR, LF or CR LF ends a line; empty lines
-// are skipped). A line may begin with a timestamp, seconds as a decimal number followed by one
-// TAB ("12.250<TAB>$GPRMC,..."); the timestamp is never sent. With timing, each line goes out
-// at its timestamp less the first one (a line without one, or with one earlier than the line
-// before, follows the line before); without timing, lines go out evenly at linesPerSecond.
+// are skipped; every line is sent with CR LF). Three kinds are understood:
+// - Kestrelmap's input log, "2026-12-08T14:21:07.123Z<TAB>GPS<TAB>line": each line goes out at
+//   its receive time less the first one's.
+// - a --record file, "12.250<TAB>line": with timing, each line at its timestamp less the first
+//   one; without, evenly at linesPerSecond.
+// - plain lines, such as an NMEA log: paced by the times of its RMC sentences, the lines between
+//   two of them spread evenly over the time between (a gap of more than an hour counts as a
+//   second); without RMC times, or with linesPerSecond asked for, evenly at that rate.
+// A stamp is never sent. A line without one, or with one earlier than the line before, follows
+// the line before. Every pace is `speed` times faster.
 class ReplaySource : public LineSource {
   public:
     ReplaySource(std::string_view recording, const ReplaySettings& settings);
@@ -105,19 +113,29 @@ class ReplaySource : public LineSource {
 
     // Splits "12.250<TAB>text" into 12250 and "text"; nothing when there is no timestamp.
     static std::optional<std::int64_t> takeTimestampMs(std::string_view& line);
+    // Splits "2026-12-08T14:21:07.123Z<TAB>INPUT<TAB>text" into the time (ms since 1970) and
+    // "text"; nothing (the line untouched) when it does not start so.
+    static std::optional<std::int64_t> takeInputLogStampMs(std::string_view& line);
+    // The UTC time of day (ms) of an RMC sentence of any talker, "$GPRMC,hhmmss.ss,..."; nothing
+    // for any other line or a sentence whose checksum is wrong.
+    static std::optional<std::int64_t> rmcTimeOfDayMs(std::string_view line);
 
   private:
     struct Line {
         std::optional<std::int64_t> stampMs;
         std::string text;
     };
+    void paceByStamps();
+    void paceByRmcTimes();
+
     std::vector<Line> m_lines;
+    std::vector<std::int64_t> m_offsetsMs;  // from the first line, at the recorded pace; empty:
+                                            // even pace
     ReplaySettings m_settings;
     std::size_t m_index = 0;
     std::int64_t m_passOffsetMs = 0;
     std::int64_t m_lastMs = 0;
     std::int64_t m_count = 0;
-    std::optional<std::int64_t> m_firstStampMs;
 };
 
 struct ScheduleSettings {

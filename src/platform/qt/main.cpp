@@ -1,15 +1,36 @@
-// Kestrelmap: the Qt application around the core. No command-line options of its own and no
-// environment variables but HOME (through the Kestrelmap folder).
+// Kestrelmap: the Qt application around the core. The command line is read before the window
+// system is touched, so --help, --version and --list-ports need no display; see
+// command_line.h. No environment variables but HOME (through the Kestrelmap folder).
 
 #include <QApplication>
+#include <QLoggingCategory>
+#include <cstdio>
 
+#include "platform/qt/command_line.h"
 #include "platform/qt/program.h"
 
 int main(int argc, char** argv) {
+    QCoreApplication::setApplicationName(QStringLiteral("kestrelmap"));
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    const kestrel::qt::CommandLineOutcome command = kestrel::qt::readCommandLine(arguments);
+    std::fputs(command.out.toLocal8Bit().constData(), stdout);
+    if (!command.error.isEmpty()) {
+        std::fprintf(stderr, "%s\n", command.error.toLocal8Bit().constData());
+    }
+    if (!command.run) {
+        return command.exitCode;
+    }
+    if (command.options.verbose) {
+        QLoggingCategory::setFilterRules(QStringLiteral("kestrel.*=true"));
+    }
+
     QApplication app(argc, argv);
     // The program ends when the core has unloaded, not when a window happens to close.
     QApplication::setQuitOnLastWindowClosed(false);
-    kestrel::qt::Program program;
+    kestrel::qt::Program program(kestrel::qt::kestrelmapFolder(), command.options);
     QObject::connect(&program.window(), &kestrel::qt::MainWindow::unloaded, &app,
                      []() { QCoreApplication::exit(0); });
     program.start();

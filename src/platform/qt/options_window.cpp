@@ -5,6 +5,13 @@
 
 namespace kestrel::qt {
 
+namespace {
+
+// Under the COMM PORT frame (which ends at 113), above HIDE OPTIONS (from 128), as wide as both.
+const QRect kInstrumentsButton(twips(3600), 114, twips(2295), 13);
+
+}  // namespace
+
 OptionsWindow::OptionsWindow(Form_Kestrelmap_Options& form, HandlerRunner run, QWidget* parent)
     : QWidget(parent, Qt::Window),
       m_form(form),
@@ -14,6 +21,18 @@ OptionsWindow::OptionsWindow(Form_Kestrelmap_Options& form, HandlerRunner run, Q
     setFont(fontFor(FontRole::Default));
     setFixedSize(kOptionsClientWidth, kOptionsClientHeight);
     setAutoFillBackground(true);
+
+    // Not one of the window's own controls: it sits in the only free strip, the 15 pixels
+    // between the COMM PORT frame and HIDE OPTIONS, and leaves every other control where it is.
+    m_instruments = new PanelButton(this);
+    m_instruments->setObjectName(QStringLiteral("instrumentsButton"));
+    m_instruments->setGeometry(kInstrumentsButton);
+    QFont small = font();
+    small.setPixelSize(9);
+    m_instruments->setFont(small);
+    m_instruments->setCaption(QStringLiteral("INSTRUMENTS ..."));
+    m_instruments->setFocusPolicy(Qt::NoFocus);  // the window's keys belong to its handlers
+    connect(m_instruments, &PanelButton::clicked, this, &OptionsWindow::instrumentsRequested);
 }
 
 void OptionsWindow::sync() {
@@ -28,6 +47,7 @@ void OptionsWindow::sync() {
         setPalette(pal);
     }
     m_controls.sync();
+    m_instruments->setBackColour(toQColor(m_form.cmdbutton_EXIT.BackColor));
 }
 
 void OptionsWindow::centreOnScreen(const QWidget& reference) {

@@ -23,6 +23,11 @@ class OptionsWindow : public QWidget {
     void allowClose() { m_closeAllowed = true; }
     // Places the window in the middle of the screen the main window is on.
     void centreOnScreen(const QWidget& reference);
+    // The button to the instruments window, in the strip between COMM PORT and HIDE OPTIONS.
+    QWidget* instrumentsButton() const { return m_instruments; }
+
+  signals:
+    void instrumentsRequested();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -32,6 +37,7 @@ class OptionsWindow : public QWidget {
     HandlerRunner m_run;
     WindowControls<Form_Kestrelmap_Options> m_controls;
     bool m_closeAllowed = false;
+    PanelButton* m_instruments = nullptr;
 };
 
 }  // namespace kestrel::qt

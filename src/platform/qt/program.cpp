@@ -1,21 +1,69 @@
 #include "platform/qt/program.h"
 
+#include <QDir>
+
 namespace kestrel::qt {
 
-Program::Program(std::string folder)
+Program::Program(std::string folder, instruments::RunOptions options)
     : m_platform(std::move(folder)),
       m_facilities(m_platform.platform()),
       m_form(m_facilities, m_platform.folder),
-      m_window(m_form) {
+      m_window(m_form),
+      m_options(std::move(options)),
+      m_instruments(std::make_unique<InstrumentsWindow>()) {
     // A dialog runs a nested event loop in which timers and the serial line go on: the widgets
     // are brought up to date first, so the operator never sees a stale panel behind it.
     m_platform.setBeforeModal([this]() { m_window.syncAll(); });
     m_window.watchSerial(m_platform.serial);
+    QObject::connect(&m_window.optionsWindow(), &OptionsWindow::instrumentsRequested,
+                     m_instruments.get(), [this]() { m_instruments->edit(m_inputs); });
+    QObject::connect(m_instruments.get(), &InstrumentsWindow::applied, m_instruments.get(),
+                     [this](const instruments::InputConfig& config) { applyInputs(config); });
+}
+
+Program::~Program() {
+    if (m_inputLog) {
+        m_form.removeObserver(*m_inputLog);
+    }
 }
 
 void Program::start() {
     m_form.Form_Load();
+    const bool folderExists = QDir(toQString(m_platform.folder)).exists();
+    const ConfRead read = readConfFile(confPath(m_platform.folder));
+    m_conf = read.settings;
+    m_inputs = m_options.applyTo(m_conf.instruments);
+    if (!read.problem.empty()) {
+        m_platform.messages.show(read.problem, "Kestrelmap", MessageButtons::Ok, false);
+    }
+    m_inputLog = std::make_unique<hunt_log::InputLog>(
+        m_platform.files, m_platform.messages, m_platform.clock,
+        hunt_log::inputLogPath(m_form.FILENAME_STRING));
+    if (!folderExists) {
+        m_inputLog->startQuiet();  // start-up has told the operator about the folder
+    }
+    m_form.addObserver(*m_inputLog);
     m_window.start();
+}
+
+void Program::saveConf(const ConfSettings& settings) {
+    m_conf = settings;
+    if (!QDir(toQString(m_platform.folder)).exists()) {
+        return;  // the settings hold for this run; start-up has said why nothing is kept
+    }
+    std::string reason;
+    const std::string path = confPath(m_platform.folder);
+    if (!writeConfFile(path, settings, reason)) {
+        m_platform.messages.show("Kestrelmap cannot save " + path + " (" + reason + ").",
+                                 "Kestrelmap", MessageButtons::Ok, false);
+    }
+}
+
+void Program::applyInputs(const instruments::InputConfig& config) {
+    m_inputs = config;
+    ConfSettings settings = m_conf;
+    settings.instruments = config;
+    saveConf(settings);
 }
 
 }  // namespace kestrel::qt

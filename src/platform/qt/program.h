@@ -1,12 +1,18 @@
 #pragma once
 // One run of Kestrelmap: the Qt platform facilities, the core's main window and the windows
-// on screen, wired together. main() builds one; the Qt tests build one per test against a
+// on screen, wired together, with what attaches beside them: Kestrelmap.conf, the instruments
+// window and the recorded hunt. main() builds one; the Qt tests build one per test against a
 // temporary HOME. Build it after QApplication.
 
+#include <memory>
 #include <string>
 
 #include "app/form_kestrelmap.h"
 #include "hunt/hunt_estimate.h"
+#include "hunt_log/input_log.h"
+#include "instruments/input_options.h"
+#include "platform/qt/conf_file.h"
+#include "platform/qt/instruments_window.h"
 #include "platform/qt/main_window.h"
 #include "platform/qt/qt_platform.h"
 
@@ -14,25 +20,42 @@ namespace kestrel::qt {
 
 class Program {
   public:
-    // The Kestrelmap folder under the current HOME.
-    explicit Program(std::string folder = kestrelmapFolder());
+    // The Kestrelmap folder under the current HOME; `options` from the command line.
+    explicit Program(std::string folder = kestrelmapFolder(), instruments::RunOptions options = {});
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
+    ~Program();
 
-    // Start-up (Form_Load), then the main window comes up and is activated.
+    // Start-up (Form_Load), then Kestrelmap.conf (a damaged one is told once), the recorded hunt,
+    // and the main window comes up and is activated.
     void start();
 
     QtPlatform& platform() { return m_platform; }
     Form_Kestrelmap& form() { return m_form; }
     MainWindow& window() { return m_window; }
     HuntEstimate& estimate() { return m_estimate; }
+    InstrumentsWindow& instrumentsWindow() { return *m_instruments; }
+    // What Kestrelmap.conf said (as last saved), and the inputs of this run: the file's
+    // [instruments] with the command line laid over them, then whatever the window applied.
+    const ConfSettings& conf() const { return m_conf; }
+    const instruments::InputConfig& inputConfig() const { return m_inputs; }
+    // Saves `settings` to Kestrelmap.conf (not when the folder is missing); a failure is told.
+    void saveConf(const ConfSettings& settings);
+    hunt_log::InputLog* inputLog() { return m_inputLog.get(); }
 
   private:
+    void applyInputs(const instruments::InputConfig& config);
+
     QtPlatform m_platform;
     kestrel::Platform m_facilities;  // references into m_platform, held for the core
     Form_Kestrelmap m_form;
     HuntEstimate m_estimate{m_form};  // the plot log, the estimate map and the status line
     MainWindow m_window;
+    instruments::RunOptions m_options;
+    ConfSettings m_conf;
+    instruments::InputConfig m_inputs;
+    std::unique_ptr<InstrumentsWindow> m_instruments;
+    std::unique_ptr<hunt_log::InputLog> m_inputLog;
 };
 
 }  // namespace kestrel::qt

@@ -53,6 +53,21 @@ bool QtTextFiles::write(const std::string& path, std::string_view content, std::
     return true;
 }
 
+bool QtTextFiles::append(const std::string& path, std::string_view text, std::string& error) {
+    QFile file(toQString(path));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        error = file.errorString().toStdString();
+        return false;
+    }
+    const qint64 oldSize = file.size();
+    if (file.write(text.data(), qint64(text.size())) != qint64(text.size()) || !file.flush()) {
+        error = file.errorString().toStdString();
+        file.resize(oldSize);  // no half line for the next append to follow
+        return false;
+    }
+    return true;
+}
+
 kestrel::MessageResult QtMessageBox::show(const std::string& text, const std::string& title,
                                           kestrel::MessageButtons buttons, bool cancelIsDefault) {
     if (beforeModal) {

@@ -22,11 +22,13 @@ std::string kestrelmapFolder();
 QString toQString(const std::string& text);
 
 // Reads whole files; writes through QSaveFile (temporary file renamed over the old one), so a
-// reader sees the old or the new document and a failed write leaves the old file intact.
+// reader sees the old or the new document and a failed write leaves the old file intact. An
+// append that fails half way cuts the file back to its old length.
 class QtTextFiles : public kestrel::TextFiles {
   public:
     std::optional<std::string> read(const std::string& path) override;
     bool write(const std::string& path, std::string_view content, std::string& error) override;
+    bool append(const std::string& path, std::string_view text, std::string& error) override;
 };
 
 // QMessageBox without icon, modal over the active window. Escape answers Cancel (or OK when

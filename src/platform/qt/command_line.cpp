@@ -1,0 +1,111 @@
+#include "platform/qt/command_line.h"
+
+#include <QCommandLineParser>
+
+#include "platform/qt/serial_ports.h"
+
+namespace kestrel::qt {
+
+namespace {
+
+constexpr const char* kDescription =
+    "Finds a hidden radio transmitter from a vehicle: the GPS position and the direction\n"
+    "finder's bearing on a panel of large digits, each plot drawn into a KML map.\n"
+    "\n"
+    "Without options the GPS and the direction finder share one serial line (COM1 at 4800\n"
+    "baud), or whatever the instruments window saved in ~/Kestrelmap/Kestrelmap.conf.\n"
+    "The options below change that for this run only.\n"
+    "\n"
+    "SOURCE for --gps: line | gpsd[:HOST[:PORT]] | serial:DEVICE[@BAUD]\n"
+    "SOURCE for --df:  line | serial:DEVICE[@BAUD]\n"
+    "BAUD: 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600\n"
+    "Examples: --gps gpsd   --gps serial:/dev/ttyACM0@9600   --df serial:/dev/ttyUSB0";
+
+// Options QApplication takes for itself; they pass through with their values.
+const QStringList kQtValueOptions = {"platform",      "display",     "geometry",
+                                     "style",         "stylesheet",  "qwindowgeometry",
+                                     "qwindowtitle",  "qwindowicon", "platformpluginpath",
+                                     "platformtheme", "plugin",      "session"};
+const QStringList kQtFlags = {"reverse", "nograb", "dograb", "sync"};
+
+}  // namespace
+
+CommandLineOutcome readCommandLine(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setApplicationDescription(QString::fromLatin1(kDescription));
+    const QCommandLineOption help({"h", "help"}, "Show this text and end.");
+    const QCommandLineOption version({"v", "version"}, "Show the version and end.");
+    const QCommandLineOption listPorts("list-ports",
+                                       "List the serial ports that exist (device, description, "
+                                       "serial number, /dev/serial/by-id/ name) and end.");
+    const QCommandLineOption gps("gps", "Where the GPS comes from, for this run.", "SOURCE");
+    const QCommandLineOption df("df", "Where the direction finder comes from, for this run.",
+                                "SOURCE");
+    const QCommandLineOption baud("baud", "Baud rate of the shared serial line, for this run.",
+                                  "BAUD");
+    const QCommandLineOption verbose("verbose", "Log what the inputs do to standard error.");
+    parser.addOptions({help, version, listPorts, gps, df, baud, verbose});
+    for (const QString& name : kQtValueOptions) {
+        QCommandLineOption option(name, QString(), QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    for (const QString& name : kQtFlags) {
+        QCommandLineOption option(name);
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+
+    CommandLineOutcome outcome;
+    const auto refuse = [&](const QString& why) {
+        outcome.run = false;
+        outcome.exitCode = 2;
+        outcome.error = QStringLiteral("kestrelmap: ") + why + QStringLiteral(" (see --help)");
+        return outcome;
+    };
+    if (!parser.parse(arguments)) {
+        QString why = parser.errorText();
+        if (why.endsWith(u'.')) {
+            why.chop(1);
+        }
+        return refuse(why);
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        return refuse(
+            QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
+    }
+    if (parser.isSet(help)) {
+        outcome.run = false;
+        // Read before any application object exists, the parser does not know the name.
+        outcome.out = parser.helpText().replace(QStringLiteral("<executable_name>"),
+                                                QStringLiteral("kestrelmap"));
+        return outcome;
+    }
+    if (parser.isSet(version)) {
+        outcome.run = false;
+        outcome.out = QStringLiteral("kestrelmap " KESTREL_VERSION "\n");
+        return outcome;
+    }
+    if (parser.isSet(listPorts)) {
+        outcome.run = false;
+        outcome.out = serialPortsText(serialPorts());
+        return outcome;
+    }
+    for (const QCommandLineOption* option : {&gps, &df, &baud}) {
+        const QString name = option->names().first();
+        if (!parser.isSet(*option)) {
+            continue;
+        }
+        // The last one given counts, as with most programs.
+        const std::string value = parser.values(*option).last().toStdString();
+        if (const auto error =
+                instruments::setRunOption(outcome.options, name.toStdString(), value)) {
+            return refuse(QString::fromStdString(*error));
+        }
+    }
+    outcome.options.verbose = parser.isSet(verbose);
+    return outcome;
+}
+
+}  // namespace kestrel::qt

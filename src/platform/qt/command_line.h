@@ -1,0 +1,25 @@
+#pragma once
+// kestrelmap's command line. It is read before any window system is touched, so --help,
+// --version and --list-ports answer without a display. The values of --gps, --df and --baud
+// are checked by the same readers as Kestrelmap.conf and apply to this run only.
+
+#include <QString>
+#include <QStringList>
+
+#include "instruments/input_options.h"
+
+namespace kestrel::qt {
+
+struct CommandLineOutcome {
+    bool run = true;   // false: print and end with exitCode
+    int exitCode = 0;  // 0 after --help, --version, --list-ports; 2 for a bad command line
+    QString out;       // for standard output
+    QString error;     // one line for standard error
+    instruments::RunOptions options;
+};
+
+// `arguments` with the program name first, as QCoreApplication::arguments() gives them. Qt's
+// own window-system options (-platform, -display, ...) are let through for QApplication.
+CommandLineOutcome readCommandLine(const QStringList& arguments);
+
+}  // namespace kestrel::qt

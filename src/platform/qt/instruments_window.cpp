@@ -1,0 +1,299 @@
+#include "platform/qt/instruments_window.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "instruments/input_options.h"
+
+namespace kestrel::qt {
+
+namespace {
+
+using instruments::DfFrom;
+using instruments::GpsFrom;
+using instruments::InputConfig;
+using instruments::InputRole;
+
+constexpr int kTextPoints = 14;  // readable at arm's length in a moving car
+constexpr int kStatusMs = 1000;
+
+QComboBox* baudBox(QWidget* parent) {
+    auto* box = new QComboBox(parent);
+    for (int baud : instruments::standardBauds()) {
+        box->addItem(QString::number(baud), baud);
+    }
+    return box;
+}
+
+void selectData(QComboBox& box, const QVariant& data) {
+    const int index = box.findData(data);
+    box.setCurrentIndex(index < 0 ? 0 : index);
+}
+
+QLabel* statusLabel(QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+
+// The port's other names, for the line under the list; nothing when the list says it all.
+QString portDetails(const SerialPortEntry& port) {
+    if (port.byId.isEmpty() && port.description.isEmpty() && port.serialNumber.isEmpty()) {
+        return {};
+    }
+    QStringList parts{port.device};
+    if (!port.description.isEmpty()) {
+        parts << port.description;
+    }
+    if (!port.serialNumber.isEmpty()) {
+        parts << QStringLiteral("serial number ") + port.serialNumber;
+    }
+    return parts.join(QStringLiteral(" - "));
+}
+
+}  // namespace
+
+InstrumentsWindow::InstrumentsWindow(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("InstrumentsWindow"));
+    setWindowTitle(QStringLiteral("Kestrelmap instruments"));
+    QFont big = font();
+    big.setPointSize(kTextPoints);
+    setFont(big);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(buildGps());
+    layout->addWidget(buildDf());
+    layout->addWidget(buildLine());
+    m_problem = new QLabel(this);
+    m_problem->setObjectName(QStringLiteral("problem"));
+    m_problem->setWordWrap(true);
+    m_problem->hide();
+    layout->addWidget(m_problem);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    QPushButton* refresh =
+        buttons->addButton(QStringLiteral("&Refresh ports"), QDialogButtonBox::ActionRole);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, &InstrumentsWindow::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &InstrumentsWindow::reject);
+    connect(refresh, &QPushButton::clicked, this, [this]() {
+        QString ignored;
+        edit(shownConfig(ignored));
+    });
+
+    m_statusTimer = new QTimer(this);
+    m_statusTimer->setInterval(kStatusMs);
+    connect(m_statusTimer, &QTimer::timeout, this, &InstrumentsWindow::refreshStatus);
+    updateEnabled();
+}
+
+InstrumentsWindow::SerialRow InstrumentsWindow::addSerialRows(QFormLayout& form,
+                                                              const QString& name) {
+    SerialRow row;
+    row.port = new QComboBox(this);
+    row.port->setObjectName(name + QStringLiteral("Port"));
+    row.port->setEditable(true);
+    row.port->setInsertPolicy(QComboBox::NoInsert);
+    row.port->setMinimumContentsLength(28);
+    row.port->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    row.port->lineEdit()->setPlaceholderText(QStringLiteral("choose or type a device"));
+    // Under the list: the device, description and serial number of the port chosen.
+    auto* details = new QLabel(this);
+    details->setObjectName(name + QStringLiteral("PortDetails"));
+    details->setWordWrap(true);
+    row.baud = baudBox(this);
+    row.baud->setObjectName(name + QStringLiteral("Baud"));
+    form.addRow(QStringLiteral("&Port:"), row.port);
+    form.addRow(QString(), details);
+    form.addRow(QStringLiteral("&Baud:"), row.baud);
+    const auto showDetails = [&form, row, details](const QString& text) {
+        const int index = row.port->findText(text);
+        details->setText(index < 0 ? QString()
+                                   : row.port->itemData(index, Qt::ToolTipRole).toString());
+        form.setRowVisible(details, !details->text().isEmpty());
+    };
+    connect(row.port, &QComboBox::editTextChanged, this, showDetails);
+    showDetails(QString());
+    return row;
+}
+
+QWidget* InstrumentsWindow::buildGps() {
+    auto* group = new QGroupBox(QStringLiteral("GPS"), this);
+    auto* form = new QFormLayout(group);
+    m_gpsFrom = new QComboBox(group);
+    m_gpsFrom->setObjectName(QStringLiteral("gpsFrom"));
+    m_gpsFrom->addItem(QStringLiteral("the shared line"), int(GpsFrom::Line));
+    m_gpsFrom->addItem(QStringLiteral("a serial port of its own"), int(GpsFrom::Serial));
+    m_gpsFrom->addItem(QStringLiteral("gpsd"), int(GpsFrom::Gpsd));
+    form->addRow(QStringLiteral("&From:"), m_gpsFrom);
+    m_gpsSerial = addSerialRows(*form, QStringLiteral("gps"));
+    m_gpsdHost = new QLineEdit(group);
+    m_gpsdHost->setObjectName(QStringLiteral("gpsdHost"));
+    m_gpsdPort = new QSpinBox(group);
+    m_gpsdPort->setObjectName(QStringLiteral("gpsdPort"));
+    m_gpsdPort->setRange(1, 65535);
+    form->addRow(QStringLiteral("gpsd &host:"), m_gpsdHost);
+    form->addRow(QStringLiteral("gpsd p&ort:"), m_gpsdPort);
+    m_gpsStatus = statusLabel(group);
+    m_gpsStatus->setObjectName(QStringLiteral("gpsStatus"));
+    form->addRow(QStringLiteral("Status:"), m_gpsStatus);
+    connect(m_gpsFrom, &QComboBox::currentIndexChanged, this, &InstrumentsWindow::updateEnabled);
+    return group;
+}
+
+QWidget* InstrumentsWindow::buildDf() {
+    auto* group = new QGroupBox(QStringLiteral("Direction finder"), this);
+    auto* form = new QFormLayout(group);
+    m_dfFrom = new QComboBox(group);
+    m_dfFrom->setObjectName(QStringLiteral("dfFrom"));
+    m_dfFrom->addItem(QStringLiteral("the shared line"), int(DfFrom::Line));
+    m_dfFrom->addItem(QStringLiteral("a serial port of its own"), int(DfFrom::Serial));
+    form->addRow(QStringLiteral("Fro&m:"), m_dfFrom);
+    m_dfSerial = addSerialRows(*form, QStringLiteral("df"));
+    m_dfStatus = statusLabel(group);
+    m_dfStatus->setObjectName(QStringLiteral("dfStatus"));
+    form->addRow(QStringLiteral("Status:"), m_dfStatus);
+    connect(m_dfFrom, &QComboBox::currentIndexChanged, this, &InstrumentsWindow::updateEnabled);
+    return group;
+}
+
+QWidget* InstrumentsWindow::buildLine() {
+    auto* group =
+        new QGroupBox(QStringLiteral("Shared line (COM PORT in the options window)"), this);
+    auto* form = new QFormLayout(group);
+    m_lineBaud = baudBox(group);
+    m_lineBaud->setObjectName(QStringLiteral("lineBaud"));
+    form->addRow(QStringLiteral("B&aud:"), m_lineBaud);
+    m_lineStatus = statusLabel(group);
+    m_lineStatus->setObjectName(QStringLiteral("lineStatus"));
+    form->addRow(QStringLiteral("Status:"), m_lineStatus);
+    return group;
+}
+
+void InstrumentsWindow::setStatusProvider(StatusProvider provider) {
+    m_status = std::move(provider);
+    refreshStatus();
+}
+
+void InstrumentsWindow::fillPorts(QComboBox& box, const std::vector<SerialPortEntry>& ports,
+                                  const std::string& current) {
+    {
+        const QSignalBlocker quiet(box);  // the line under the list is set once, at the end
+        box.clear();
+        for (const SerialPortEntry& port : ports) {
+            box.addItem(port.lastingName());
+            box.setItemData(box.count() - 1, portDetails(port), Qt::ToolTipRole);
+        }
+        // The configured device stays shown even when it is not plugged in now.
+        const QString wanted = QString::fromStdString(current);
+        const int index = box.findText(wanted);
+        box.setCurrentIndex(index);
+        if (index < 0) {
+            box.setEditText(wanted);
+        }
+    }
+    emit box.editTextChanged(box.currentText());
+}
+
+void InstrumentsWindow::edit(const InputConfig& config) {
+    const std::vector<SerialPortEntry> ports = m_listPorts();
+    selectData(*m_gpsFrom, int(config.gps));
+    fillPorts(*m_gpsSerial.port, ports, config.gpsSerial.device);
+    selectData(*m_gpsSerial.baud, config.gpsSerial.baud);
+    m_gpsdHost->setText(QString::fromStdString(config.gpsdHost));
+    m_gpsdPort->setValue(config.gpsdPort);
+    selectData(*m_dfFrom, int(config.df));
+    fillPorts(*m_dfSerial.port, ports, config.dfSerial.device);
+    selectData(*m_dfSerial.baud, config.dfSerial.baud);
+    selectData(*m_lineBaud, config.lineBaud);
+    m_problem->hide();
+    updateEnabled();
+    refreshStatus();
+    show();
+    raise();
+    activateWindow();
+    m_gpsFrom->setFocus();
+}
+
+InputConfig InstrumentsWindow::shownConfig(QString& problem) const {
+    InputConfig config;
+    config.gps = GpsFrom(m_gpsFrom->currentData().toInt());
+    config.gpsSerial.device = m_gpsSerial.port->currentText().trimmed().toStdString();
+    config.gpsSerial.baud = m_gpsSerial.baud->currentData().toInt();
+    config.gpsdHost = m_gpsdHost->text().trimmed().toStdString();
+    config.gpsdPort = uint16_t(m_gpsdPort->value());
+    config.df = DfFrom(m_dfFrom->currentData().toInt());
+    config.dfSerial.device = m_dfSerial.port->currentText().trimmed().toStdString();
+    config.dfSerial.baud = m_dfSerial.baud->currentData().toInt();
+    config.lineBaud = m_lineBaud->currentData().toInt();
+    problem.clear();
+    if (config.gps == GpsFrom::Serial && !instruments::isDevicePath(config.gpsSerial.device)) {
+        problem = QStringLiteral("Choose or type the GPS's serial port.");
+    } else if (config.gps == GpsFrom::Gpsd && !instruments::isHostName(config.gpsdHost)) {
+        problem =
+            QStringLiteral("Type the host gpsd runs on (localhost when it is this computer).");
+    } else if (config.df == DfFrom::Serial && !instruments::isDevicePath(config.dfSerial.device)) {
+        problem = QStringLiteral("Choose or type the direction finder's serial port.");
+    }
+    return config;
+}
+
+void InstrumentsWindow::accept() {
+    QString problem;
+    const InputConfig config = shownConfig(problem);
+    if (!problem.isEmpty()) {
+        m_problem->setText(problem);
+        m_problem->show();
+        return;
+    }
+    QDialog::accept();
+    emit applied(config);
+}
+
+void InstrumentsWindow::updateEnabled() {
+    const auto gps = GpsFrom(m_gpsFrom->currentData().toInt());
+    m_gpsSerial.port->setEnabled(gps == GpsFrom::Serial);
+    m_gpsSerial.baud->setEnabled(gps == GpsFrom::Serial);
+    m_gpsdHost->setEnabled(gps == GpsFrom::Gpsd);
+    m_gpsdPort->setEnabled(gps == GpsFrom::Gpsd);
+    const bool dfSerial = DfFrom(m_dfFrom->currentData().toInt()) == DfFrom::Serial;
+    m_dfSerial.port->setEnabled(dfSerial);
+    m_dfSerial.baud->setEnabled(dfSerial);
+}
+
+void InstrumentsWindow::refreshStatus() {
+    const std::pair<QLabel*, InputRole> rows[] = {{m_gpsStatus, InputRole::Gps},
+                                                  {m_dfStatus, InputRole::Df},
+                                                  {m_lineStatus, InputRole::Line}};
+    for (const auto& [label, role] : rows) {
+        const QString text = m_status ? m_status(role) : QString();
+        if (label->text() != text) {
+            label->setText(text);
+        }
+        // Without a report there is nothing to show: the row stays out of the way.
+        if (auto* form = qobject_cast<QFormLayout*>(label->parentWidget()->layout())) {
+            form->setRowVisible(label, m_status != nullptr);
+        }
+    }
+}
+
+void InstrumentsWindow::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    refreshStatus();
+    m_statusTimer->start();
+}
+
+void InstrumentsWindow::hideEvent(QHideEvent* event) {
+    m_statusTimer->stop();
+    QDialog::hideEvent(event);
+}
+
+}  // namespace kestrel::qt

@@ -1,0 +1,84 @@
+#pragma once
+// The instruments window: where the GPS and the direction finder get their data (the shared
+// line, a serial port of their own, gpsd), the ports that exist, the baud rates, and how each
+// input is doing right now. It only edits a copy of the configuration: OK hands the copy over
+// through applied(), Cancel drops it. Large text and plain keyboard order, for use at night in a
+// moving car.
+
+#include <QDialog>
+#include <QString>
+#include <functional>
+#include <vector>
+
+#include "instruments/input_config.h"
+#include "platform/qt/serial_ports.h"
+
+class QComboBox;
+class QFormLayout;
+class QLabel;
+class QLineEdit;
+class QSpinBox;
+class QTimer;
+
+namespace kestrel::qt {
+
+class InstrumentsWindow : public QDialog {
+    Q_OBJECT
+  public:
+    // How an input is doing, in a few words; asked once a second while the window is open.
+    using StatusProvider = std::function<QString(instruments::InputRole)>;
+    // Where the ports come from (the tests give their own list).
+    using PortLister = std::function<std::vector<SerialPortEntry>()>;
+
+    explicit InstrumentsWindow(QWidget* parent = nullptr);
+
+    void setStatusProvider(StatusProvider provider);
+    void setPortLister(PortLister lister) { m_listPorts = std::move(lister); }
+    // Shows `config` with a fresh list of ports, and opens the window (not modal: the hunt goes
+    // on behind it).
+    void edit(const instruments::InputConfig& config);
+    // The configuration the window shows now; an empty text in `problem` when it is usable.
+    instruments::InputConfig shownConfig(QString& problem) const;
+
+  signals:
+    void applied(const kestrel::instruments::InputConfig& config);
+
+  public slots:
+    void accept() override;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+  private:
+    struct SerialRow {
+        QComboBox* port = nullptr;
+        QComboBox* baud = nullptr;
+    };
+    QWidget* buildGps();
+    QWidget* buildDf();
+    QWidget* buildLine();
+    // The port list, the line under it and the baud rate; object names start with `name`.
+    SerialRow addSerialRows(QFormLayout& form, const QString& name);
+    void fillPorts(QComboBox& box, const std::vector<SerialPortEntry>& ports,
+                   const std::string& current);
+    void updateEnabled();
+    void refreshStatus();
+
+    QComboBox* m_gpsFrom = nullptr;
+    SerialRow m_gpsSerial;
+    QLineEdit* m_gpsdHost = nullptr;
+    QSpinBox* m_gpsdPort = nullptr;
+    QLabel* m_gpsStatus = nullptr;
+    QComboBox* m_dfFrom = nullptr;
+    SerialRow m_dfSerial;
+    QLabel* m_dfStatus = nullptr;
+    QComboBox* m_lineBaud = nullptr;
+    QLabel* m_lineStatus = nullptr;
+    QLabel* m_problem = nullptr;
+    QTimer* m_statusTimer = nullptr;
+    StatusProvider m_status;
+    PortLister m_listPorts = [] { return serialPorts(); };
+};
+
+}  // namespace kestrel::qt

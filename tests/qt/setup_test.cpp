@@ -1,0 +1,301 @@
+// Setting the instruments up: Kestrelmap.conf (missing, damaged, kept apart from the other
+// groups), the command line of the real executable without a display, the instruments window,
+// and the recorded hunt written beside the map.
+
+#include <QComboBox>
+#include <QLabel>
+#include <QProcess>
+#include <QSignalSpy>
+
+#include "instruments/input_options.h"
+#include "platform/qt/command_line.h"
+#include "platform/qt/options_window.h"
+#include "qt/window_rig.h"
+
+namespace kestrel::test {
+namespace {
+
+using instruments::DfFrom;
+using instruments::GpsFrom;
+using instruments::InputConfig;
+
+qt::ConfRead readConf(const TestHome& home, const std::string& content) {
+    home.writeFile("Kestrelmap.conf", content);
+    return qt::readConfFile(qt::confPath(home.folder));
+}
+
+TEST(ConfFile, MissingDamagedAndBadValues) {
+    TestHome home;
+    const qt::ConfRead missing = qt::readConfFile(qt::confPath(home.folder));
+    EXPECT_EQ(missing.settings, qt::ConfSettings{});
+    EXPECT_EQ(missing.problem, "");
+
+    struct Case {
+        std::string content;
+        std::string problem;  // empty: none
+    };
+    const std::string file = home.folder + "Kestrelmap.conf";
+    const Case cases[] = {
+        {"[instruments\ngps=gpsd\n",
+         "Kestrelmap cannot use its file " + file +
+             " (it is not a well-formed INI file).\nThe instruments stay on the one serial line "
+             "at 4800 baud."},
+        {"[instruments]\ngps=serial\n\x01\x02\xff binary\n",
+         "Kestrelmap cannot use its file " + file +
+             " (it is not a well-formed INI file).\nThe instruments stay on the one serial line "
+             "at 4800 baud."},
+        {"[instruments]\ngps_baud=9600, 4800\ngsp=gpsd\n[display]\nnight=maybe\n",
+         "Kestrelmap found values it cannot use in " + file +
+             "; the defaults stand in for them:\ngsp: not a setting of [instruments]\ngps_baud: "
+             "a list, not one value\nnight = \"maybe\": expected true or false"},
+        {"[other]\nkey=1\n", ""},
+    };
+    for (const Case& c : cases) {
+        const qt::ConfRead read = readConf(home, c.content);
+        EXPECT_EQ(read.problem, c.problem);
+        EXPECT_EQ(read.settings, qt::ConfSettings{}) << c.problem;
+    }
+    EXPECT_EQ(home.readFile("Kestrelmap.conf"), "[other]\nkey=1\n");  // reading writes nothing
+}
+
+TEST(ConfFile, WritesItsGroupsAndKeepsTheRest) {
+    TestHome home;
+    home.writeSettings({"1"});
+    home.writeFile("Kestrelmap.conf", "[team]\nname=fox 1\n");
+    qt::ConfSettings settings;
+    settings.night = true;
+    settings.instruments.gps = GpsFrom::Gpsd;
+    settings.instruments.gpsdHost = "192.168.1.5";
+    settings.instruments.df = DfFrom::Serial;
+    settings.instruments.dfSerial = {"/dev/serial/by-id/usb-FTDI_A1-if00-port0", 9600};
+    std::string error;
+    ASSERT_TRUE(qt::writeConfFile(qt::confPath(home.folder), settings, error)) << error;
+    const qt::ConfRead read = qt::readConfFile(qt::confPath(home.folder));
+    EXPECT_EQ(read.problem, "");
+    EXPECT_EQ(read.settings, settings);
+    const std::string text = home.readFile("Kestrelmap.conf");
+    EXPECT_NE(text.find("[team]\nname=fox 1\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("[instruments]\ndf=serial\ndf_baud=9600\n"), std::string::npos) << text;
+    EXPECT_EQ(home.readFile("Kestrelmap.ini"), "1\r\n");
+
+    // A damaged file is replaced whole; a missing folder is not made.
+    home.writeFile("Kestrelmap.conf", "[broken\n");
+    ASSERT_TRUE(qt::writeConfFile(qt::confPath(home.folder), settings, error));
+    EXPECT_EQ(qt::readConfFile(qt::confPath(home.folder)).settings, settings);
+    EXPECT_FALSE(qt::writeConfFile(home.folder + "gone/Kestrelmap.conf", settings, error));
+    EXPECT_FALSE(QDir(QString::fromStdString(home.folder + "gone")).exists());
+}
+
+struct ProgramRun {
+    int exitCode;
+    QString out;
+    QString err;
+};
+
+// The built kestrelmap with no display of any kind.
+ProgramRun runKestrelmap(const QStringList& arguments) {
+    testApp();
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        env.remove(QString::fromLatin1(name));
+    }
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(KESTRELMAP_EXECUTABLE), arguments);
+    EXPECT_TRUE(process.waitForFinished(10000));
+    return {process.exitCode(), QString::fromLocal8Bit(process.readAllStandardOutput()),
+            QString::fromLocal8Bit(process.readAllStandardError())};
+}
+
+TEST(CommandLine, AnswersWithoutADisplay) {
+    struct Case {
+        QStringList arguments;
+        int exitCode;
+        QString outStart;  // the start of standard output
+        QString err;       // all of standard error
+    };
+    const Case cases[] = {
+        {{"--help"}, 0, "Usage: kestrelmap [options]\n", ""},
+        {{"-h"}, 0, "Usage: kestrelmap [options]\n", ""},
+        {{"--version"}, 0, "kestrelmap 1.0.0\n", ""},
+        {{"--gps", "gpsd", "--version"}, 0, "kestrelmap 1.0.0\n", ""},
+        {{"--baud", "5"},
+         2,
+         "",
+         "kestrelmap: --baud: \"5\" is not a standard baud rate (1200, 2400, 4800, 9600, 19200, "
+         "38400, 57600, 115200, 230400, 460800, 921600) (see --help)\n"},
+        {{"--df", "gpsd"},
+         2,
+         "",
+         "kestrelmap: --df: expected line or serial:DEVICE[@BAUD], not \"gpsd\" (see --help)\n"},
+        {{"--speed"}, 2, "", "kestrelmap: Unknown option 'speed' (see --help)\n"},
+        {{"hunt.kml"}, 2, "", "kestrelmap: unexpected argument \"hunt.kml\" (see --help)\n"},
+    };
+    for (const Case& c : cases) {
+        const ProgramRun run = runKestrelmap(c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments.join(' ').toStdString();
+        EXPECT_EQ(run.out.left(c.outStart.size()), c.outStart);
+        EXPECT_EQ(run.err, c.err);
+    }
+    const ProgramRun ports = runKestrelmap({"--list-ports"});
+    EXPECT_EQ(ports.exitCode, 0);
+    EXPECT_TRUE(ports.out.endsWith(u'\n')) << ports.out.toStdString();
+    EXPECT_EQ(ports.err, "");
+}
+
+TEST(CommandLine, RunOptionsAndQtsOwnOptions) {
+    const qt::CommandLineOutcome outcome =
+        qt::readCommandLine({"kestrelmap", "-platform", "offscreen", "--gps", "line", "--gps",
+                             "gpsd:car", "--verbose", "--df=serial:/dev/ttyUSB0@9600"});
+    ASSERT_TRUE(outcome.run) << outcome.error.toStdString();
+    EXPECT_EQ(outcome.options.gps, "gpsd:car");  // the last one counts
+    EXPECT_EQ(outcome.options.df, "serial:/dev/ttyUSB0@9600");
+    EXPECT_TRUE(outcome.options.verbose);
+    EXPECT_FALSE(outcome.options.lineBaud.has_value());
+}
+
+TEST(SerialPorts, ByIdNamesAreMatchedThroughTheirLinks) {
+    testApp();
+    const std::vector<qt::SerialPortEntry> plain = qt::serialPorts(QStringLiteral("/nonexistent"));
+    if (plain.empty()) {
+        GTEST_SKIP() << "no serial port on this machine";
+    }
+    QTemporaryDir byId;
+    const QString link = byId.filePath(QStringLiteral("usb-Test_GPS_0001-if00"));
+    ASSERT_TRUE(QFile::link(plain.front().device, link));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"), byId.filePath(QStringLiteral("other"))));
+    const std::vector<qt::SerialPortEntry> ports = qt::serialPorts(byId.path());
+    ASSERT_EQ(ports.size(), plain.size());
+    EXPECT_EQ(ports.front().byId, link);
+    EXPECT_EQ(ports.front().lastingName(), link);
+    EXPECT_TRUE(qt::serialPortsText(ports).contains(plain.front().device + u' '));
+    EXPECT_EQ(qt::serialPortsText({}), "No serial ports found.\n");
+}
+
+// The window with a made-up pair of ports.
+struct InstrumentsRig {
+    InstrumentsRig() {
+        window.setPortLister([] {
+            return std::vector<qt::SerialPortEntry>{
+                {"/dev/ttyACM0", "u-blox GNSS receiver", "", "/dev/serial/by-id/usb-u-blox-if00"},
+                {"/dev/ttyUSB0", "FT232R USB UART", "A1B2C3", ""}};
+        });
+    }
+    QComboBox* box(const char* name) { return window.findChild<QComboBox*>(name); }
+    QApplication* app = testApp();  // before the window
+    qt::InstrumentsWindow window;
+};
+
+TEST(InstrumentsWindow, ShowsEditsAndHandsOverTheConfiguration) {
+    InstrumentsRig rig;
+    QSignalSpy applied(&rig.window, &qt::InstrumentsWindow::applied);
+    InputConfig config;
+    config.gps = GpsFrom::Serial;
+    config.gpsSerial = {"/dev/serial/by-id/usb-u-blox-if00", 115200};
+    config.df = DfFrom::Serial;
+    config.dfSerial = {"/dev/ttyUSB7", 9600};  // not plugged in now: still shown
+    config.lineBaud = 2400;
+    rig.window.edit(config);
+    ASSERT_TRUE(rig.window.isVisible());
+    QString problem;
+    EXPECT_EQ(rig.window.shownConfig(problem), config);
+    EXPECT_EQ(problem, "");
+    ASSERT_EQ(rig.box("gpsPort")->count(), 2);
+    EXPECT_EQ(rig.box("gpsPort")->itemText(1), "/dev/ttyUSB0");
+    const auto details = [&](const char* name) {
+        return rig.window.findChild<QLabel*>(name)->text();
+    };
+    EXPECT_EQ(details("gpsPortDetails"), "/dev/ttyACM0 - u-blox GNSS receiver");
+    EXPECT_EQ(details("dfPortDetails"), "");  // not plugged in: nothing known
+    rig.box("dfPort")->setCurrentIndex(1);
+    EXPECT_EQ(details("dfPortDetails"), "/dev/ttyUSB0 - FT232R USB UART - serial number A1B2C3");
+    rig.box("dfPort")->setEditText("/dev/ttyUSB7");
+
+    // The direction finder's device cleared: OK refuses and says why.
+    rig.box("dfPort")->setEditText("");
+    rig.window.accept();
+    EXPECT_TRUE(rig.window.isVisible());
+    EXPECT_EQ(applied.count(), 0);
+    EXPECT_EQ(rig.window.findChild<QLabel*>("problem")->text(),
+              "Choose or type the direction finder's serial port.");
+    rig.box("dfFrom")->setCurrentIndex(0);  // back on the shared line: no device needed
+    EXPECT_FALSE(rig.box("dfPort")->isEnabled());
+    rig.window.accept();
+    EXPECT_FALSE(rig.window.isVisible());
+    ASSERT_EQ(applied.count(), 1);
+    InputConfig expected = config;
+    expected.df = DfFrom::Line;
+    expected.dfSerial.device.clear();
+    EXPECT_EQ(applied.at(0).at(0).value<InputConfig>(), expected);
+
+    // Cancel hands nothing over.
+    rig.window.edit(config);
+    rig.window.reject();
+    EXPECT_EQ(applied.count(), 1);
+}
+
+TEST(InstrumentsWindow, StatusFollowsTheProviderOnceASecond) {
+    InstrumentsRig rig;
+    int asked = 0;
+    rig.window.setStatusProvider([&](instruments::InputRole role) {
+        ++asked;
+        return role == instruments::InputRole::Gps ? QString("no data for %1 s").arg(asked)
+                                                   : QString("receiving");
+    });
+    rig.window.edit(InputConfig{});
+    const int before = asked;
+    QTest::qWait(1150);
+    EXPECT_GE(asked, before + 3);
+    EXPECT_TRUE(rig.window.findChild<QLabel*>("gpsStatus")->text().startsWith("no data for"));
+    EXPECT_EQ(rig.window.findChild<QLabel*>("lineStatus")->text(), "receiving");
+    rig.window.reject();
+    ASSERT_NE(rig.window.findChild<QTimer*>(), nullptr);
+    EXPECT_FALSE(rig.window.findChild<QTimer*>()->isActive());  // not asked while closed
+}
+
+TEST(Program, InstrumentsFromTheOptionsWindowAndTheHuntsInputLog) {
+    TestHome home;
+    DialogAnswerer dialogs;
+    home.writeFile("Kestrelmap.conf", "[instruments]\nline_baud=9600\n");
+    instruments::RunOptions options;
+    ASSERT_FALSE(instruments::setRunOption(options, "gps", "gpsd"));
+    auto program = std::make_unique<qt::Program>(home.folder, options);
+    program->start();
+    EXPECT_EQ(program->inputConfig().lineBaud, 9600);
+    EXPECT_EQ(program->inputConfig().gps, GpsFrom::Gpsd);
+
+    program->form().CmdButton_SHOW_OPTIONS_Click();
+    program->window().syncAll();
+    qt::OptionsWindow& optionsWindow = program->window().optionsWindow();
+    QWidget* button = optionsWindow.instrumentsButton();
+    ASSERT_TRUE(button->isVisible());
+    // In the free strip: clear of every control the options window is built from.
+    for (const OptionsControlLayout& row : optionsWindowLayout()) {
+        const Rect r = windowRect(optionsWindowLayout(), row);
+        EXPECT_FALSE(button->geometry().intersects(QRect(r.left, r.top, r.width, r.height)))
+            << row.name;
+    }
+    QTest::mouseClick(button, Qt::LeftButton);
+    qt::InstrumentsWindow& instruments = program->instrumentsWindow();
+    ASSERT_TRUE(instruments.isVisible());
+    instruments.findChild<QComboBox*>("lineBaud")->setCurrentText("19200");
+    instruments.accept();
+    EXPECT_EQ(program->inputConfig().lineBaud, 19200);
+    const std::string conf = home.readFile("Kestrelmap.conf");
+    EXPECT_NE(conf.find("line_baud=19200"), std::string::npos) << conf;
+    EXPECT_NE(conf.find("gps=gpsd"), std::string::npos) << conf;
+
+    // A line on the COM line lands in the input log beside the map file.
+    const std::string logName = program->inputLog()->path().substr(home.folder.size());
+    program->window().runHandler([&]() { program->form().CmdButton_DF_SOURCE_Click(); });
+    ASSERT_EQ(program->form().CmdButton_DF_SOURCE.Tag, "DF");  // the port is open
+    home.pty.write("%045/7\r\n");
+    ASSERT_TRUE(QTest::qWaitFor([&]() { return !home.readFile(logName).empty(); }, 3000))
+        << program->form().INBUFF << "|" << program->inputLog()->pendingBytes();
+    const std::string log = home.readFile(logName);
+    EXPECT_TRUE(log.ends_with("Z\tLINE\t%045/7\r\n")) << log;
+    EXPECT_EQ(program->inputLog()->path(), hunt_log::inputLogPath(program->form().FILENAME_STRING));
+}
+
+}  // namespace
+}  // namespace kestrel::test
