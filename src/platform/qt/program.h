@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/form_kestrelmap.h"
+#include "platform/qt/instrument_inputs.h"
 #include "platform/qt/main_window.h"
 #include "platform/qt/qt_platform.h"
 
@@ -24,12 +25,15 @@ class Program {
     QtPlatform& platform() { return m_platform; }
     Form_Kestrelmap& form() { return m_form; }
     MainWindow& window() { return m_window; }
+    // The instruments' inputs: where each instrument's data comes from, and their status.
+    InstrumentInputs& inputs() { return m_inputs; }
 
   private:
     QtPlatform m_platform;
     kestrel::Platform m_facilities;  // references into m_platform, held for the core
     Form_Kestrelmap m_form;
     MainWindow m_window;
+    InstrumentInputs m_inputs;
 };
 
 }  // namespace kestrel::qt
