@@ -137,6 +137,7 @@ TEST(Gpsd, PanelFollowsALogFromGpsfakeAndSurvivesARestart) {
         file.write("# a short drive north, written for this test\n");
         for (int i = 0; i < 10; ++i) {
             file.write(fixAt(100 + 100 * i).c_str());
+            file.write((withChecksum("$GPHDT,200.0,T") + "\r\n").c_str());
         }
     }
     const quint16 port = freePort();
@@ -152,6 +153,8 @@ TEST(Gpsd, PanelFollowsALogFromGpsfakeAndSurvivesARestart) {
     ASSERT_TRUE(waitFor(
         [&] { return showsLogPosition(g.form()) && shownPosition(g.form()) != first; }, 5000));
     EXPECT_EQ(g.status().left(20), "receiving, last fix ");
+    ASSERT_TRUE(waitFor([&] { return g.form().freshHeading().has_value(); }, 2000));
+    EXPECT_EQ(*g.form().freshHeading(), (HeadingReading{200, "HDT"}));
     EXPECT_EQ(g.messagesNaming(g.where), 0);
 
     daemon->stop();

@@ -7,6 +7,8 @@
 #include <termios.h>
 
 #include <QElapsedTimer>
+#include <QTcpServer>
+#include <QTcpSocket>
 
 #include "qt/window_rig.h"
 
@@ -144,6 +146,58 @@ TEST(InstrumentInputs, DevicesThatCannotBeOpenedAreNamed) {
         EXPECT_FALSE(rig.form().MSComm1.isOpen());  // the COM line was opened and closed again
         EXPECT_EQ(rig.program->inputs().statusText(InputRole::Df).toStdString(), expected);
     }
+}
+
+// A peer on the gpsd port that answers each connection with the next script and hangs up.
+struct ScriptedPeer {
+    explicit ScriptedPeer(std::vector<std::string> scripts) : scripts(std::move(scripts)) {
+        server.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&server, &QTcpServer::newConnection, [this] {
+            QTcpSocket* socket = server.nextPendingConnection();
+            const std::string& script =
+                this->scripts[std::min(connections, this->scripts.size() - 1)];
+            ++connections;
+            socket->write(script.data(), qint64(script.size()));
+            socket->disconnectFromHost();
+            QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        });
+    }
+    QTcpServer server;
+    std::vector<std::string> scripts;
+    size_t connections = 0;
+};
+
+TEST(InstrumentInputs, AGpsdThatSendsGarbageOrHangsUpMidLineChangesNothing) {
+    TestHome home;
+    const std::string version = "{\"class\":\"VERSION\",\"release\":\"3.22\"}\r\n";
+    const std::string fixA = withSum("$GPRMC,120000,A,4807.038,N,01131.000,E,12.0,90.0,080326,,");
+    ScriptedPeer peer({
+        "garbage\r\n\x01\x02{not gpsd\r\n" + fixA,  // not gpsd: its sentence does not count
+        version + fixA + "$GPRMC,120001,A,4812.5",  // gpsd, hanging up mid-line
+        version + "00,N,01131.000,E,12.0,90.0,080326,,\r\n",
+    });
+    WindowRig rig(home);
+    instruments::InputConfig config;
+    config.gps = instruments::GpsFrom::Gpsd;
+    config.gpsdHost = "127.0.0.1";
+    config.gpsdPort = peer.server.serverPort();
+    rig.program->inputs().configure(config);
+    rig.click("CmdButton_POSIT_SOURCE");
+    ASSERT_EQ(rig.form().CmdButton_POSIT_SOURCE.Tag, "GPS");
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(waitFor([&] { return peer.connections >= 3; }, 5000));
+    QTest::qWait(1200);
+    // Tried again once a second after each hang-up, never in a busy loop.
+    EXPECT_GE(clock.elapsed(), 1900);
+    EXPECT_LE(peer.connections, size_t(2 + clock.elapsed() / 1000));
+    EXPECT_EQ(rig.form().GPRMC_STRING, fixA.substr(0, fixA.size() - 2));  // fix A only
+    EXPECT_EQ(rig.form().Picture_LAT_MINX10.Tag, "0");                    // 48 07, never 48 12
+    int named = 0;
+    for (const auto& seen : rig.dialogs.seen()) {
+        named += seen.text.contains(QStringLiteral("gpsd at 127.0.0.1:")) ? 1 : 0;
+    }
+    EXPECT_EQ(named, 1);  // one message for the whole run of failures
 }
 
 }  // namespace

@@ -8,6 +8,7 @@ namespace kestrel::qt {
 
 namespace {
 constexpr int kStatusIntervalMs = 1000;
+constexpr int kGpsdSteadyMs = 10000;
 }  // namespace
 
 // One own input: a serial port, or for the GPS gpsd, with its receive buffers and status.
@@ -77,6 +78,9 @@ InstrumentInputs::InstrumentInputs(Form_Kestrelmap& form, QtSerialPort& line,
             [this](const std::string& text) { feed(*m_gps, text); });
     connect(&m_gps->gpsd, &QtGpsdInput::failed, this, &InstrumentInputs::onGpsdFailed);
     connect(&m_gps->gpsd, &QtGpsdInput::reached, this, &InstrumentInputs::onGpsdReached);
+    m_gpsdSteady.setSingleShot(true);
+    m_gpsdSteady.setInterval(kGpsdSteadyMs);
+    connect(&m_gpsdSteady, &QTimer::timeout, this, [this]() { m_gpsdFailing = false; });
     m_statusTimer.setInterval(kStatusIntervalMs);
     connect(&m_statusTimer, &QTimer::timeout, this, &InstrumentInputs::checkStatus);
     m_statusTimer.start();
@@ -106,6 +110,7 @@ void InstrumentInputs::configure(const instruments::InputConfig& config) {
         m_df->serial.setDevice(toQString(config.dfSerial.device));
         m_df->serial.setBaudRate(config.dfSerial.baud);
         m_gpsdFailing = false;
+        m_gpsdSteady.stop();
         m_router.setConfig(config);
         const bool own = instruments::usesOwnInputs(config);
         m_form.setInputSwitch(own ? &m_router : nullptr);
@@ -203,7 +208,10 @@ void InstrumentInputs::onSerialEvent(OwnInput& input) {
     }
 }
 
+// A gpsd that hangs up again and again (or a peer that is not gpsd) is one run of failures:
+// only a connection that has lasted a while ends it.
 void InstrumentInputs::onGpsdFailed(const QString& reason) {
+    m_gpsdSteady.stop();
     const std::string where = m_gps->where();
     m_gps->monitor.failed(where + " not reachable");
     m_gps->buffer.clear();
@@ -226,7 +234,7 @@ void InstrumentInputs::onGpsdFailed(const QString& reason) {
 }
 
 void InstrumentInputs::onGpsdReached() {
-    m_gpsdFailing = false;
+    m_gpsdSteady.start();
     m_gps->monitor.recovered(nowMs());
     checkStatus();
 }

@@ -72,6 +72,7 @@ class InstrumentInputs : public QObject, private HuntObserver {
     instruments::InputMonitor m_lineMonitor{InputRole::Line};
     bool m_lineWasOpen = false;
     bool m_gpsdFailing = false;  // told once for each run of failures
+    QTimer m_gpsdSteady;         // a connection that lasts this long ends the run of failures
     QTimer m_statusTimer;
     std::array<QString, 3> m_lastStatus;
 };
