@@ -62,6 +62,7 @@ TEST(InstrumentInputs, TwoPortsAtTheirOwnRatesWithoutTheComLine) {
     config.df = instruments::DfFrom::Serial;
     config.dfSerial = {dfPty.slavePath(), 38400};
     qt::InstrumentInputs& inputs = rig.program->inputs();
+    EXPECT_EQ(inputs.statusText(InputRole::Gps), "on the COM line");
     inputs.configure(config);
     EXPECT_EQ(inputs.config(), config);
     EXPECT_EQ(inputs.statusText(InputRole::Gps), "closed (not needed)");

@@ -144,11 +144,16 @@ void InstrumentInputs::closeAll() {
 
 QString InstrumentInputs::statusText(InputRole role) const {
     const int64_t now = nowMs();
+    const QString onLine = QStringLiteral("on the COM line");
     switch (role) {
         case InputRole::Gps:
-            return QString::fromStdString(m_gps->monitor.statusText(now));
+            return m_config.gps == instruments::GpsFrom::Line
+                       ? onLine
+                       : QString::fromStdString(m_gps->monitor.statusText(now));
         case InputRole::Df:
-            return QString::fromStdString(m_df->monitor.statusText(now));
+            return m_config.df == instruments::DfFrom::Line
+                       ? onLine
+                       : QString::fromStdString(m_df->monitor.statusText(now));
         case InputRole::Line:
             break;
     }

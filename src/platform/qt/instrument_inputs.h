@@ -39,8 +39,8 @@ class InstrumentInputs : public QObject, private HuntObserver {
     // that fails (the operator is told) the sources go back to manual.
     void configure(const instruments::InputConfig& config);
     const instruments::InputConfig& config() const { return m_config; }
-    // "receiving, last fix 0.4 s ago", "no data for 12 s", "closed (not needed)", or what
-    // keeps the input from receiving.
+    // "receiving, last fix 0.4 s ago", "no data for 12 s", "closed (not needed)", what keeps
+    // the input from receiving, or for an instrument on the COM line "on the COM line".
     QString statusText(InputRole role) const;
     // Closes every own input (the program is ending).
     void closeAll();
