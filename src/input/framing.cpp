@@ -152,8 +152,9 @@ void Form_Kestrelmap::serialEvent() {
 }
 
 // The receive handler: takes the next received piece into INBUFF (the last 100 characters),
-// then cuts at most one RMC sentence, one bearing line and one "@PLOT" line, in that order.
-// Further complete lines wait for later calls.
+// then cuts at most one RMC sentence, one bearing line, one "@PLOT" line and one heading
+// sentence, in that order. Further complete lines wait for later calls. Each completed line is
+// announced as the COM line's ("LINE").
 void Form_Kestrelmap::MSComm1_OnComm() {
     if (takePiece(m_pendingSerial, m_pendingTaken, INBUFF, m_lineSoFar)) {
         announceCompleted(*this, "LINE", m_lineSoFar);

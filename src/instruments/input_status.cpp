@@ -53,7 +53,9 @@ void InputMonitor::failed(std::string problem) {
 void InputMonitor::recovered(int64_t nowMs) {
     if (!m_problem.empty()) {
         m_problem.clear();
-        m_quietSinceMs = nowMs;
+        m_quietSinceMs = nowMs;  // what came before the failure no longer counts
+        m_lastLineMs.reset();
+        m_lastReadingMs.reset();
     }
 }
 

@@ -45,6 +45,14 @@ speed_t speedOf(const Pty& pty) {
     return cfgetispeed(&t);
 }
 
+// Points the link `link` at `target` in one rename.
+bool pointLink(const std::string& link, const std::string& target) {
+    std::error_code ec;
+    std::filesystem::remove(link + ".new", ec);
+    std::filesystem::create_symlink(target, link + ".new", ec);
+    return !ec && std::rename((link + ".new").c_str(), link.c_str()) == 0;
+}
+
 struct PlotLog : HuntObserver {
     void plotMade(const PlotRecord& plot) override { plots.push_back(plot); }
     std::vector<PlotRecord> plots;
@@ -57,8 +65,11 @@ TEST(InstrumentInputs, TwoPortsAtTheirOwnRatesWithoutTheComLine) {
     Pty dfPty;
     ASSERT_TRUE(gpsPty.ok() && dfPty.ok());
     instruments::InputConfig config;
+    // The GPS is reached through a link, as a /dev/serial/by-id/ name is.
+    const std::string gpsLink = home.folder + "gps-link";
+    ASSERT_TRUE(pointLink(gpsLink, gpsPty.slavePath()));
     config.gps = instruments::GpsFrom::Serial;
-    config.gpsSerial = {gpsPty.slavePath(), 9600};
+    config.gpsSerial = {gpsLink, 9600};
     config.df = instruments::DfFrom::Serial;
     config.dfSerial = {dfPty.slavePath(), 38400};
     qt::InstrumentInputs& inputs = rig.program->inputs();
@@ -109,10 +120,23 @@ TEST(InstrumentInputs, TwoPortsAtTheirOwnRatesWithoutTheComLine) {
     EXPECT_EQ(inputs.statusText(InputRole::Gps).left(24), "receiving, last fix 0.0 ");
     EXPECT_EQ(inputs.statusText(InputRole::Df).left(20), "receiving, last bear");
 
-    gpsPty.closeMaster();  // the GPS cable is pulled
+    ASSERT_TRUE(gpsPty.write("$GPRMC,120059,A,48"));
+    QTest::qWait(20);
+    gpsPty.closeMaster();  // the GPS cable is pulled mid-sentence
     EXPECT_TRUE(waitFor(
         [&] { return inputs.statusText(InputRole::Gps).endsWith("trying again every second"); },
         2000));
+    // Plugged in again, the device comes back under its name; within a second it is open and
+    // a line cut off by the pull is not joined to the first new one.
+    Pty again;
+    ASSERT_TRUE(pointLink(gpsLink, again.slavePath()));
+    ASSERT_TRUE(waitFor(
+        [&] { return inputs.statusText(InputRole::Gps).startsWith("no data for "); }, 2500));
+    ASSERT_TRUE(again.write("10.000,N,01131.000,E,12.0,90.0,080326,,\r\n"));
+    QTest::qWait(100);
+    EXPECT_EQ(rig.form().Picture_LAT_MINX1.Tag, "7");  // never 48 10 from the two halves
+    ASSERT_TRUE(again.write(withSum("$GPRMC,120100,A,4809.000,N,01131.000,E,12.0,90.0,080326,,")));
+    EXPECT_TRUE(waitFor([&] { return rig.form().Picture_LAT_MINX1.Tag == "9"; }, 2000));
     rig.form().removeObserver(log);
     rig.click("CmdButton_POSIT_SOURCE");
     rig.click("CmdButton_DF_SOURCE");
@@ -131,6 +155,7 @@ TEST(InstrumentInputs, DevicesThatCannotBeOpenedAreNamed) {
         {home.folder + "plain-file", "not a serial port"},
         {home.folder + "no-such-device", "no such device"},
         {"/dev/null", "not a serial port"},
+        {"", "no device chosen"},
     };
     WindowRig rig(home);
     for (const Case& c : cases) {
@@ -141,7 +166,8 @@ TEST(InstrumentInputs, DevicesThatCannotBeOpenedAreNamed) {
         const size_t before = rig.dialogs.seen().size();
         rig.click("CmdButton_DF_SOURCE");
         ASSERT_TRUE(waitFor([&] { return rig.dialogs.seen().size() > before; }, 2000));
-        const std::string expected = "cannot open " + c.device + ": " + c.reason;
+        const std::string expected =
+            "cannot open " + (c.device.empty() ? "(no device)" : c.device) + ": " + c.reason;
         EXPECT_EQ(rig.dialogs.seen().back().text.toStdString(), "Direction finder: " + expected);
         EXPECT_EQ(rig.form().CmdButton_DF_SOURCE.Tag, "MAN");
         EXPECT_FALSE(rig.form().MSComm1.isOpen());  // the COM line was opened and closed again

@@ -44,7 +44,11 @@ class InstrumentInputs::OwnInput : public instruments::InstrumentInput {
     }
     bool isOpen() const override { return useGpsd ? gpsd.isStarted() : serial.isOpen(); }
     std::string where() const override {
-        return (useGpsd ? gpsd.where() : serial.devicePath(0)).toStdString();
+        const QString path = serial.devicePath(0);
+        return (useGpsd          ? gpsd.where()
+                : path.isEmpty() ? QStringLiteral("(no device)")
+                                 : path)
+            .toStdString();
     }
 
     InputBuffer buffer;

@@ -82,10 +82,11 @@ void QtSerialPort::setBaudRate(int baud) {
 
 void QtSerialPort::setDevice(const QString& path) {
     m_device = path;
+    m_ownDevice = true;
 }
 
 QString QtSerialPort::devicePath(int number) const {
-    if (!m_device.isEmpty()) {
+    if (m_ownDevice) {
         return m_device;
     }
 #ifdef Q_OS_WIN
@@ -105,11 +106,19 @@ QString QtSerialPort::devicePath(int number) const {
 }
 
 bool QtSerialPort::openDevice() {
-    if (m_device.isEmpty() && m_number < 1) {
+    if (!m_ownDevice && m_number < 1) {
         m_openFailure = QStringLiteral("no such port");
         return false;  // no device is named by a port number below 1
     }
     const QString path = devicePath(m_number);
+    if (path.isEmpty()) {
+        m_openFailure = QStringLiteral("no device chosen");
+        return false;
+    }
+    if (m_baud <= 0) {
+        m_openFailure = QStringLiteral("no such rate: %1 baud").arg(m_baud);
+        return false;
+    }
     if (!isCharacterDevice(path)) {
         m_openFailure = QStringLiteral("not a serial port");
         return false;
@@ -119,13 +128,14 @@ bool QtSerialPort::openDevice() {
         m_openFailure = failureText(m_port.error(), m_port.errorString());
         return false;
     }
-    m_openedViaEntry = m_device.isEmpty() && hasFolderEntry(m_number);
+    m_openedViaEntry = !m_ownDevice && hasFolderEntry(m_number);
     const bool configured = m_port.setBaudRate(m_baud) && m_port.setDataBits(QSerialPort::Data8) &&
                             m_port.setParity(QSerialPort::NoParity) &&
                             m_port.setStopBits(QSerialPort::OneStop) &&
                             m_port.setFlowControl(QSerialPort::NoFlowControl);
     if (!configured) {
-        m_openFailure = failureText(m_port.error(), m_port.errorString());
+        m_openFailure = QStringLiteral("cannot set %1 baud, 8N1: ").arg(m_baud) +
+                        failureText(m_port.error(), m_port.errorString());
         m_port.close();
         return false;
     }

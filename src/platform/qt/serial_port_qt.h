@@ -37,7 +37,8 @@ class QtSerialPort : public QObject, public kestrel::SerialPort {
     // The line rate for the next open; an open port changes at once. 4800 by default.
     void setBaudRate(int baud);
     int baudRate() const { return m_baud; }
-    // A fixed device (an instrument's own port) in place of the port number; empty: numbered.
+    // An instrument's own device in place of the numbered port, from now on (an empty path
+    // names no device: opening fails).
     void setDevice(const QString& path);
     // Why the last open failed, as the operator can act on it ("no such device").
     const QString& openFailure() const { return m_openFailure; }
@@ -62,7 +63,8 @@ class QtSerialPort : public QObject, public kestrel::SerialPort {
     std::string m_folder;
     int16_t m_number = 1;
     int m_baud = 4800;
-    QString m_device;  // fixed device path; empty: the numbered port
+    QString m_device;           // an instrument's own device (possibly none yet)
+    bool m_ownDevice = false;   // m_device, never the numbered port
     QString m_openFailure;
     bool m_wanted = false;          // opened by the core and not yet closed by it
     bool m_openedViaEntry = false;  // the last open went through <folder>/COMn
