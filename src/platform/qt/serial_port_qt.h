@@ -63,8 +63,8 @@ class QtSerialPort : public QObject, public kestrel::SerialPort {
     std::string m_folder;
     int16_t m_number = 1;
     int m_baud = 4800;
-    QString m_device;           // an instrument's own device (possibly none yet)
-    bool m_ownDevice = false;   // m_device, never the numbered port
+    QString m_device;          // an instrument's own device (possibly none yet)
+    bool m_ownDevice = false;  // m_device, never the numbered port
     QString m_openFailure;
     bool m_wanted = false;          // opened by the core and not yet closed by it
     bool m_openedViaEntry = false;  // the last open went through <folder>/COMn
