@@ -120,15 +120,17 @@ TEST(InstrumentInputs, TwoPortsAtTheirOwnRatesWithoutTheComLine) {
     EXPECT_EQ(inputs.statusText(InputRole::Gps).left(24), "receiving, last fix 0.0 ");
     EXPECT_EQ(inputs.statusText(InputRole::Df).left(20), "receiving, last bear");
 
+    // The GPS cable is pulled mid-sentence and plugged in again: the device comes back under
+    // its name (pointed there before the first retry, so that no terminal made by another test
+    // can take the freed number first). Within a second it is open again, and the sentence cut
+    // off by the pull is not joined to the first new line.
+    Pty again;
     ASSERT_TRUE(gpsPty.write("$GPRMC,120059,A,48"));
     QTest::qWait(20);
-    gpsPty.closeMaster();  // the GPS cable is pulled mid-sentence
+    gpsPty.closeMaster();
     EXPECT_TRUE(waitFor(
         [&] { return inputs.statusText(InputRole::Gps).endsWith("trying again every second"); },
-        2000));
-    // Plugged in again, the device comes back under its name; within a second it is open and
-    // a line cut off by the pull is not joined to the first new one.
-    Pty again;
+        900));
     ASSERT_TRUE(pointLink(gpsLink, again.slavePath()));
     ASSERT_TRUE(waitFor(
         [&] { return inputs.statusText(InputRole::Gps).startsWith("no data for "); }, 2500));
