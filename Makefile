@@ -4,7 +4,8 @@
 PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev \
             libgtest-dev libgmock-dev libbenchmark-dev clang-format locales \
             xvfb xauth xdotool imagemagick x11-utils clang libclang-rt-14-dev gdal-bin \
-            libgeographiclib-dev libmosquitto-dev mosquitto libssl-dev openssl
+            libgeographiclib-dev libmosquitto-dev mosquitto libssl-dev openssl \
+            gpsd gpsd-clients
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 JOBS ?= $(shell nproc)
 BUILD ?= build

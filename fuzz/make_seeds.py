@@ -93,6 +93,17 @@ def serial_seeds():
     modal += cmd(0xD1) + cmd(4) * 6 + cmd(0xE0) + fix + cmd(0)
     write("serial_line", "modal_boxes_and_close", modal)
 
+    # The inputs beside the COM line (0xC0 GPS port, 0xC1 direction finder port, 0xC2 gpsd,
+    # 0xC3 gpsd hangs up, 0xC4 a second passes, 0xC5 switches through the input router),
+    # with heading sentences.
+    gps = rmc("GP", "120000", "A", "4807.038", "N", "01131.000", "E", "1.0", "084.4")
+    own = (cmd(0xC5) + cmd(10) + cmd(11) + gps[:30] + cmd(0xC0) + b"%045/7\r\n" + cmd(0xC1) +
+           gps[30:] + nmea("HEHDT,123.4,T") + cmd(0xC0) + b"@PLOT\r\n" + cmd(0xC1) +
+           b'{"class":"VERSION"}\r\n' + gps + nmea("HCHDG,100.0,,,5.0,W") + b"$GPRMC,12" +
+           cmd(0xC2) + cmd(0xC3) + cmd(0xC4) + cmd(0xC4) + cmd(0xC4) + b"%010\r\n" + cmd(0xC1) +
+           cmd(0xC5) + nmea("GPHDT,1,T") + cmd(0) + cmd(2))
+    write("serial_line", "own_inputs_and_heading", own)
+
 
 def settings_seeds():
     default = ["3", "4", "2", "5", "1", "1", "1", "1", "9", "4", "4", "5", "0", "N", "W",

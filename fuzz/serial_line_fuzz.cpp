@@ -15,6 +15,12 @@
 // command c % 16 (see command()). Data gathers in a chunk that a delivery command hands to the
 // port; a chunk reaching 256 bytes and the end of the input deliver too. A plain text log of
 // instrument lines is therefore a valid input.
+//
+// The inputs beside the COM line: 0xFF 0xCx hands the chunk to another input instead (x = 0:
+// the GPS's own port, 1: the direction finder's own port, 2: gpsd's stream, 3: gpsd hangs up
+// mid-line), 4 moves the clock on by a second (heading sentences go stale), 5 puts the source
+// switches through the input router (GPS from gpsd, direction finder on its own port) or back
+// on the COM line alone.
 
 #include <cstddef>
 #include <cstdint>
@@ -22,6 +28,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "instruments/gpsd_stream.h"
+#include "instruments/input_routing.h"
 #include "soak/hunt_checks.h"
 
 using kestrel::Form_Kestrelmap;
@@ -37,6 +45,26 @@ namespace {
 }
 
 class Session;
+
+// An own input that opens unless the fuzz input says otherwise.
+class FuzzInput : public kestrel::instruments::InstrumentInput {
+  public:
+    bool open(std::string& reason) override {
+        if (failing) {
+            reason = "no such device";
+            return false;
+        }
+        m_open = true;
+        return true;
+    }
+    void close() override { m_open = false; }
+    bool isOpen() const override { return m_open; }
+    std::string where() const override { return "/dev/ttyUSB9"; }
+    bool failing = false;
+
+  private:
+    bool m_open = false;
+};
 
 // A modal message box whose event loop the fuzz input drives.
 class NestingMessageBox : public kestrel::MessageBox {
@@ -102,7 +130,74 @@ class Session {
     bool m_inSerial = false, m_inTimeout = false, m_inBlink = false, m_inPlot = false;
     bool m_unloaded = false;
 
+    kestrel::InputBuffer m_gpsBuffer{"GPS", kestrel::InputBuffer::Carries::Position};
+    kestrel::InputBuffer m_dfBuffer{"DF", kestrel::InputBuffer::Carries::Bearing};
+    kestrel::instruments::GpsdStream m_gpsd;
+    FuzzInput m_gpsInput;
+    FuzzInput m_dfInput;
+    kestrel::instruments::InputRouter m_router{m_rig.main(), m_gpsInput, m_dfInput};
+    kestrel::instruments::InputConfig m_config;
+    bool m_routed = false;
+
     uint8_t next() { return m_at < m_size ? m_data[m_at++] : 0; }
+
+    // The chunk to an input beside the COM line, or another event of those inputs.
+    void otherInput(int which) {
+        Form_Kestrelmap& f = m_rig.main();
+        std::string chunk;
+        chunk.swap(m_chunk);
+        if (m_unloaded) {
+            return;
+        }
+        switch (which) {
+            case 0:
+                deliverTo(m_gpsBuffer, chunk);
+                return;
+            case 1:
+                deliverTo(m_dfBuffer, chunk);
+                return;
+            case 2:
+                deliverTo(m_gpsBuffer, m_gpsd.take(chunk));
+                return;
+            case 3:
+                m_gpsd.reset();
+                m_gpsBuffer.clear();
+                return;
+            case 4:
+                m_rig.clock.utcMs += 1000;
+                return;
+            case 5: {
+                // As a new configuration whose inputs cannot all be reopened: sources manual,
+                // every input closed, then the switches go the other way.
+                f.positToManual();
+                f.dfToManual();
+                if (f.MSComm1.isOpen()) {
+                    f.MSComm1.close();
+                }
+                m_router.switchInputs(false, false);
+                m_routed = !m_routed;
+                m_config.gps = kestrel::instruments::GpsFrom::Gpsd;
+                m_config.df = kestrel::instruments::DfFrom::Serial;
+                m_router.setConfig(m_config);
+                m_dfInput.failing = chunk.size() % 2 == 1;
+                f.setInputSwitch(m_routed ? &m_router : nullptr);
+                check("a new input configuration");
+                return;
+            }
+            default:
+                return;
+        }
+    }
+
+    void deliverTo(kestrel::InputBuffer& input, const std::string& text) {
+        if (m_inSerial || text.empty()) {
+            return;  // the shell frames one input's text at a time
+        }
+        m_inSerial = true;
+        m_rig.main().receiveOn(input, text);
+        m_inSerial = false;
+        check("an own input");
+    }
 
     // One byte of data or one command. In a nested loop only what a modal box lets through
     // runs; returns 0 (OK) or 1 (Cancel) when the box is answered, else -1.
@@ -122,6 +217,8 @@ class Session {
             return nested ? (c & 1) : -1;
         } else if ((c >> 4) == 0xD) {
             close(c & 1);
+        } else if ((c >> 4) == 0xC) {
+            otherInput(c & 0xF);
         } else {
             command(c % 16, nested);
         }
@@ -308,7 +405,20 @@ class Session {
 
     void check(const char* after) {
         Form_Kestrelmap& f = m_rig.main();
-        if (std::string p = kestrel::test::huntProblem(f); !p.empty()) {
+        kestrel::test::CheckOptions options;
+        if (m_routed) {
+            m_router.closeUnneeded();  // as the shell does after every event
+            options.inputs = &m_config;
+            const auto need = kestrel::instruments::neededInputs(
+                m_config, f.CmdButton_POSIT_SOURCE.Tag == "GPS", f.CmdButton_DF_SOURCE.Tag == "DF");
+            if (need.gps != m_gpsInput.isOpen() || need.df != m_dfInput.isOpen()) {
+                fault("own inputs open " + std::to_string(m_gpsInput.isOpen()) +
+                          std::to_string(m_dfInput.isOpen()) + " with sources " +
+                          f.CmdButton_POSIT_SOURCE.Tag + "/" + f.CmdButton_DF_SOURCE.Tag,
+                      after);
+            }
+        }
+        if (std::string p = kestrel::test::huntProblem(f, options); !p.empty()) {
             fault(p, after);
         }
         if (!m_rig.files.faults.empty()) {

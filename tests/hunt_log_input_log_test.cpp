@@ -33,10 +33,11 @@ TEST(InputLog, ComLineAnnouncesEachCompleteLine) {
     EXPECT_EQ(announced({fix + "\r\n%045/7\r\n"}), (Lines{"LINE:" + fix, "LINE:%045/7"}));
     EXPECT_EQ(announced({"%04", "5/7", "\r\n@PL", "OT\r"}), (Lines{"LINE:%045/7", "LINE:@PLOT"}));
     EXPECT_EQ(announced({"no end yet"}), Lines{});
-    EXPECT_EQ(announced({"a\rb\r\n\r\n"}), (Lines{"LINE:a", "LINE:b", "LINE:"}));
+    // An empty line (a line end alone) carries nothing and is not announced.
+    EXPECT_EQ(announced({"a\rb\r\n\r\n"}), (Lines{"LINE:a", "LINE:b"}));
     EXPECT_EQ(announced({"x\ty\x01\xff\r"}), Lines{"LINE:x\ty\x01\xff"});
-    // A run of 5000 characters without a line end is kept to its first 1024.
-    EXPECT_EQ(announced({std::string(5000, 'g') + "\r"}), Lines{"LINE:" + std::string(1024, 'g')});
+    // A run of 5000 characters without a line end is kept to its first 512.
+    EXPECT_EQ(announced({std::string(5000, 'g') + "\r"}), Lines{"LINE:" + std::string(512, 'g')});
 }
 
 TEST(InputLog, TimesAndPaths) {

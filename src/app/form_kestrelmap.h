@@ -14,6 +14,9 @@
 
 #include "app/controls.h"
 #include "app/hunt_events.h"
+#include "app/input_switch.h"
+#include "input/heading_reading.h"
+#include "input/input_buffer.h"
 #include "options/form_kestrelmap_options.h"
 #include "platform/platform.h"
 
@@ -190,6 +193,13 @@ class Form_Kestrelmap {
     void AGRELLO_PARSE();
     void Timer_TIMEOUT_Timer();
     void Timer_BLINK_Timer();
+    // Characters received on an input beside the COM line, framed by the same rules on that
+    // input's own buffers; each complete line is announced under the input's name.
+    void receiveOn(InputBuffer& input, std::string_view characters);
+    // A heading sentence ("$" up to its carriage return); a usable one is kept with its time.
+    void takeHeading(std::string_view sentence);
+    // The last usable heading while it is fresh (at most 2 seconds old).
+    std::optional<HeadingReading> freshHeading() const;
 
     // ---- Digit registers and manual entry (display/) ----
     void SET_DIGIT(DigitRegister& reg, int d);
@@ -248,6 +258,13 @@ class Form_Kestrelmap {
     // happens when the source is manual already.
     void positToManual();
     void dfToManual();
+    // A source from manual to its instrument, as its switch does (digits saved, entry buttons
+    // locked); the inputs are left to the caller.
+    void positToInstrument();
+    void dfToInstrument();
+    // Hands the opening and closing of inputs on a source switch to `inputs` (null: the
+    // designed COM line alone). It must outlive the window or be removed first.
+    void setInputSwitch(InputSwitch* inputs) { m_inputSwitch = inputs; }
 
     // ---- Plotting (plot/) ----
     void POSITION();
@@ -278,6 +295,7 @@ class Form_Kestrelmap {
     // What the last bearing line and its parse said beyond the three digits the panel keeps.
     std::optional<int> lastBearingQuality;   // the digit after "/" in the last bearing line
     std::optional<int> lastRelativeBearing;  // the last relative bearing that became a true one
+    std::string lastHeadingFrom = "COG";     // what turned it into a true one: COG, HDT or HDG
 
     Platform& platform() { return m_platform; }
     const std::string& folder() const { return m_folder; }
@@ -295,11 +313,13 @@ class Form_Kestrelmap {
     // -- input/
     std::string m_pendingSerial;  // received, not yet handed to MSComm1_OnComm
     size_t m_pendingTaken = 0;    // characters of m_pendingSerial already handed over
-    std::string m_comLine;        // the COM line's line in progress, for announceLine
-    // Collects a received piece and announces each line it completes as "LINE".
-    void announceComLine(std::string_view piece);
+    std::string m_lineSoFar;      // the COM line's line being received, for the announcement
+    std::optional<HeadingReading> m_heading;  // the last usable heading sentence
+    int64_t m_headingAtMs = 0;                // when it arrived, by the platform clock
     // -- display/
     std::vector<HuntObserver*> m_observers;
+    InputSwitch* m_inputSwitch = nullptr;
+    void switchSourceThroughInputs(bool position);
     // -- plot/
     PlotRecord plotRecord() const;  // the plot being made, from the panel as it stands
     void announcePlot(const PlotRecord& record);

@@ -92,6 +92,27 @@ void Form_Kestrelmap::positToManual() {
     setEntryLocked(*this, 0, kPositionRegisterCount, false);
 }
 
+void Form_Kestrelmap::positToInstrument() {
+    if (CmdButton_POSIT_SOURCE.Tag != "MAN") {
+        return;
+    }
+    POSIT_SAVE();
+    CmdButton_POSIT_SOURCE.Caption = "GPS POS";
+    CmdButton_POSIT_SOURCE.Tag = "GPS";
+    unlock(CmdButton_TIMER, BUTTON_BC);
+    setEntryLocked(*this, 0, kPositionRegisterCount, true);
+}
+
+void Form_Kestrelmap::dfToInstrument() {
+    if (CmdButton_DF_SOURCE.Tag != "MAN") {
+        return;
+    }
+    DF_SAVE();
+    CmdButton_DF_SOURCE.Caption = "DF BRG";
+    CmdButton_DF_SOURCE.Tag = "DF";
+    setEntryLocked(*this, kBearingFirst, kRegisterCount, true);
+}
+
 void Form_Kestrelmap::dfToManual() {
     if (CmdButton_DF_SOURCE.Tag != "DF") {
         return;
@@ -129,7 +150,27 @@ void closePortAfterInstrument(Form_Kestrelmap& form) {
 
 }  // namespace
 
+// With an instrument on an input of its own, the inputs are opened and closed by the input
+// switch instead of the COM line alone; the source changes as it does here.
+void Form_Kestrelmap::switchSourceThroughInputs(bool position) {
+    bool positOnGps = CmdButton_POSIT_SOURCE.Tag == "GPS";
+    bool bearingOnDf = CmdButton_DF_SOURCE.Tag == "DF";
+    bool& switched = position ? positOnGps : bearingOnDf;
+    switched = !switched;
+    if (!m_inputSwitch->switchInputs(positOnGps, bearingOnDf)) {
+        return;
+    }
+    if (position) {
+        switched ? positToInstrument() : positToManual();
+    } else {
+        switched ? dfToInstrument() : dfToManual();
+    }
+}
+
 void Form_Kestrelmap::CmdButton_POSIT_SOURCE_Click() {
+    if (m_inputSwitch != nullptr) {
+        return switchSourceThroughInputs(true);
+    }
     if (!PORT_VALID) {
         tellPortNotAvailable(*this);
         return;
@@ -140,11 +181,7 @@ void Form_Kestrelmap::CmdButton_POSIT_SOURCE_Click() {
         if (!bearingOnInstrument && !openPortForInstrument(*this)) {
             return;
         }
-        POSIT_SAVE();
-        CmdButton_POSIT_SOURCE.Caption = "GPS POS";
-        CmdButton_POSIT_SOURCE.Tag = "GPS";
-        unlock(CmdButton_TIMER, BUTTON_BC);
-        setEntryLocked(*this, 0, kPositionRegisterCount, true);
+        positToInstrument();
     } else if (v == "GPS") {
         positToManual();
         if (!bearingOnInstrument) {
@@ -154,6 +191,9 @@ void Form_Kestrelmap::CmdButton_POSIT_SOURCE_Click() {
 }
 
 void Form_Kestrelmap::CmdButton_DF_SOURCE_Click() {
+    if (m_inputSwitch != nullptr) {
+        return switchSourceThroughInputs(false);
+    }
     if (!PORT_VALID) {
         tellPortNotAvailable(*this);
         return;
@@ -164,10 +204,7 @@ void Form_Kestrelmap::CmdButton_DF_SOURCE_Click() {
         if (!positionOnInstrument && !openPortForInstrument(*this)) {
             return;
         }
-        DF_SAVE();
-        CmdButton_DF_SOURCE.Caption = "DF BRG";
-        CmdButton_DF_SOURCE.Tag = "DF";
-        setEntryLocked(*this, kBearingFirst, kRegisterCount, true);
+        dfToInstrument();
     } else if (v == "DF") {
         dfToManual();
         if (!positionOnInstrument) {

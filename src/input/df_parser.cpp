@@ -36,7 +36,8 @@ std::optional<int> relativeBearing(std::string_view text) {
 
 // Turns the last framed bearing into a true bearing on the three bearing registers while they
 // follow the direction finder: dashes without fresh GPS data, S P D below 3 knots, otherwise
-// relative bearing plus course. Unusable bearing text, or a sum outside 0 to 359 (a course
+// relative bearing plus course. A fresh heading sentence takes the place of the course and of
+// both checks. Unusable bearing text, or a sum outside 0 to 359 (a course
 // out of range), shows dashes and marks the bearing stale, never a stale bearing that looks
 // fresh and never a digit outside a register's cycle.
 void Form_Kestrelmap::AGRELLO_PARSE() {
@@ -50,16 +51,18 @@ void Form_Kestrelmap::AGRELLO_PARSE() {
         SHOW_GLYPH(*registers[2], units);
         DF_TIMEOUT = 0;
     };
-    if (GPS_TIMEOUT < 1) {
+    // A fresh heading sensor stands in for the GPS course, and is valid at a standstill.
+    const std::optional<HeadingReading> heading = freshHeading();
+    if (!heading && GPS_TIMEOUT < 1) {
         showStale(Glyph::Dash, Glyph::Dash, Glyph::Dash);
         return;
     }
-    if (SPEED < kMinimumSpeedKnots) {
+    if (!heading && SPEED < kMinimumSpeedKnots) {
         showStale(Glyph::S, Glyph::P, Glyph::D);
         return;
     }
     const std::optional<int> relative = relativeBearing(AGRELLO_STRING);
-    int trueBearing = relative ? COURSE + *relative : -1;
+    int trueBearing = relative ? (heading ? heading->trueDegrees : COURSE) + *relative : -1;
     if (trueBearing > kFullCircle - 1) {
         trueBearing -= kFullCircle;
     }
@@ -69,6 +72,7 @@ void Form_Kestrelmap::AGRELLO_PARSE() {
     }
     BEARING = static_cast<int16_t>(trueBearing);
     lastRelativeBearing = *relative;
+    lastHeadingFrom = heading ? heading->from : "COG";
     const int hundreds = BEARING / 100;
     const int tens = (BEARING - 100 * hundreds) / 10;
     SET_DIGIT(*registers[0], hundreds);

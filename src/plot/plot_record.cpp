@@ -27,6 +27,7 @@ PlotRecord Form_Kestrelmap::plotRecord() const {
         if (record.bearingFromDf) {
             record.relativeDegrees = lastRelativeBearing;
             record.quality = lastBearingQuality;
+            record.headingFrom = lastHeadingFrom;
         }
     }
     return record;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "fakes/fake_platform.h"
+#include "instruments/input_routing.h"
 #include "soak/xml_check.h"
 
 namespace kestrel::test {
@@ -199,6 +200,9 @@ struct CheckOptions {
     // Position tags may hold anything the settings file gave (then the register shows DASH)
     // and the coupled cycles are not enforced: true right after start-up from a fuzzed file.
     bool tagsFromSettings = false;
+    // The instruments' inputs when the source switches go through the input router; null: both
+    // instruments on the COM line, which is then open exactly while a source is on one.
+    const instruments::InputConfig* inputs = nullptr;
 };
 
 inline std::string registerProblem(Form_Kestrelmap& f, const CheckOptions& o) {
@@ -308,9 +312,12 @@ inline std::string huntProblem(Form_Kestrelmap& f, const CheckOptions& o = {}) {
         return "ADD PLOT caption '" + f.CmdButton_ADD_PLOT.Caption + "' with next plot " +
                std::to_string(f.NEXT_PLOT_NUMBER);
     }
-    const bool instrument =
-        f.CmdButton_POSIT_SOURCE.Tag == "GPS" || f.CmdButton_DF_SOURCE.Tag == "DF";
-    if (f.MSComm1.isOpen() != instrument) {
+    const bool positOnGps = f.CmdButton_POSIT_SOURCE.Tag == "GPS";
+    const bool bearingOnDf = f.CmdButton_DF_SOURCE.Tag == "DF";
+    const bool lineNeeded = o.inputs != nullptr
+                                ? instruments::neededInputs(*o.inputs, positOnGps, bearingOnDf).line
+                                : positOnGps || bearingOnDf;
+    if (f.MSComm1.isOpen() != lineNeeded) {
         return std::string("serial port ") + (f.MSComm1.isOpen() ? "open" : "closed") +
                " with sources " + f.CmdButton_POSIT_SOURCE.Tag + "/" + f.CmdButton_DF_SOURCE.Tag;
     }

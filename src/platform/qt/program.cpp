@@ -9,14 +9,19 @@ Program::Program(std::string folder, instruments::RunOptions options)
       m_facilities(m_platform.platform()),
       m_form(m_facilities, m_platform.folder),
       m_window(m_form),
+      m_inputs(m_form, m_platform.serial,
+               [this](const std::function<void()>& handler) { m_window.runHandler(handler); }),
       m_options(std::move(options)),
       m_instruments(std::make_unique<InstrumentsWindow>()) {
     // A dialog runs a nested event loop in which timers and the serial line go on: the widgets
     // are brought up to date first, so the operator never sees a stale panel behind it.
     m_platform.setBeforeModal([this]() { m_window.syncAll(); });
     m_window.watchSerial(m_platform.serial);
+    QObject::connect(&m_window, &MainWindow::unloaded, &m_inputs, &InstrumentInputs::closeAll);
+    m_instruments->setStatusProvider(
+        [this](instruments::InputRole role) { return m_inputs.statusText(role); });
     QObject::connect(&m_window.optionsWindow(), &OptionsWindow::instrumentsRequested,
-                     m_instruments.get(), [this]() { m_instruments->edit(m_inputs); });
+                     m_instruments.get(), [this]() { m_instruments->edit(m_inputConfig); });
     QObject::connect(m_instruments.get(), &InstrumentsWindow::applied, m_instruments.get(),
                      [this](const instruments::InputConfig& config) { applyInputs(config); });
 }
@@ -27,12 +32,14 @@ Program::~Program() {
     }
 }
 
+// Kestrelmap.conf is read first, so that start-up tries the COM line at its chosen rate.
 void Program::start() {
-    m_form.Form_Load();
-    const bool folderExists = QDir(toQString(m_platform.folder)).exists();
     const ConfRead read = readConfFile(confPath(m_platform.folder));
     m_conf = read.settings;
-    m_inputs = m_options.applyTo(m_conf.instruments);
+    m_inputConfig = m_options.applyTo(m_conf.instruments);
+    m_inputs.configure(m_inputConfig);
+    m_form.Form_Load();
+    const bool folderExists = QDir(toQString(m_platform.folder)).exists();
     if (!read.problem.empty()) {
         m_platform.messages.show(read.problem, "Kestrelmap", MessageButtons::Ok, false);
     }
@@ -60,7 +67,8 @@ void Program::saveConf(const ConfSettings& settings) {
 }
 
 void Program::applyInputs(const instruments::InputConfig& config) {
-    m_inputs = config;
+    m_inputConfig = config;
+    m_inputs.configure(config);
     ConfSettings settings = m_conf;
     settings.instruments = config;
     saveConf(settings);

@@ -12,6 +12,7 @@
 #include "hunt_log/input_log.h"
 #include "instruments/input_options.h"
 #include "platform/qt/conf_file.h"
+#include "platform/qt/instrument_inputs.h"
 #include "platform/qt/instruments_window.h"
 #include "platform/qt/main_window.h"
 #include "platform/qt/qt_platform.h"
@@ -38,10 +39,12 @@ class Program {
     // What Kestrelmap.conf said (as last saved), and the inputs of this run: the file's
     // [instruments] with the command line laid over them, then whatever the window applied.
     const ConfSettings& conf() const { return m_conf; }
-    const instruments::InputConfig& inputConfig() const { return m_inputs; }
+    const instruments::InputConfig& inputConfig() const { return m_inputConfig; }
     // Saves `settings` to Kestrelmap.conf (not when the folder is missing); a failure is told.
     void saveConf(const ConfSettings& settings);
     hunt_log::InputLog* inputLog() { return m_inputLog.get(); }
+    // The instruments' inputs: where each instrument's data comes from, and their status.
+    InstrumentInputs& inputs() { return m_inputs; }
 
   private:
     void applyInputs(const instruments::InputConfig& config);
@@ -51,9 +54,10 @@ class Program {
     Form_Kestrelmap m_form;
     HuntEstimate m_estimate{m_form};  // the plot log, the estimate map and the status line
     MainWindow m_window;
+    InstrumentInputs m_inputs;
     instruments::RunOptions m_options;
     ConfSettings m_conf;
-    instruments::InputConfig m_inputs;
+    instruments::InputConfig m_inputConfig;
     std::unique_ptr<InstrumentsWindow> m_instruments;
     std::unique_ptr<hunt_log::InputLog> m_inputLog;
 };

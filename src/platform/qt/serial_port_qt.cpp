@@ -1,5 +1,8 @@
 #include "platform/qt/serial_port_qt.h"
 
+#include <sys/stat.h>
+
+#include <QFile>
 #include <QFileInfo>
 #include <QtGlobal>
 
@@ -7,7 +10,39 @@ namespace kestrel::qt {
 
 namespace {
 constexpr int kRetryIntervalMs = 1000;
+
+// The reason an open failed, in words that say what to do about it.
+QString failureText(QSerialPort::SerialPortError error, const QString& qtText) {
+    switch (error) {
+        case QSerialPort::PermissionError:
+#ifdef Q_OS_LINUX
+            return QStringLiteral("permission denied: add yourself to the group dialout");
+#else
+            return QStringLiteral("permission denied");
+#endif
+        case QSerialPort::DeviceNotFoundError:
+            return QStringLiteral("no such device");
+        case QSerialPort::OpenError:
+            return QStringLiteral("already open");
+        case QSerialPort::UnsupportedOperationError:
+            return QStringLiteral("not a serial port");
+        default:
+            return qtText.toLower();
+    }
 }
+
+// Something other than a terminal device (a plain file, a folder) is refused before Qt tries
+// it; a character device that is not a terminal fails in Qt's open.
+bool isCharacterDevice(const QString& path) {
+#ifdef Q_OS_UNIX
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) != 0 || S_ISCHR(info.st_mode);
+#else
+    Q_UNUSED(path);
+    return true;
+#endif
+}
+}  // namespace
 
 QtSerialPort::QtSerialPort(std::string folder, QObject* parent)
     : QObject(parent), m_folder(std::move(folder)) {
@@ -38,7 +73,22 @@ bool QtSerialPort::hasFolderEntry(int number) const {
     return entry.exists() || entry.isSymLink();
 }
 
+void QtSerialPort::setBaudRate(int baud) {
+    m_baud = baud;
+    if (m_port.isOpen()) {
+        m_port.setBaudRate(m_baud);
+    }
+}
+
+void QtSerialPort::setDevice(const QString& path) {
+    m_device = path;
+    m_ownDevice = true;
+}
+
 QString QtSerialPort::devicePath(int number) const {
+    if (m_ownDevice) {
+        return m_device;
+    }
 #ifdef Q_OS_WIN
     return QStringLiteral("COM%1").arg(number);
 #else
@@ -56,22 +106,40 @@ QString QtSerialPort::devicePath(int number) const {
 }
 
 bool QtSerialPort::openDevice() {
-    if (m_number < 1) {
+    if (!m_ownDevice && m_number < 1) {
+        m_openFailure = QStringLiteral("no such port");
         return false;  // no device is named by a port number below 1
     }
-    m_port.setPortName(devicePath(m_number));
-    if (!m_port.open(QIODevice::ReadWrite)) {
+    const QString path = devicePath(m_number);
+    if (path.isEmpty()) {
+        m_openFailure = QStringLiteral("no device chosen");
         return false;
     }
-    m_openedViaEntry = hasFolderEntry(m_number);
-    const bool configured =
-        m_port.setBaudRate(QSerialPort::Baud4800) && m_port.setDataBits(QSerialPort::Data8) &&
-        m_port.setParity(QSerialPort::NoParity) && m_port.setStopBits(QSerialPort::OneStop) &&
-        m_port.setFlowControl(QSerialPort::NoFlowControl);
+    if (m_baud <= 0) {
+        m_openFailure = QStringLiteral("no such rate: %1 baud").arg(m_baud);
+        return false;
+    }
+    if (!isCharacterDevice(path)) {
+        m_openFailure = QStringLiteral("not a serial port");
+        return false;
+    }
+    m_port.setPortName(path);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        m_openFailure = failureText(m_port.error(), m_port.errorString());
+        return false;
+    }
+    m_openedViaEntry = !m_ownDevice && hasFolderEntry(m_number);
+    const bool configured = m_port.setBaudRate(m_baud) && m_port.setDataBits(QSerialPort::Data8) &&
+                            m_port.setParity(QSerialPort::NoParity) &&
+                            m_port.setStopBits(QSerialPort::OneStop) &&
+                            m_port.setFlowControl(QSerialPort::NoFlowControl);
     if (!configured) {
+        m_openFailure = QStringLiteral("cannot set %1 baud, 8N1: ").arg(m_baud) +
+                        failureText(m_port.error(), m_port.errorString());
         m_port.close();
         return false;
     }
+    m_openFailure.clear();
     return true;
 }
 

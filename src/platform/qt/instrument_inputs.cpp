@@ -1,0 +1,286 @@
+#include "platform/qt/instrument_inputs.h"
+
+#include <QMetaObject>
+
+#include "platform/qt/qt_platform.h"
+
+namespace kestrel::qt {
+
+namespace {
+constexpr int kStatusIntervalMs = 1000;
+constexpr int kGpsdSteadyMs = 10000;
+}  // namespace
+
+// One own input: a serial port, or for the GPS gpsd, with its receive buffers and status.
+class InstrumentInputs::OwnInput : public instruments::InstrumentInput {
+  public:
+    OwnInput(InstrumentInputs& owner, InputRole role, const char* name,
+             InputBuffer::Carries carries)
+        : buffer(name, carries), monitor(role), serial(owner.m_form.folder()), m_owner(owner) {}
+
+    bool open(std::string& reason) override {
+        buffer.clear();
+        pending.clear();
+        if (useGpsd) {
+            gpsd.start();
+            monitor.opened(m_owner.nowMs());
+            return true;
+        }
+        if (!serial.open()) {
+            reason = serial.openFailure().toStdString();
+            monitor.closed();
+            monitor.failed("cannot open " + where() + ": " + reason);
+            return false;
+        }
+        lost = false;
+        monitor.opened(m_owner.nowMs());
+        return true;
+    }
+    void close() override {
+        gpsd.stop();
+        serial.close();
+        monitor.closed();
+        lost = false;
+    }
+    bool isOpen() const override { return useGpsd ? gpsd.isStarted() : serial.isOpen(); }
+    std::string where() const override {
+        const QString path = serial.devicePath(0);
+        return (useGpsd          ? gpsd.where()
+                : path.isEmpty() ? QStringLiteral("(no device)")
+                                 : path)
+            .toStdString();
+    }
+
+    InputBuffer buffer;
+    instruments::InputMonitor monitor;
+    QtSerialPort serial;
+    QtGpsdInput gpsd;
+    bool useGpsd = false;
+    bool lost = false;     // the serial device has gone and is being retried
+    bool feeding = false;  // the core is framing this input's text (a dialog may be open)
+    std::string pending;   // arrived while feeding, framed when that returns
+
+  private:
+    InstrumentInputs& m_owner;
+};
+
+InstrumentInputs::InstrumentInputs(Form_Kestrelmap& form, QtSerialPort& line,
+                                   HandlerRunner runHandler, QObject* parent)
+    : QObject(parent),
+      m_form(form),
+      m_line(line),
+      m_runHandler(std::move(runHandler)),
+      m_gps(
+          std::make_unique<OwnInput>(*this, InputRole::Gps, "GPS", InputBuffer::Carries::Position)),
+      m_df(std::make_unique<OwnInput>(*this, InputRole::Df, "DF", InputBuffer::Carries::Bearing)),
+      m_router(form, *m_gps, *m_df) {
+    for (OwnInput* input : {m_gps.get(), m_df.get()}) {
+        connect(&input->serial, &QtSerialPort::portEvent, this,
+                [this, input]() { onSerialEvent(*input); });
+    }
+    connect(&m_gps->gpsd, &QtGpsdInput::sentences, this,
+            [this](const std::string& text) { feed(*m_gps, text); });
+    connect(&m_gps->gpsd, &QtGpsdInput::failed, this, &InstrumentInputs::onGpsdFailed);
+    connect(&m_gps->gpsd, &QtGpsdInput::reached, this, &InstrumentInputs::onGpsdReached);
+    m_gpsdSteady.setSingleShot(true);
+    m_gpsdSteady.setInterval(kGpsdSteadyMs);
+    connect(&m_gpsdSteady, &QTimer::timeout, this, [this]() { m_gpsdFailing = false; });
+    m_statusTimer.setInterval(kStatusIntervalMs);
+    connect(&m_statusTimer, &QTimer::timeout, this, &InstrumentInputs::checkStatus);
+    m_statusTimer.start();
+    m_form.addObserver(*this);
+}
+
+InstrumentInputs::~InstrumentInputs() {
+    m_form.removeObserver(*this);
+    m_form.setInputSwitch(nullptr);
+    closeAll();
+}
+
+int64_t InstrumentInputs::nowMs() const {
+    return m_form.platform().clock.utcMilliseconds();
+}
+
+void InstrumentInputs::configure(const instruments::InputConfig& config) {
+    m_runHandler([this, config]() {
+        m_config = config;
+        m_line.setBaudRate(config.lineBaud);
+        m_gps->close();
+        m_df->close();
+        m_gps->useGpsd = config.gps == instruments::GpsFrom::Gpsd;
+        m_gps->serial.setDevice(toQString(config.gpsSerial.device));
+        m_gps->serial.setBaudRate(config.gpsSerial.baud);
+        m_gps->gpsd.setAddress(toQString(config.gpsdHost), config.gpsdPort);
+        m_df->serial.setDevice(toQString(config.dfSerial.device));
+        m_df->serial.setBaudRate(config.dfSerial.baud);
+        m_gpsdFailing = false;
+        m_gpsdSteady.stop();
+        m_router.setConfig(config);
+        const bool own = instruments::usesOwnInputs(config);
+        m_form.setInputSwitch(own ? &m_router : nullptr);
+
+        const bool positOnGps = m_form.CmdButton_POSIT_SOURCE.Tag == "GPS";
+        const bool bearingOnDf = m_form.CmdButton_DF_SOURCE.Tag == "DF";
+        if (!positOnGps && !bearingOnDf) {
+            return;
+        }
+        bool reopened = false;
+        if (own) {
+            reopened = m_router.switchInputs(positOnGps, bearingOnDf);
+        } else {
+            reopened = m_line.isOpen() || (m_form.PORT_VALID && m_line.open());
+        }
+        if (!reopened) {
+            m_form.positToManual();
+            m_form.dfToManual();
+            if (m_line.isOpen()) {
+                m_line.close();
+            }
+        }
+    });
+    checkStatus();
+}
+
+void InstrumentInputs::closeAll() {
+    m_gps->close();
+    m_df->close();
+}
+
+QString InstrumentInputs::statusText(InputRole role) const {
+    const int64_t now = nowMs();
+    const QString onLine = QStringLiteral("on the COM line");
+    switch (role) {
+        case InputRole::Gps:
+            return m_config.gps == instruments::GpsFrom::Line
+                       ? onLine
+                       : QString::fromStdString(m_gps->monitor.statusText(now));
+        case InputRole::Df:
+            return m_config.df == instruments::DfFrom::Line
+                       ? onLine
+                       : QString::fromStdString(m_df->monitor.statusText(now));
+        case InputRole::Line:
+            break;
+    }
+    return QString::fromStdString(m_lineMonitor.statusText(now));
+}
+
+void InstrumentInputs::lineReceived(std::string_view input, std::string_view line) {
+    if (input == "GPS") {
+        m_gps->monitor.lineReceived(line, nowMs());
+    } else if (input == "DF") {
+        m_df->monitor.lineReceived(line, nowMs());
+    } else {
+        m_lineMonitor.lineReceived(line, nowMs());
+    }
+}
+
+// After every handler: a source that went back to manual some other way (the port button)
+// no longer holds its own input open.
+void InstrumentInputs::eventHandled() {
+    if (instruments::usesOwnInputs(m_config)) {
+        m_router.closeUnneeded();
+    }
+}
+
+// Text is framed through the main window's handler runner, so the panel follows at once. Text
+// that arrives while a dialog opened by the framing is up waits for it to return.
+void InstrumentInputs::feed(OwnInput& input, const std::string& bytes) {
+    input.pending += bytes;
+    if (input.feeding) {
+        return;
+    }
+    input.feeding = true;
+    while (!input.pending.empty() && input.isOpen()) {
+        const std::string text = std::move(input.pending);
+        input.pending.clear();
+        m_runHandler([this, &input, &text]() { m_form.receiveOn(input.buffer, text); });
+    }
+    input.pending.clear();
+    input.feeding = false;
+}
+
+void InstrumentInputs::onSerialEvent(OwnInput& input) {
+    const std::string bytes = input.serial.readAll();
+    const bool lost = input.serial.deviceLost();
+    if (lost != input.lost) {
+        input.lost = lost;
+        if (lost) {
+            input.monitor.failed(input.where() + " disconnected, trying again every second");
+        } else {
+            input.buffer.clear();  // a line cut off by the loss is not joined to the next
+            input.monitor.recovered(nowMs());
+        }
+        checkStatus();
+    }
+    if (!bytes.empty()) {
+        feed(input, bytes);
+    }
+}
+
+// A gpsd that hangs up again and again (or a peer that is not gpsd) is one run of failures:
+// only a connection that has lasted a while ends it.
+void InstrumentInputs::onGpsdFailed(const QString& reason) {
+    m_gpsdSteady.stop();
+    const std::string where = m_gps->where();
+    m_gps->monitor.failed(where + " not reachable");
+    m_gps->buffer.clear();
+    checkStatus();
+    if (m_gpsdFailing) {
+        return;
+    }
+    m_gpsdFailing = true;
+    const std::string text = "GPS: " + where + " not reachable (" + reason.toStdString() +
+                             "). Kestrelmap keeps trying every second.";
+    // Shown from the event loop, not from inside the socket's signal.
+    QMetaObject::invokeMethod(
+        this,
+        [this, text]() {
+            if (m_gps->isOpen()) {
+                m_form.platform().messages.show(text, "Kestrelmap", MessageButtons::Ok, false);
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void InstrumentInputs::onGpsdReached() {
+    m_gpsdSteady.start();
+    m_gps->monitor.recovered(nowMs());
+    checkStatus();
+}
+
+void InstrumentInputs::refreshLine() {
+    const bool open = m_line.isOpen();
+    if (open != m_lineWasOpen) {
+        m_lineWasOpen = open;
+        open ? m_lineMonitor.opened(nowMs()) : m_lineMonitor.closed();
+    }
+    if (!open && !m_form.PORT_VALID) {
+        m_lineMonitor.failed("cannot open " + m_line.devicePath(m_line.portNumber()).toStdString() +
+                             (m_line.openFailure().isEmpty()
+                                  ? std::string()
+                                  : ": " + m_line.openFailure().toStdString()));
+    } else if (open && m_line.deviceLost()) {
+        m_lineMonitor.failed(m_line.devicePath(m_line.portNumber()).toStdString() +
+                             " disconnected, trying again every second");
+    } else if (open) {
+        m_lineMonitor.recovered(nowMs());
+    } else {
+        m_lineMonitor.closed();
+    }
+}
+
+void InstrumentInputs::checkStatus() {
+    refreshLine();
+    bool changed = false;
+    for (InputRole role : {InputRole::Line, InputRole::Gps, InputRole::Df}) {
+        QString& last = m_lastStatus[size_t(role)];
+        const QString now = statusText(role);
+        changed = changed || now != last;
+        last = now;
+    }
+    if (changed) {
+        emit statusChanged();
+    }
+}
+
+}  // namespace kestrel::qt

@@ -1,0 +1,80 @@
+#pragma once
+// The instruments' inputs beside the COM line: the GPS on a serial port of its own or through
+// gpsd, the direction finder on a serial port of its own, and the COM line's rate. Owned by
+// Program. It applies an input configuration at once, feeds what each input receives to the
+// core's framing on that input's own buffers, recovers from a lost device or a stopped gpsd,
+// and keeps each input's status as text for the instruments window. Which input opens for which
+// source state is the core's InputRouter; nothing here decides it.
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <array>
+#include <functional>
+#include <memory>
+
+#include "app/form_kestrelmap.h"
+#include "instruments/input_config.h"
+#include "instruments/input_routing.h"
+#include "instruments/input_status.h"
+#include "platform/qt/gpsd_input_qt.h"
+#include "platform/qt/serial_port_qt.h"
+
+namespace kestrel::qt {
+
+using instruments::InputRole;
+
+class InstrumentInputs : public QObject, private HuntObserver {
+    Q_OBJECT
+  public:
+    // Runs a core handler the way the main window does (then re-syncs the widgets).
+    using HandlerRunner = std::function<void(const std::function<void()>&)>;
+
+    // `line` is the COM line (the platform's serial port, MSComm1).
+    InstrumentInputs(Form_Kestrelmap& form, QtSerialPort& line, HandlerRunner runHandler,
+                     QObject* parent = nullptr);
+    ~InstrumentInputs() override;
+
+    // Takes effect at once: what the sources need is reopened by the new configuration; when
+    // that fails (the operator is told) the sources go back to manual.
+    void configure(const instruments::InputConfig& config);
+    const instruments::InputConfig& config() const { return m_config; }
+    // "receiving, last fix 0.4 s ago", "no data for 12 s", "closed (not needed)", what keeps
+    // the input from receiving, or for an instrument on the COM line "on the COM line".
+    QString statusText(InputRole role) const;
+    // Closes every own input (the program is ending).
+    void closeAll();
+
+  signals:
+    // Some input's status text changed (checked at least once a second).
+    void statusChanged();
+
+  private:
+    class OwnInput;
+
+    void lineReceived(std::string_view input, std::string_view line) override;
+    void eventHandled() override;
+    void feed(OwnInput& input, const std::string& bytes);
+    void onSerialEvent(OwnInput& input);
+    void onGpsdFailed(const QString& reason);
+    void onGpsdReached();
+    void refreshLine();
+    void checkStatus();
+    int64_t nowMs() const;
+
+    Form_Kestrelmap& m_form;
+    QtSerialPort& m_line;
+    HandlerRunner m_runHandler;
+    instruments::InputConfig m_config;
+    std::unique_ptr<OwnInput> m_gps;
+    std::unique_ptr<OwnInput> m_df;
+    instruments::InputRouter m_router;
+    instruments::InputMonitor m_lineMonitor{InputRole::Line};
+    bool m_lineWasOpen = false;
+    bool m_gpsdFailing = false;  // told once for each run of failures
+    QTimer m_gpsdSteady;         // a connection that lasts this long ends the run of failures
+    QTimer m_statusTimer;
+    std::array<QString, 3> m_lastStatus;
+};
+
+}  // namespace kestrel::qt
