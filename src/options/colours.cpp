@@ -51,8 +51,10 @@ void Form_Kestrelmap_Options::CmdButton_VECTOR_COLOR_Click() {
     applyVectorColour(m_main, pickFrom(m_main.platform(), Picture_VECTOR_COLOR));
 }
 
-// The four defaults, without a picker or a question; Label_IDENT keeps its background.
+// The four defaults, without a picker or a question; Label_IDENT keeps its background. The day
+// panel comes back first.
 void Form_Kestrelmap_Options::CmdButton_DEFAULT_COLORS_Click() {
+    setNightPanel(false);
     applyColourSet(m_main, kDisplaySet, Colour::fromRgb(kDefaultDisplayColour));
     applyButtonColour(m_main, Colour::fromRgb(kDefaultButtonColour));
     applyColourSet(m_main, kLegendSet, Colour::fromRgb(kDefaultLegendColour));

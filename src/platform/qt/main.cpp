@@ -3,10 +3,12 @@
 
 #include <QApplication>
 
+#include "platform/qt/diagnostics.h"
 #include "platform/qt/program.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    kestrel::qt::installDiagnostics();
     // The program ends when the core has unloaded, not when a window happens to close.
     QApplication::setQuitOnLastWindowClosed(false);
     kestrel::qt::Program program;

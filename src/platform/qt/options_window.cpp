@@ -14,6 +14,7 @@ OptionsWindow::OptionsWindow(Form_Kestrelmap_Options& form, HandlerRunner run, Q
     setFont(fontFor(FontRole::Default));
     setFixedSize(kOptionsClientWidth, kOptionsClientHeight);
     setAutoFillBackground(true);
+    setAccessibleName(QStringLiteral("Kestrelmap options"));
 }
 
 void OptionsWindow::sync() {
@@ -27,7 +28,7 @@ void OptionsWindow::sync() {
         pal.setColor(QPalette::Window, back);
         setPalette(pal);
     }
-    m_controls.sync();
+    m_controls.sync(m_form.nightPanel());
 }
 
 void OptionsWindow::centreOnScreen(const QWidget& reference) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/form_kestrelmap.h"
+#include "platform/qt/diagnostics.h"
 #include "platform/qt/main_window.h"
 #include "platform/qt/qt_platform.h"
 
@@ -18,18 +19,27 @@ class Program {
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
-    // Start-up (Form_Load), then the main window comes up and is activated.
+    // Start-up (Form_Load) and the night panel as last chosen, then the main window comes up
+    // and is activated.
     void start();
 
     QtPlatform& platform() { return m_platform; }
     Form_Kestrelmap& form() { return m_form; }
     MainWindow& window() { return m_window; }
+    HuntLog& huntLog() { return m_huntLog; }
 
   private:
     QtPlatform m_platform;
     kestrel::Platform m_facilities;  // references into m_platform, held for the core
+    HuntLog m_huntLog;               // watches m_form, so it outlives it
     Form_Kestrelmap m_form;
     MainWindow m_window;
 };
+
+// The night panel's choice in <folder>Kestrelmap.conf, [display] night=true. Anything but
+// "true" there, or no file, is the day panel. The choice is written only into an existing
+// folder (never making it).
+bool readNightChoice(const std::string& folder);
+void writeNightChoice(const std::string& folder, bool night);
 
 }  // namespace kestrel::qt

@@ -3,6 +3,8 @@
 #include <QFileInfo>
 #include <QtGlobal>
 
+#include "platform/qt/diagnostics.h"
+
 namespace kestrel::qt {
 
 namespace {
@@ -61,6 +63,8 @@ bool QtSerialPort::openDevice() {
     }
     m_port.setPortName(devicePath(m_number));
     if (!m_port.open(QIODevice::ReadWrite)) {
+        qCInfo(lcInput).noquote() << "COM" << m_number << "(" << m_port.portName()
+                                  << ") could not be opened:" << m_port.errorString();
         return false;
     }
     m_openedViaEntry = hasFolderEntry(m_number);
@@ -69,9 +73,12 @@ bool QtSerialPort::openDevice() {
         m_port.setParity(QSerialPort::NoParity) && m_port.setStopBits(QSerialPort::OneStop) &&
         m_port.setFlowControl(QSerialPort::NoFlowControl);
     if (!configured) {
+        qCInfo(lcInput).noquote() << "COM" << m_number << "(" << m_port.portName()
+                                  << ") refused 4800 8N1:" << m_port.errorString();
         m_port.close();
         return false;
     }
+    qCInfo(lcInput).noquote() << "COM" << m_number << "opened (" << m_port.portName() << ")";
     return true;
 }
 
@@ -86,6 +93,9 @@ bool QtSerialPort::open() {
 }
 
 void QtSerialPort::close() {
+    if (m_wanted) {
+        qCInfo(lcInput).noquote() << "COM" << m_number << "closed";
+    }
     m_wanted = false;
     m_retry.stop();
     m_port.close();
@@ -106,6 +116,8 @@ void QtSerialPort::onError(QSerialPort::SerialPortError error) {
     if (error == QSerialPort::ReadError || error == QSerialPort::ResourceError) {
         // The device has gone. Left open, Qt repeats this error as fast as it can on the dead
         // descriptor; closed, the program waits quietly and looks again once a second.
+        qCInfo(lcInput).noquote() << "COM" << m_number << "lost (" << m_port.errorString()
+                                  << "); looking for it again once a second";
         m_port.close();
         if (m_wanted) {
             m_retry.start();
@@ -128,6 +140,7 @@ void QtSerialPort::retryOpen() {
         return;
     }
     if (openDevice()) {
+        qCInfo(lcInput).noquote() << "COM" << m_number << "reopened";
         m_retry.stop();
         emit portEvent();
     }
