@@ -41,8 +41,8 @@ std::optional<std::string> QtTextFiles::read(const std::string& path) {
 
 bool QtTextFiles::write(const std::string& path, std::string_view content, std::string& error) {
     if (!writeFile(path, content, error)) {
-        qCInfo(lcFiles).noquote() << "cannot write" << toQString(path) << ":"
-                                  << QString::fromStdString(error);
+        qCInfo(lcFiles).noquote() << QStringLiteral("cannot write %1: %2")
+                                         .arg(toQString(path), QString::fromStdString(error));
         return false;
     }
     return true;
@@ -73,7 +73,7 @@ bool QtTextFiles::folderExists(const std::string& path) {
 bool QtTextFiles::makeFolder(const std::string& path, std::string& error) {
     const QString folder = QDir::cleanPath(toQString(path));
     if (QDir().mkdir(folder)) {
-        qCInfo(lcFiles).noquote() << "made the folder" << folder;
+        qCInfo(lcFiles).noquote() << QStringLiteral("made the folder %1").arg(folder);
         return true;
     }
     const int mkdirErrno = errno;
@@ -88,8 +88,8 @@ bool QtTextFiles::makeFolder(const std::string& path, std::string& error) {
     } else {
         error = qt_error_string(mkdirErrno).toStdString();
     }
-    qCInfo(lcFiles).noquote() << "cannot make the folder" << folder << ":"
-                              << QString::fromStdString(error);
+    qCInfo(lcFiles).noquote() << QStringLiteral("cannot make the folder %1: %2")
+                                     .arg(folder, QString::fromStdString(error));
     return false;
 }
 

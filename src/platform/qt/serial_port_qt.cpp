@@ -63,8 +63,9 @@ bool QtSerialPort::openDevice() {
     }
     m_port.setPortName(devicePath(m_number));
     if (!m_port.open(QIODevice::ReadWrite)) {
-        qCInfo(lcInput).noquote() << "COM" << m_number << "(" << m_port.portName()
-                                  << ") could not be opened:" << m_port.errorString();
+        qCInfo(lcInput).noquote() << QStringLiteral("COM%1 (%2) could not be opened: %3")
+                                         .arg(m_number)
+                                         .arg(m_port.portName(), m_port.errorString());
         return false;
     }
     m_openedViaEntry = hasFolderEntry(m_number);
@@ -73,12 +74,14 @@ bool QtSerialPort::openDevice() {
         m_port.setParity(QSerialPort::NoParity) && m_port.setStopBits(QSerialPort::OneStop) &&
         m_port.setFlowControl(QSerialPort::NoFlowControl);
     if (!configured) {
-        qCInfo(lcInput).noquote() << "COM" << m_number << "(" << m_port.portName()
-                                  << ") refused 4800 8N1:" << m_port.errorString();
+        qCInfo(lcInput).noquote() << QStringLiteral("COM%1 (%2) refused 4800 8N1: %3")
+                                         .arg(m_number)
+                                         .arg(m_port.portName(), m_port.errorString());
         m_port.close();
         return false;
     }
-    qCInfo(lcInput).noquote() << "COM" << m_number << "opened (" << m_port.portName() << ")";
+    qCInfo(lcInput).noquote()
+        << QStringLiteral("COM%1 opened (%2)").arg(m_number).arg(m_port.portName());
     return true;
 }
 
@@ -94,7 +97,7 @@ bool QtSerialPort::open() {
 
 void QtSerialPort::close() {
     if (m_wanted) {
-        qCInfo(lcInput).noquote() << "COM" << m_number << "closed";
+        qCInfo(lcInput).noquote() << QStringLiteral("COM%1 closed").arg(m_number);
     }
     m_wanted = false;
     m_retry.stop();
@@ -116,8 +119,10 @@ void QtSerialPort::onError(QSerialPort::SerialPortError error) {
     if (error == QSerialPort::ReadError || error == QSerialPort::ResourceError) {
         // The device has gone. Left open, Qt repeats this error as fast as it can on the dead
         // descriptor; closed, the program waits quietly and looks again once a second.
-        qCInfo(lcInput).noquote() << "COM" << m_number << "lost (" << m_port.errorString()
-                                  << "); looking for it again once a second";
+        qCInfo(lcInput).noquote() << QStringLiteral(
+                                         "COM%1 lost (%2); looking for it again once a second")
+                                         .arg(m_number)
+                                         .arg(m_port.errorString());
         m_port.close();
         if (m_wanted) {
             m_retry.start();
@@ -140,7 +145,8 @@ void QtSerialPort::retryOpen() {
         return;
     }
     if (openDevice()) {
-        qCInfo(lcInput).noquote() << "COM" << m_number << "reopened";
+        qCInfo(lcInput).noquote()
+            << QStringLiteral("COM%1 reopened (%2)").arg(m_number).arg(m_port.portName());
         m_retry.stop();
         emit portEvent();
     }
