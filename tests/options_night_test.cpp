@@ -61,6 +61,13 @@ TEST(NightPanel, SwitchesPaintBothWindowsAndKeepTheSettings) {
         std::string expectedDay;
     } cases[] = {
         {"own switch", [](Form_Kestrelmap_Options& o) { o.CmdButton_NIGHT_PANEL_Click(); }, day},
+        {"a display colour chosen (cancelled)",
+         [](Form_Kestrelmap_Options& o) { o.cmdbutton_DISPLAY_BACKGROUND_COLOR_Click(); }, day},
+        {"a button colour chosen (cancelled)",
+         [](Form_Kestrelmap_Options& o) { o.Picture_BUTTON_BACKGROUND_COLOR_Click(); },
+         uniform(kDisplay, kButton, kLegend, kButton, enabled)},  // the handler colours IDENT
+        {"a legend colour chosen (cancelled)",
+         [](Form_Kestrelmap_Options& o) { o.cmdbutton_LEGEND_TEXT_COLOR_Click(); }, day},
         {"restore defaults", [](Form_Kestrelmap_Options& o) { o.CmdButton_DEFAULT_COLORS_Click(); },
          uniform(Colour::fromRgb(33410), Colour::fromRgb(44718), Colour::fromRgb(49344),
                  Colour::windowBackground(), enabled)},
@@ -88,6 +95,9 @@ TEST(NightPanel, SwitchesPaintBothWindowsAndKeepTheSettings) {
         EXPECT_EQ(f.CmdButton_LAT_DEGX1_UP.BackColor, kNightPaper) << c.name;
 
         c.back(o);
+        for (const int32_t start : rig.picker.starts) {
+            EXPECT_NE(start, kNightPaper.rgb) << c.name;  // the picker starts from the day
+        }
         EXPECT_FALSE(o.nightPanel()) << c.name;
         EXPECT_EQ(o.CmdButton_NIGHT_PANEL.Caption, "NIGHT PANEL");
         EXPECT_EQ(panelColours(f), c.expectedDay) << c.name;

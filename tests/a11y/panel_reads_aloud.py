@@ -19,6 +19,7 @@ try:
 
     gi.require_version("Atspi", "2.0")
     import pyatspi
+    from gi.repository import GLib
 except (ImportError, ValueError) as missing:
     print(f"skipped: {missing}")
     sys.exit(SKIP)
@@ -64,11 +65,15 @@ def walk(node, depth=0, out=None):
 
 
 def wait_for(check, seconds=5):
+    """Polls `check`, letting the bus's events in meanwhile."""
     end = time.monotonic() + seconds
+    context = GLib.MainContext.default()
     while time.monotonic() < end:
+        while context.iteration(False):
+            pass
         if check():
             return True
-        time.sleep(0.05)
+        time.sleep(0.02)
     return check()
 
 
@@ -125,7 +130,14 @@ def main(program):
         expect(bearing == "bearing 000 degrees", f"the bearing reads as a whole, got {bearing!r}")
 
         # A click through AT-SPI on the bearing's tens up button: the register's text and the
-        # DF frame's description follow.
+        # DF frame's description follow, and both changes are announced on the bus.
+        events = []
+
+        def heard(event):
+            events.append((event.type, event.source.name if event.source else None))
+
+        for kind in ("object:text-changed", "object:property-change:accessible-description"):
+            pyatspi.Registry.registerEventListener(heard, kind)
         up = by_name.get("Bearing, tens of degrees, up")
         if up is None:
             failures.append("no 'Bearing, tens of degrees, up' button")
@@ -137,6 +149,10 @@ def main(program):
                    "the register reads 1 after the click")
             expect(wait_for(lambda: frame.description == "bearing 010 degrees"),
                    f"the bearing reads 010 after the click, got {frame.description!r}")
+            expected_events = [("object:text-changed:insert", "Bearing, tens of degrees"),
+                               ("object:property-change:accessible-description", "Bearing")]
+            expect(wait_for(lambda: all(e in events for e in expected_events)),
+                   f"the changes announced on the bus, heard {events}")
 
         # The options window, opened through AT-SPI: every control named as well.
         show = by_name.get("Show options")

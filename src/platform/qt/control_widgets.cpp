@@ -267,6 +267,13 @@ void CaptionedBox::setColours(const QColor& back, const QColor& text) {
     }
 }
 
+void FrameBox::setNight(bool night) {
+    if (night != m_night) {
+        m_night = night;
+        update();
+    }
+}
+
 void FrameBox::paintEvent(QPaintEvent* /*event*/) {
     QPainter p(this);
     p.fillRect(rect(), m_back);
@@ -275,9 +282,10 @@ void FrameBox::paintEvent(QPaintEvent* /*event*/) {
     const int lineY = metrics.height() / 2;
     // An etched line: a dark line with a light one one pixel to the lower right.
     const QRect box(0, lineY, width() - 2, height() - lineY - 2);
-    p.setPen(shadeOf(m_back, 55));
+    const QColor nightLine = toQColor(kNightInk).darker(200);
+    p.setPen(m_night ? nightLine : shadeOf(m_back, 55));
     p.drawRect(box);
-    p.setPen(shadeOf(m_back, 150));
+    p.setPen(m_night ? nightLine : shadeOf(m_back, 150));
     p.drawRect(box.translated(1, 1));
     if (!m_caption.isEmpty()) {
         const int textWidth = metrics.horizontalAdvance(m_caption);

@@ -64,13 +64,18 @@ class CaptionedBox : public QWidget {
 };
 
 // A frame: an etched border with the caption set into its top edge, on its background colour.
+// At night the border is drawn in the dimmed night ink.
 class FrameBox : public CaptionedBox {
     Q_OBJECT
   public:
     using CaptionedBox::CaptionedBox;
+    void setNight(bool night);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+
+  private:
+    bool m_night = false;
 };
 
 // One line of text on a background, left aligned.

@@ -73,6 +73,8 @@ class WindowControls {
                     button->setNight(night);
                 } else if (auto* glyph = qobject_cast<GlyphView*>(bound.widget)) {
                     glyph->setNight(night);
+                } else if (auto* frame = qobject_cast<FrameBox*>(bound.widget)) {
+                    frame->setNight(night);
                 }
             }
         }
