@@ -157,59 +157,5 @@ TEST(Startup, MissingFolderIsToldOnceAndTheHuntGoesOnInMemory) {
     EXPECT_EQ(rig.messages.shown.size(), 1u);
 }
 
-// A first start without the folder: the operator's answer decides whether anything is kept.
-TEST(Startup, MissingFolderIsMadeOnlyWhenTheOperatorAsks) {
-    const struct {
-        const char* name;
-        MessageResult answer;
-        const char* makeFailure;  // empty: making the folder works
-        bool kept;                // hunt files and settings written
-        size_t messages;
-    } cases[] = {
-        {"ok makes it", MessageResult::Ok, "", true, 1},
-        {"cancel keeps nothing", MessageResult::Cancel, "", false, 1},
-        {"failed make told once", MessageResult::Ok, "Permission denied", false, 2},
-    };
-    for (const auto& c : cases) {
-        FakeRig rig;
-        rig.files.folderMissing = true;
-        rig.files.makeFolderFailure = c.makeFailure;
-        rig.messages.answers = {c.answer};
-        Form_Kestrelmap& f = rig.main();
-        f.Form_Load();
-        ASSERT_EQ(rig.messages.shown.size(), c.messages) << c.name;
-        const auto& question = rig.messages.shown[0];
-        EXPECT_EQ(question.buttons, MessageButtons::OkCancel) << c.name;
-        EXPECT_NE(question.text.find("The folder /hunt/ "), std::string::npos) << c.name;
-        if (c.messages == 2) {
-            EXPECT_NE(rig.messages.shown[1].text.find("(Permission denied)"), std::string::npos);
-        }
-        const bool asked = c.answer == MessageResult::Ok;
-        EXPECT_EQ(rig.files.madeFolders,
-                  asked ? std::vector<std::string>{"/hunt/"} : std::vector<std::string>{})
-            << c.name;
-        for (const std::string& path : {kCurrentHunt, kIniPath, std::string("/hunt/Live_Hunt.kml"),
-                                        std::string("/hunt/030726_090503.kml")}) {
-            EXPECT_EQ(rig.files.files.count(path), c.kept ? 1u : 0u) << c.name << " " << path;
-        }
-        EXPECT_EQ(positionTags(f), "3|4|2|5|1|1|1|1|9|4|4|5|0") << c.name;
-
-        // A plot goes to the files when they are kept, and tells nothing more when they are not.
-        f.CmdButton_ADD_PLOT_Click();
-        EXPECT_EQ(rig.messages.shown.size(), c.messages) << c.name;
-        EXPECT_EQ(rig.files.files[kCurrentHunt].find("<Placemark>") != std::string::npos, c.kept)
-            << c.name;
-    }
-}
-
-// An existing folder is never offered or made again.
-TEST(Startup, ExistingFolderIsLeftAlone) {
-    FakeRig rig;
-    rig.main().Form_Load();
-    EXPECT_EQ(rig.files.folderQuestions, std::vector<std::string>{"/hunt/"});
-    EXPECT_TRUE(rig.files.madeFolders.empty());
-    EXPECT_TRUE(rig.messages.shown.empty());
-}
-
 }  // namespace
 }  // namespace kestrel::test

@@ -56,14 +56,11 @@ class DiskFiles : public TextFiles {
         std::error_code ec;
         return std::filesystem::is_directory(path, ec);
     }
-
     bool makeFolder(const std::string& path, std::string& error) override {
         std::error_code ec;
-        if (!std::filesystem::create_directory(path, ec) && ec) {
-            error = ec.message();
-            return false;
-        }
-        return true;
+        std::filesystem::create_directory(path, ec);
+        error = ec.message();
+        return !ec;
     }
 };
 

@@ -115,10 +115,6 @@ class FakeFiles : public TextFiles {
     }
     bool write(const std::string& path, std::string_view content, std::string& error) override {
         ++writes;
-        if (folderMissing) {
-            error = "No such file or directory";
-            return false;
-        }
         if (failAll || unwritable.count(path) != 0 || (failOnWrite != 0 && writes == failOnWrite)) {
             error = failReason;
             return false;
@@ -126,19 +122,9 @@ class FakeFiles : public TextFiles {
         files[path] = std::string(content);
         return true;
     }
-    bool folderExists(const std::string& path) override {
-        folderQuestions.push_back(path);
-        return !folderMissing;
-    }
-    bool makeFolder(const std::string& path, std::string& error) override {
-        madeFolders.push_back(path);
-        if (!makeFolderFailure.empty()) {
-            error = makeFolderFailure;
-            return false;
-        }
-        folderMissing = false;
-        return true;
-    }
+    // The folder is always there (the Qt tests try a missing one on a real disk).
+    bool folderExists(const std::string&) override { return true; }
+    bool makeFolder(const std::string&, std::string&) override { return true; }
 
     std::map<std::string, std::string> files;
     std::set<std::string> unreadable;
@@ -147,10 +133,6 @@ class FakeFiles : public TextFiles {
     int failOnWrite = 0;  // the Nth write (counted from 1) fails; 0: none
     int writes = 0;
     std::string failReason = "No space left on device";
-    bool folderMissing = false;     // the Kestrelmap folder is not there: every write fails
-    std::string makeFolderFailure;  // not empty: makeFolder fails with this reason
-    std::vector<std::string> folderQuestions;
-    std::vector<std::string> madeFolders;
 };
 
 // A main window wired to a full set of fakes, in the folder "/hunt/".

@@ -91,28 +91,6 @@ TEST(QtTextFiles, FailedWritesLeaveNothingHalfWritten) {
     EXPECT_EQ(entries(rig.folder), QStringList{"Current_Hunt.kml"});
 }
 
-TEST(QtTextFiles, MakeFolderSaysWhyItCannot) {
-    const struct {
-        const char* path;  // under the scratch folder; "afile" is a file, "adir" a folder
-        bool made;
-        const char* reason;
-    } cases[] = {
-        {"Kestrelmap/", true, ""},
-        {"adir/", true, ""},  // there already
-        {"afile/", false, "a file of that name is in the way"},
-        {"missing/Kestrelmap/", false, "its parent folder does not exist"},
-    };
-    for (const auto& c : cases) {
-        FilesRig rig;
-        ASSERT_TRUE(QDir(rig.folder).mkdir("adir"));
-        ASSERT_TRUE(rig.files.write(rig.path("afile"), "x", rig.error));
-        EXPECT_EQ(rig.files.folderExists(rig.path(c.path)), std::string(c.path) == "adir/");
-        EXPECT_EQ(rig.files.makeFolder(rig.path(c.path), rig.error), c.made) << c.path;
-        EXPECT_EQ(rig.files.folderExists(rig.path(c.path)), c.made) << c.path;
-        EXPECT_EQ(c.made ? "" : rig.error, c.reason) << c.path;
-    }
-}
-
 TEST(QtTextFiles, DiskFullKeepsTheOldFile) {
     FilesRig rig;
     const std::string file = rig.path("Kestrelmap.ini");
