@@ -3,6 +3,7 @@
 
 PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev \
             libgtest-dev libgmock-dev libbenchmark-dev clang-format locales \
+            dbus at-spi2-core python3-pyatspi \
             xvfb xauth xdotool imagemagick x11-utils clang libclang-rt-14-dev gdal-bin \
             libgeographiclib-dev libmosquitto-dev mosquitto libssl-dev openssl \
             gpsd gpsd-clients

@@ -94,7 +94,8 @@ inline std::vector<Button*> optionsButtons(Form_Kestrelmap_Options& o) {
             &o.CmdButton_VECTOR_COLOR,
             &o.CmdButton_DEFAULT_COLORS,
             &o.CmdButton_COMM_PORT,
-            &o.cmdbutton_EXIT};
+            &o.cmdbutton_EXIT,
+            &o.CmdButton_NIGHT_PANEL};
 }
 
 }  // namespace kestrel::test

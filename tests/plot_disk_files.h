@@ -64,6 +64,16 @@ class DiskFiles : public TextFiles {
         }
         return true;
     }
+    bool folderExists(const std::string& path) override {
+        std::error_code ec;
+        return std::filesystem::is_directory(path, ec);
+    }
+    bool makeFolder(const std::string& path, std::string& error) override {
+        std::error_code ec;
+        std::filesystem::create_directory(path, ec);
+        error = ec.message();
+        return !ec;
+    }
 };
 
 // A fresh folder under the system's temporary folder, removed with everything in it.

@@ -310,6 +310,7 @@ class Form_Kestrelmap {
     // Private state of each subsystem; each adds its members under its own heading.
     // -- app/
     bool m_closeQuestionOpen = false;  // the close question is on screen
+    bool offerFolder();                // a missing folder made on request; true: told "not kept"
     // -- input/
     std::string m_pendingSerial;  // received, not yet handed to MSComm1_OnComm
     size_t m_pendingTaken = 0;    // characters of m_pendingSerial already handed over

@@ -213,6 +213,17 @@ std::vector<OptionsControlLayout> buildOptionsLayout() {
 
         {"CmdButton_COMM_PORT", "frame_COMM", twipsRect(120, 360, 2055, 1095), K::Button,
          &O::CmdButton_COMM_PORT, &O::CmdButton_COMM_PORT_Click},
+
+        // Not of the design: the night panel's switch, in the left half of the free strip between
+        // the port frame and HIDE OPTIONS (the shell's instruments button has the right half), in
+        // a smaller font to fit it.
+        {"CmdButton_NIGHT_PANEL",
+         "",
+         {240, 113, 76, 14},
+         K::Button,
+         &O::CmdButton_NIGHT_PANEL,
+         &O::CmdButton_NIGHT_PANEL_Click,
+         FontRole::Small},
     };
 }
 
@@ -224,6 +235,8 @@ FontSpec fontSpec(FontRole role) {
             return {12.0, true};
         case FontRole::Ident:
             return {9.75, false};
+        case FontRole::Small:
+            return {6.75, false};
         case FontRole::Default:
             break;
     }

@@ -41,6 +41,7 @@ enum class FontRole {
     Default,     // the window's default font
     Hemisphere,  // the two hemisphere buttons
     Ident,       // the identification line
+    Small,       // the night panel's switch
 };
 
 // A plain sans-serif face at this size; the shell picks the platform's stand-in.

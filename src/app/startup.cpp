@@ -6,8 +6,9 @@
 namespace kestrel {
 
 // The window's load event: names the hunt, writes the empty map to both hunt files, loads the
-// settings, tries the serial port once and paints the stored position and colours. Trouble with
-// the folder never stops it: the operator is told once and the hunt goes on in memory.
+// settings, tries the serial port once and paints the stored position and colours. A missing
+// folder is offered to be made first. Trouble with the folder never stops it: the operator is
+// told once and the hunt goes on in memory.
 void Form_Kestrelmap::Form_Load() {
     CURRENT_FILENAME = "Current_Hunt";
     m_stamp = huntStamp(m_platform.clock.now());
@@ -15,10 +16,13 @@ void Form_Kestrelmap::Form_Load() {
     FILENAME_STRING = m_folder + m_stamp + ".kml";
     CURRENT_FILENAME = m_folder + CURRENT_FILENAME + ".kml";
 
+    const bool folderTold = offerFolder();
     std::string failedFile;
     std::string reason;
     if (!writeHuntFiles(failedFile, reason)) {
         m_huntFilesFailing = true;  // the map writer tells no more of this run of failures
+    }
+    if (m_huntFilesFailing && !folderTold) {
         m_platform.messages.show("Kestrelmap cannot write its map file " + failedFile + " (" +
                                      reason + ").\nCreate the folder " + m_folder +
                                      " and start Kestrelmap again.",

@@ -76,6 +76,7 @@ constexpr auto kButtons = std::to_array<ColourTarget>({
     &O::CmdButton_DEFAULT_COLORS,
     &O::CmdButton_COMM_PORT,
     &O::cmdbutton_EXIT,
+    &O::CmdButton_NIGHT_PANEL,
     &O::Picture_BUTTON_BACKGROUND_COLOR,
 });
 

@@ -32,18 +32,22 @@ void applyVectorColour(Form_Kestrelmap& main, Colour colour) {
 
 }  // namespace
 
+// A colour is chosen on the day panel (the night one would hide it), so a pick ends the night.
 void Form_Kestrelmap_Options::cmdbutton_DISPLAY_BACKGROUND_COLOR_Click() {
+    setNightPanel(false);
     applyColourSet(m_main, kDisplaySet,
                    pickFrom(m_main.platform(), Picture_DISPLAY_BACKGROUND_COLOR));
 }
 
 void Form_Kestrelmap_Options::cmdbutton_BUTTON_BACKGROUND_COLOR_Click() {
+    setNightPanel(false);
     const Colour colour = pickFrom(m_main.platform(), Picture_BUTTON_BACKGROUND_COLOR);
     applyButtonColour(m_main, colour);
     m_main.Label_IDENT.BackColor = colour;
 }
 
 void Form_Kestrelmap_Options::cmdbutton_LEGEND_TEXT_COLOR_Click() {
+    setNightPanel(false);
     applyColourSet(m_main, kLegendSet, pickFrom(m_main.platform(), Picture_LEGEND_TEXT_COLOR));
 }
 
@@ -51,8 +55,10 @@ void Form_Kestrelmap_Options::CmdButton_VECTOR_COLOR_Click() {
     applyVectorColour(m_main, pickFrom(m_main.platform(), Picture_VECTOR_COLOR));
 }
 
-// The four defaults, without a picker or a question; Label_IDENT keeps its background.
+// The four defaults, without a picker or a question; Label_IDENT keeps its background. The day
+// panel comes back first.
 void Form_Kestrelmap_Options::CmdButton_DEFAULT_COLORS_Click() {
+    setNightPanel(false);
     applyColourSet(m_main, kDisplaySet, Colour::fromRgb(kDefaultDisplayColour));
     applyButtonColour(m_main, Colour::fromRgb(kDefaultButtonColour));
     applyColourSet(m_main, kLegendSet, Colour::fromRgb(kDefaultLegendColour));

@@ -14,6 +14,7 @@ Form_Kestrelmap_Options::Form_Kestrelmap_Options(Form_Kestrelmap& main) : m_main
     CmdButton_DEFAULT_COLORS.Caption = "RESTORE DEFAULT COLORS";
     CmdButton_COMM_PORT.Caption = "COMM PORT SELECT";
     cmdbutton_EXIT.Caption = "HIDE OPTIONS";
+    CmdButton_NIGHT_PANEL.Caption = "NIGHT PANEL";
 }
 
 void Form_Kestrelmap_Options::Load() {

@@ -3,6 +3,7 @@
 // start-up, hidden, and is only shown and hidden afterwards. Its four preview boxes are the
 // record of the colour settings. It reaches into the main window directly.
 
+#include <functional>
 #include <string>
 
 #include "app/controls.h"
@@ -61,8 +62,21 @@ class Form_Kestrelmap_Options {
     void Form_KeyDown(int& KeyCode, int Shift);
     void Form_KeyPress(int& KeyAscii);
 
+    // ---- Beside the designed window: the night panel (options/night_panel.cpp) ----
+    // Its caption says what a click does: NIGHT PANEL by day, DAY PANEL at night.
+    Button CmdButton_NIGHT_PANEL;
+    bool nightPanel() const { return m_night; }
+    // Paints both windows in the night colours or the day colours again (the colour settings
+    // are left as they are). Tells nightPanelChanged when the choice changes.
+    void setNightPanel(bool night);
+    void CmdButton_NIGHT_PANEL_Click();
+    // Where the choice is kept across starts; may be empty.
+    std::function<void(bool night)> nightPanelChanged;
+
   private:
     Form_Kestrelmap& m_main;
+    bool m_night = false;
+    Colour m_dayIdentBack = Colour::windowBackground();  // Label_IDENT's before the night
 };
 
 }  // namespace kestrel

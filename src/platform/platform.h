@@ -75,6 +75,11 @@ class TextFiles {
     virtual bool write(const std::string& path, std::string_view content, std::string& error) = 0;
     // Likewise: true on success, else false with a short reason.
     virtual bool append(const std::string& path, std::string_view text, std::string& error) = 0;
+    // True when `path` names an existing folder.
+    virtual bool folderExists(const std::string& path) = 0;
+    // Creates the folder `path` (its parent must exist). True on success; otherwise false with
+    // a short reason in `error`.
+    virtual bool makeFolder(const std::string& path, std::string& error) = 0;
 };
 
 // Everything the core needs from the platform, handed to the main window at creation.

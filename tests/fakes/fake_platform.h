@@ -132,6 +132,9 @@ class FakeFiles : public TextFiles {
         files[path] += text;
         return true;
     }
+    // The folder is always there (the Qt tests try a missing one on a real disk).
+    bool folderExists(const std::string&) override { return true; }
+    bool makeFolder(const std::string&, std::string&) override { return true; }
 
     std::map<std::string, std::string> files;
     std::set<std::string> unreadable;

@@ -1,5 +1,7 @@
 #include "platform/qt/control_widgets.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -10,6 +12,8 @@
 #include <QPalette>
 #include <cmath>
 #include <utility>
+
+#include "options/night_panel.h"
 
 namespace kestrel::qt {
 
@@ -38,19 +42,21 @@ QColor shadeOf(const QColor& colour, int factor) {
     return factor > 100 ? colour.lighter(factor) : colour.darker(10000 / factor);
 }
 
-// The glyph image drawn at `ratio` device pixels per logical pixel, nearest neighbour.
-QImage scaledGlyph(const GlyphImage& glyph, double ratio) {
+// The glyph image drawn at `ratio` device pixels per logical pixel, nearest neighbour: black on
+// white, or the night ink on the night paper.
+QImage scaledGlyph(const GlyphImage& glyph, double ratio, bool night) {
     const int width = int(std::ceil(glyph.width * ratio));
     const int height = int(std::ceil(glyph.height * ratio));
+    const QRgb ink = night ? toQColor(kNightInk).rgb() : qRgb(0, 0, 0);
     QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::white);
+    image.fill(night ? toQColor(kNightPaper) : QColor(Qt::white));
     for (int y = 0; y < height; ++y) {
         const int gy = std::min(int(y / ratio), glyph.height - 1);
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < width; ++x) {
             const int gx = std::min(int(x / ratio), glyph.width - 1);
             if (glyph.black(gx, gy)) {
-                line[x] = qRgb(0, 0, 0);
+                line[x] = ink;
             }
         }
     }
@@ -58,14 +64,69 @@ QImage scaledGlyph(const GlyphImage& glyph, double ratio) {
     return image;
 }
 
-const QImage& cachedGlyph(const GlyphImage& glyph, double ratio) {
-    static QHash<QPair<const GlyphImage*, double>, QImage> cache;
+const QImage& cachedGlyph(const GlyphImage& glyph, double ratio, bool night) {
+    static QHash<QPair<const GlyphImage*, double>, QImage> cache[2];
     const QPair<const GlyphImage*, double> key(&glyph, ratio);
-    auto it = cache.find(key);
-    if (it == cache.end()) {
-        it = cache.insert(key, scaledGlyph(glyph, ratio));
+    auto& images = cache[night ? 1 : 0];
+    auto it = images.find(key);
+    if (it == images.end()) {
+        it = images.insert(key, scaledGlyph(glyph, ratio, night));
     }
     return *it;
+}
+
+// A glyph register as static text: its name from the widget, its value what it shows, also as
+// the text a screen reader reads through the text interface.
+class GlyphAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
+  public:
+    explicit GlyphAccessible(GlyphView* view) : QAccessibleWidget(view, QAccessible::StaticText) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::TextInterface) {
+            return static_cast<QAccessibleTextInterface*>(this);
+        }
+        return QAccessibleWidget::interface_cast(type);
+    }
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Value) {
+            return value();
+        }
+        return QAccessibleWidget::text(t);
+    }
+
+    // The text interface: the value, read only, nothing selected.
+    void selection(int, int* startOffset, int* endOffset) const override {
+        *startOffset = 0;
+        *endOffset = 0;
+    }
+    int selectionCount() const override { return 0; }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    int cursorPosition() const override { return 0; }
+    void setCursorPosition(int) override {}
+    QString text(int startOffset, int endOffset) const override {
+        return value().mid(startOffset, endOffset - startOffset);
+    }
+    int characterCount() const override { return int(value().size()); }
+    QRect characterRect(int) const override { return rect(); }
+    int offsetAtPoint(const QPoint&) const override { return 0; }
+    void scrollToSubstring(int, int) override {}
+    QString attributes(int offset, int* startOffset, int* endOffset) const override {
+        *startOffset = offset;
+        *endOffset = offset;
+        return {};
+    }
+
+  private:
+    QString value() const { return static_cast<GlyphView*>(widget())->spokenValue(); }
+};
+
+QAccessibleInterface* glyphAccessibleFactory(const QString& /*key*/, QObject* object) {
+    if (auto* view = qobject_cast<GlyphView*>(object)) {
+        return new GlyphAccessible(view);
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -114,12 +175,23 @@ void PanelButton::setBackColour(const QColor& colour) {
     }
 }
 
+void PanelButton::setNight(bool night) {
+    if (night != m_night) {
+        m_night = night;
+        update();
+    }
+}
+
 void PanelButton::paintEvent(QPaintEvent* /*event*/) {
     QPainter p(this);
     const QRect r = rect();
     p.fillRect(r, m_back);
     const bool down = isDown();
-    if (down) {
+    if (m_night) {
+        const QColor ink = toQColor(kNightInk);
+        const QColor dim = ink.darker(200);
+        drawBevel(p, r, down ? dim : ink, dim, dim, down ? ink : dim);
+    } else if (down) {
         drawBevel(p, r, Qt::black, shadeOf(m_back, 60), m_back, Qt::white);
     } else {
         drawBevel(p, r, Qt::white, shadeOf(m_back, 130), shadeOf(m_back, 60), Qt::black);
@@ -130,7 +202,11 @@ void PanelButton::paintEvent(QPaintEvent* /*event*/) {
     }
     int flags = Qt::AlignCenter;
     p.setFont(captionFont(textBox.size(), flags));
-    if (isEnabled()) {
+    if (m_night) {
+        const QColor ink = toQColor(kNightInk);
+        p.setPen(isEnabled() ? ink : ink.darker(200));
+        p.drawText(textBox, flags, text());
+    } else if (isEnabled()) {
         p.setPen(Qt::black);
         p.drawText(textBox, flags, text());
     } else {
@@ -140,7 +216,7 @@ void PanelButton::paintEvent(QPaintEvent* /*event*/) {
         p.drawText(textBox, flags, text());
     }
     if (hasFocus() && r.width() > 8 && r.height() > 8) {
-        QPen dotted(Qt::black, 1, Qt::DotLine);
+        QPen dotted(m_night ? toQColor(kNightInk) : QColor(Qt::black), 1, Qt::DotLine);
         p.setPen(dotted);
         p.drawRect(r.adjusted(3, 3, -4, -4));
     }
@@ -191,6 +267,13 @@ void CaptionedBox::setColours(const QColor& back, const QColor& text) {
     }
 }
 
+void FrameBox::setNight(bool night) {
+    if (night != m_night) {
+        m_night = night;
+        update();
+    }
+}
+
 void FrameBox::paintEvent(QPaintEvent* /*event*/) {
     QPainter p(this);
     p.fillRect(rect(), m_back);
@@ -199,9 +282,10 @@ void FrameBox::paintEvent(QPaintEvent* /*event*/) {
     const int lineY = metrics.height() / 2;
     // An etched line: a dark line with a light one one pixel to the lower right.
     const QRect box(0, lineY, width() - 2, height() - lineY - 2);
-    p.setPen(shadeOf(m_back, 55));
+    const QColor nightLine = toQColor(kNightInk).darker(200);
+    p.setPen(m_night ? nightLine : shadeOf(m_back, 55));
     p.drawRect(box);
-    p.setPen(shadeOf(m_back, 150));
+    p.setPen(m_night ? nightLine : shadeOf(m_back, 150));
     p.drawRect(box.translated(1, 1));
     if (!m_caption.isEmpty()) {
         const int textWidth = metrics.horizontalAdvance(m_caption);
@@ -235,14 +319,42 @@ void GlyphView::setImage(const GlyphImage* image) {
     }
 }
 
+void GlyphView::setNight(bool night) {
+    if (night != m_night) {
+        m_night = night;
+        update();
+    }
+}
+
+void GlyphView::setSpokenValue(const QString& value) {
+    if (value == m_spoken) {
+        return;
+    }
+    const QString old = std::exchange(m_spoken, value);
+    if (QAccessible::isActive()) {
+        QAccessibleValueChangeEvent changed(this, value);
+        QAccessible::updateAccessibility(&changed);
+        QAccessibleTextUpdateEvent text(this, 0, old, value);
+        QAccessible::updateAccessibility(&text);
+    }
+}
+
 void GlyphView::paintEvent(QPaintEvent* /*event*/) {
     QPainter p(this);
-    p.fillRect(rect(), Qt::white);
+    p.fillRect(rect(), m_night ? toQColor(kNightPaper) : QColor(Qt::white));
     if (m_image != nullptr) {
         // Centred across the box, at its top: the neighbours' shared border pixels stay white.
         const QPoint corner((width() - m_image->width) / 2, 0);
-        p.drawImage(corner, cachedGlyph(*m_image, devicePixelRatioF()));
+        p.drawImage(corner, cachedGlyph(*m_image, devicePixelRatioF(), m_night));
     }
+}
+
+void installGlyphAccessibility() {
+    static const bool installed = [] {
+        QAccessible::installFactory(glyphAccessibleFactory);
+        return true;
+    }();
+    (void)installed;
 }
 
 // ---- ColourBox ----

@@ -31,6 +31,8 @@ class PanelButton : public QAbstractButton {
     void setCaption(const QString& caption);
     void setBackColour(const QColor& colour);
     QColor backColour() const { return m_back; }
+    // At night the caption, bevel and focus mark are drawn in the night ink, never in white.
+    void setNight(bool night);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -40,6 +42,7 @@ class PanelButton : public QAbstractButton {
     QFont captionFont(const QSize& box, int& flags) const;
 
     QColor m_back = Qt::lightGray;
+    bool m_night = false;
 };
 
 // A caption on a background colour with a text colour: what frames and labels share. Each
@@ -61,13 +64,18 @@ class CaptionedBox : public QWidget {
 };
 
 // A frame: an etched border with the caption set into its top edge, on its background colour.
+// At night the border is drawn in the dimmed night ink.
 class FrameBox : public CaptionedBox {
     Q_OBJECT
   public:
     using CaptionedBox::CaptionedBox;
+    void setNight(bool night);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+
+  private:
+    bool m_night = false;
 };
 
 // One line of text on a background, left aligned.
@@ -80,22 +88,33 @@ class TextLabel : public CaptionedBox {
     void paintEvent(QPaintEvent* event) override;
 };
 
-// Shows one glyph image on white, pixel for pixel, centred across the top of the box. At a
-// device-pixel ratio above 1 every image pixel becomes a block of whole device pixels (nearest
-// neighbour), so the figures stay sharp.
+// Shows one glyph image on white, pixel for pixel, centred across the top of the box (at night
+// dark red on black). At a device-pixel ratio above 1 every image pixel becomes a block of whole
+// device pixels (nearest neighbour), so the figures stay sharp. To assistive technology it is
+// static text whose value is what it shows ("3", "dash").
 class GlyphView : public QWidget {
     Q_OBJECT
   public:
     explicit GlyphView(QWidget* parent = nullptr);
     void setImage(const GlyphImage* image);
     const GlyphImage* image() const { return m_image; }
+    void setNight(bool night);
+    // The spoken value; a change is announced to assistive technology.
+    void setSpokenValue(const QString& value);
+    QString spokenValue() const { return m_spoken; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
 
   private:
     const GlyphImage* m_image = nullptr;
+    bool m_night = false;
+    QString m_spoken;
 };
+
+// Makes assistive technology see each GlyphView as static text with its spoken value. Safe to
+// call more than once.
+void installGlyphAccessibility();
 
 // A colour preview box: a sunken border around its colour. It reports clicks; whether a click
 // does anything is up to the handler wired to it.

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "platform/qt/command_line.h"
+#include "platform/qt/diagnostics.h"
 #include "platform/qt/program.h"
 
 int main(int argc, char** argv) {
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
     }
 
     QApplication app(argc, argv);
+    kestrel::qt::installDiagnostics();
     // The program ends when the core has unloaded, not when a window happens to close.
     QApplication::setQuitOnLastWindowClosed(false);
     kestrel::qt::Program program(kestrel::qt::kestrelmapFolder(), command.options);

@@ -124,7 +124,7 @@ void MainWindow::syncAll() {
         return;
     }
     syncWindow();
-    m_controls.sync();
+    m_controls.sync(m_form.OptionsForm.nightPanel());
     m_options->sync();
     syncTimers();
     syncOptionsVisibility();

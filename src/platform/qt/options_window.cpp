@@ -8,7 +8,7 @@ namespace kestrel::qt {
 namespace {
 
 // Under the COMM PORT frame (which ends at 113), above HIDE OPTIONS (from 128), as wide as both.
-const QRect kInstrumentsButton(twips(3600), 114, twips(2295), 13);
+const QRect kInstrumentsButton(317, 113, 76, 14);
 
 }  // namespace
 
@@ -21,17 +21,21 @@ OptionsWindow::OptionsWindow(Form_Kestrelmap_Options& form, HandlerRunner run, Q
     setFont(fontFor(FontRole::Default));
     setFixedSize(kOptionsClientWidth, kOptionsClientHeight);
     setAutoFillBackground(true);
+    setAccessibleName(QStringLiteral("Kestrelmap options"));
 
-    // Not one of the window's own controls: it sits in the only free strip, the 15 pixels
-    // between the COMM PORT frame and HIDE OPTIONS, and leaves every other control where it is.
+    // Not one of the window's own controls: it sits in the right half of the only free strip,
+    // the 15 pixels between the COMM PORT frame and HIDE OPTIONS (the night switch has the left
+    // half), and leaves every other control where it is.
     m_instruments = new PanelButton(this);
     m_instruments->setObjectName(QStringLiteral("instrumentsButton"));
     m_instruments->setGeometry(kInstrumentsButton);
     QFont small = font();
     small.setPixelSize(9);
     m_instruments->setFont(small);
-    m_instruments->setCaption(QStringLiteral("INSTRUMENTS ..."));
+    m_instruments->setCaption(QStringLiteral("INSTRUMENTS"));
     m_instruments->setFocusPolicy(Qt::NoFocus);  // the window's keys belong to its handlers
+    m_instruments->setAccessibleName(
+        QStringLiteral("Instruments: where GPS and bearing come from"));
     connect(m_instruments, &PanelButton::clicked, this, &OptionsWindow::instrumentsRequested);
 }
 
@@ -46,8 +50,10 @@ void OptionsWindow::sync() {
         pal.setColor(QPalette::Window, back);
         setPalette(pal);
     }
-    m_controls.sync();
-    m_instruments->setBackColour(toQColor(m_form.cmdbutton_EXIT.BackColor));
+    const bool night = m_form.nightPanel();
+    m_controls.sync(night);
+    m_instruments->setNight(night);
+    m_instruments->setBackColour(toQColor(shownColour(m_form.cmdbutton_EXIT.BackColor, night)));
 }
 
 void OptionsWindow::centreOnScreen(const QWidget& reference) {

@@ -17,6 +17,7 @@ Program::Program(std::string folder, instruments::RunOptions options)
     // are brought up to date first, so the operator never sees a stale panel behind it.
     m_platform.setBeforeModal([this]() { m_window.syncAll(); });
     m_window.watchSerial(m_platform.serial);
+    m_form.addObserver(m_huntLog);
     QObject::connect(&m_window, &MainWindow::unloaded, &m_inputs, &InstrumentInputs::closeAll);
     m_instruments->setStatusProvider(
         [this](instruments::InputRole role) { return m_inputs.statusText(role); });
@@ -50,6 +51,13 @@ void Program::start() {
         m_inputLog->startQuiet();  // start-up has told the operator about the folder
     }
     m_form.addObserver(*m_inputLog);
+    // The night panel as last chosen; a change is kept in Kestrelmap.conf.
+    m_form.OptionsForm.setNightPanel(m_conf.night);
+    m_form.OptionsForm.nightPanelChanged = [this](bool night) {
+        ConfSettings settings = m_conf;
+        settings.night = night;
+        saveConf(settings);
+    };
     m_window.start();
 }
 

@@ -12,6 +12,7 @@
 #include "hunt_log/input_log.h"
 #include "instruments/input_options.h"
 #include "platform/qt/conf_file.h"
+#include "platform/qt/diagnostics.h"
 #include "platform/qt/instrument_inputs.h"
 #include "platform/qt/instruments_window.h"
 #include "platform/qt/main_window.h"
@@ -27,8 +28,9 @@ class Program {
     Program& operator=(const Program&) = delete;
     ~Program();
 
-    // Start-up (Form_Load), then Kestrelmap.conf (a damaged one is told once), the recorded hunt,
-    // and the main window comes up and is activated.
+    // Kestrelmap.conf (a damaged one is told once) and the inputs it names, start-up
+    // (Form_Load), the night panel as last chosen and the recorded hunt; then the main window
+    // comes up and is activated.
     void start();
 
     QtPlatform& platform() { return m_platform; }
@@ -45,12 +47,14 @@ class Program {
     hunt_log::InputLog* inputLog() { return m_inputLog.get(); }
     // The instruments' inputs: where each instrument's data comes from, and their status.
     InstrumentInputs& inputs() { return m_inputs; }
+    HuntLog& huntLog() { return m_huntLog; }
 
   private:
     void applyInputs(const instruments::InputConfig& config);
 
     QtPlatform m_platform;
     kestrel::Platform m_facilities;  // references into m_platform, held for the core
+    HuntLog m_huntLog;               // watches m_form, so it outlives it
     Form_Kestrelmap m_form;
     HuntEstimate m_estimate{m_form};  // the plot log, the estimate map and the status line
     MainWindow m_window;
@@ -61,5 +65,11 @@ class Program {
     std::unique_ptr<InstrumentsWindow> m_instruments;
     std::unique_ptr<hunt_log::InputLog> m_inputLog;
 };
+
+// The night panel's choice in <folder>Kestrelmap.conf, [display] night=true. Anything but
+// "true" there, or no file, is the day panel. The choice is written only into an existing
+// folder (never making it).
+bool readNightChoice(const std::string& folder);
+void writeNightChoice(const std::string& folder, bool night);
 
 }  // namespace kestrel::qt

@@ -5,9 +5,13 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSaveFile>
+#include <cerrno>
+
+#include "platform/qt/diagnostics.h"
 
 namespace kestrel::qt {
 
@@ -36,6 +40,15 @@ std::optional<std::string> QtTextFiles::read(const std::string& path) {
 }
 
 bool QtTextFiles::write(const std::string& path, std::string_view content, std::string& error) {
+    if (!writeFile(path, content, error)) {
+        qCInfo(lcFiles).noquote() << QStringLiteral("cannot write %1: %2")
+                                         .arg(toQString(path), QString::fromStdString(error));
+        return false;
+    }
+    return true;
+}
+
+bool QtTextFiles::writeFile(const std::string& path, std::string_view content, std::string& error) {
     QSaveFile file(toQString(path));
     if (!file.open(QIODevice::WriteOnly)) {
         error = file.errorString().toStdString();
@@ -66,6 +79,33 @@ bool QtTextFiles::append(const std::string& path, std::string_view text, std::st
         return false;
     }
     return true;
+}
+
+bool QtTextFiles::folderExists(const std::string& path) {
+    return QFileInfo(toQString(path)).isDir();
+}
+
+bool QtTextFiles::makeFolder(const std::string& path, std::string& error) {
+    const QString folder = QDir::cleanPath(toQString(path));
+    if (QDir().mkdir(folder)) {
+        qCInfo(lcFiles).noquote() << QStringLiteral("made the folder %1").arg(folder);
+        return true;
+    }
+    const int mkdirErrno = errno;
+    const QFileInfo info(folder);
+    if (info.isDir()) {
+        return true;  // made meanwhile by someone else
+    }
+    if (info.exists() || info.isSymLink()) {
+        error = "a file of that name is in the way";
+    } else if (!info.dir().exists()) {
+        error = "its parent folder does not exist";
+    } else {
+        error = qt_error_string(mkdirErrno).toStdString();
+    }
+    qCInfo(lcFiles).noquote() << QStringLiteral("cannot make the folder %1: %2")
+                                     .arg(folder, QString::fromStdString(error));
+    return false;
 }
 
 kestrel::MessageResult QtMessageBox::show(const std::string& text, const std::string& title,

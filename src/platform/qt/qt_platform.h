@@ -29,6 +29,11 @@ class QtTextFiles : public kestrel::TextFiles {
     std::optional<std::string> read(const std::string& path) override;
     bool write(const std::string& path, std::string_view content, std::string& error) override;
     bool append(const std::string& path, std::string_view text, std::string& error) override;
+    bool folderExists(const std::string& path) override;
+    bool makeFolder(const std::string& path, std::string& error) override;
+
+  private:
+    bool writeFile(const std::string& path, std::string_view content, std::string& error);
 };
 
 // QMessageBox without icon, modal over the active window. Escape answers Cancel (or OK when

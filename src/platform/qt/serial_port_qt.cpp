@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QtGlobal>
 
+#include "platform/qt/diagnostics.h"
+
 namespace kestrel::qt {
 
 namespace {
@@ -150,10 +152,21 @@ bool QtSerialPort::open() {
     }
     m_retry.stop();
     m_wanted = openDevice();
+    const QString device = m_ownDevice ? m_device : QStringLiteral("COM%1").arg(m_number);
+    if (m_wanted) {
+        qCInfo(lcInput).noquote()
+            << QStringLiteral("%1 opened (%2, %3 baud)").arg(device, m_port.portName()).arg(m_baud);
+    } else {
+        qCInfo(lcInput).noquote()
+            << QStringLiteral("%1 could not be opened: %2").arg(device, m_openFailure);
+    }
     return m_wanted;
 }
 
 void QtSerialPort::close() {
+    if (m_wanted) {
+        qCInfo(lcInput).noquote() << QStringLiteral("COM%1 closed").arg(m_number);
+    }
     m_wanted = false;
     m_retry.stop();
     m_port.close();
@@ -174,6 +187,10 @@ void QtSerialPort::onError(QSerialPort::SerialPortError error) {
     if (error == QSerialPort::ReadError || error == QSerialPort::ResourceError) {
         // The device has gone. Left open, Qt repeats this error as fast as it can on the dead
         // descriptor; closed, the program waits quietly and looks again once a second.
+        qCInfo(lcInput).noquote() << QStringLiteral(
+                                         "COM%1 lost (%2); looking for it again once a second")
+                                         .arg(m_number)
+                                         .arg(m_port.errorString());
         m_port.close();
         if (m_wanted) {
             m_retry.start();
@@ -196,6 +213,8 @@ void QtSerialPort::retryOpen() {
         return;
     }
     if (openDevice()) {
+        qCInfo(lcInput).noquote()
+            << QStringLiteral("COM%1 reopened (%2)").arg(m_number).arg(m_port.portName());
         m_retry.stop();
         emit portEvent();
     }

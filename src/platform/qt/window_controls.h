@@ -1,7 +1,8 @@
 #pragma once
 // Builds the widgets of one window from its layout table and mirrors the core's controls onto
-// them. It holds no state of its own beyond the widgets: a sync reads every control of the core
-// and sets whatever differs; a click runs the control's handler through the window's runner.
+// them, with the names and values a screen reader reads and the night panel's inks. It holds no
+// state of its own beyond the widgets: a sync reads every control of the core and sets whatever
+// differs; a click runs the control's handler through the window's runner.
 
 #include <QString>
 #include <QWidget>
@@ -12,8 +13,11 @@
 #include <variant>
 #include <vector>
 
+#include "accessibility/spoken_panel.h"
+#include "app/form_kestrelmap.h"
 #include "app/layout.h"
 #include "display/glyphs.h"
+#include "options/night_panel.h"
 #include "platform/qt/control_widgets.h"
 
 namespace kestrel::qt {
@@ -26,8 +30,12 @@ class WindowControls {
   public:
     using Layout = ControlLayout<Form>;
 
+    static constexpr PanelWindow kWindow =
+        std::is_same_v<Form, Form_Kestrelmap> ? PanelWindow::Main : PanelWindow::Options;
+
     WindowControls(QWidget& window, Form& form, const std::vector<Layout>& table, HandlerRunner run)
         : m_form(form) {
+        installGlyphAccessibility();
         for (const Layout& row : table) {
             QWidget* parent = row.parent.empty() ? &window : m_byName.at(row.parent);
             QWidget* widget = create(row, parent, window, run);
@@ -35,6 +43,11 @@ class WindowControls {
             widget->setGeometry(row.rect.left, row.rect.top, row.rect.width, row.rect.height);
             if (row.font != FontRole::Default) {
                 widget->setFont(fontFor(row.font));
+            }
+            widget->setAccessibleName(
+                QString::fromStdString(spokenName(kWindow, row.name, captionOf(row.control))));
+            if (row.kind == ControlKind::DecimalPoint) {
+                static_cast<GlyphView*>(widget)->setSpokenValue(QStringLiteral("point"));
             }
             widget->show();
             m_byName[row.name] = widget;
@@ -48,10 +61,22 @@ class WindowControls {
         return it == m_byName.end() ? nullptr : it->second;
     }
 
-    void sync() {
+    // `night`: the night panel is on, so buttons and glyphs take the night inks.
+    void sync(bool night) {
+        const bool nightChanged = night != m_night;
+        m_night = night;
         for (const Bound& bound : m_bound) {
             std::visit([&](auto member) { syncOne(member, *bound.row, bound.widget); },
                        bound.row->control);
+            if (nightChanged) {
+                if (auto* button = qobject_cast<PanelButton*>(bound.widget)) {
+                    button->setNight(night);
+                } else if (auto* glyph = qobject_cast<GlyphView*>(bound.widget)) {
+                    glyph->setNight(night);
+                } else if (auto* frame = qobject_cast<FrameBox*>(bound.widget)) {
+                    frame->setNight(night);
+                }
+            }
         }
     }
 
@@ -95,11 +120,37 @@ class WindowControls {
         return new QWidget(parent);
     }
 
+    std::string captionOf(const typename Layout::Control& control) const {
+        if (const auto* frame = std::get_if<Frame Form::*>(&control)) {
+            return (m_form.*(*frame)).Caption;
+        }
+        if (const auto* button = std::get_if<Button Form::*>(&control)) {
+            return (m_form.*(*button)).Caption;
+        }
+        return {};
+    }
+
+    // A caption that shows a setting is part of the name, which follows it.
+    static void syncName(QWidget* widget, const QString& oldCaption, const Layout& row,
+                         const std::string& caption) {
+        if (oldCaption.toStdString() != caption) {
+            widget->setAccessibleName(
+                QString::fromStdString(spokenName(kWindow, row.name, caption)));
+        }
+    }
+
     void syncOne(std::monostate, const Layout&, QWidget*) {}
 
     void syncOne(Frame Form::*member, const Layout& row, QWidget* widget) {
         const Frame& frame = m_form.*member;
         const QString caption = QString::fromStdString(frame.Caption);
+        syncName(widget, static_cast<CaptionedBox*>(widget)->caption(), row, frame.Caption);
+        if constexpr (kWindow == PanelWindow::Main) {
+            const QString description = QString::fromStdString(spokenDescription(row.name, m_form));
+            if (widget->accessibleDescription() != description) {
+                widget->setAccessibleDescription(description);
+            }
+        }
         const QColor back = toQColor(frame.BackColor);
         const QColor text = toQColor(frame.ForeColor);
         if (row.kind == ControlKind::Label) {
@@ -113,18 +164,25 @@ class WindowControls {
         }
     }
 
-    void syncOne(Button Form::*member, const Layout&, QWidget* widget) {
+    void syncOne(Button Form::*member, const Layout& row, QWidget* widget) {
         const Button& button = m_form.*member;
         auto* view = static_cast<PanelButton*>(widget);
+        syncName(widget, view->text(), row, button.Caption);
         view->setCaption(QString::fromStdString(button.Caption));
-        view->setBackColour(toQColor(button.BackColor));
+        view->setBackColour(toQColor(shownColour(button.BackColor, m_night)));
         if (view->isEnabled() != button.Enabled) {
             view->setEnabled(button.Enabled);
         }
     }
 
     void syncOne(DigitRegister Form::*member, const Layout&, QWidget* widget) {
-        static_cast<GlyphView*>(widget)->setImage(&glyphImage((m_form.*member).glyph));
+        auto* view = static_cast<GlyphView*>(widget);
+        const Glyph glyph = (m_form.*member).glyph;
+        const GlyphImage* image = &glyphImage(glyph);
+        if (view->image() != image) {
+            view->setImage(image);
+            view->setSpokenValue(QString::fromStdString(spokenGlyph(glyph)));
+        }
     }
 
     void syncOne(PictureBox Form::*member, const Layout&, QWidget* widget) {
@@ -132,6 +190,7 @@ class WindowControls {
     }
 
     Form& m_form;
+    bool m_night = false;
     std::map<std::string, QWidget*> m_byName;
     std::vector<Bound> m_bound;
 };
