@@ -22,6 +22,43 @@ std::string isoUtcText(int64_t utcMilliseconds) {
     return text;
 }
 
+// YYYY-MM-DDTHH:MM:SS[.fff]Z
+std::optional<int64_t> utcMillisecondsFromIso(std::string_view text) {
+    int y = 0;
+    unsigned mo = 0, d = 0, h = 0, mi = 0, s = 0;
+    int consumed = 0;
+    const std::string copy(text.substr(0, 40));
+    if (text.size() < 20 ||
+        std::sscanf(copy.c_str(), "%4d-%2u-%2uT%2u:%2u:%2u%n", &y, &mo, &d, &h, &mi, &s,
+                    &consumed) != 6 ||
+        consumed != 19) {
+        return std::nullopt;
+    }
+    using namespace std::chrono;
+    const year_month_day date{year(y), month(mo), day(d)};
+    if (!date.ok() || h > 23 || mi > 59 || s > 60) {
+        return std::nullopt;
+    }
+    std::string_view rest = text.substr(19);
+    int64_t millis = 0;
+    if (rest.starts_with('.')) {
+        int64_t scale = 100;
+        size_t i = 1;
+        for (; i < rest.size() && rest[i] >= '0' && rest[i] <= '9'; ++i, scale /= 10) {
+            millis += (rest[i] - '0') * scale;
+        }
+        if (i == 1) {
+            return std::nullopt;
+        }
+        rest.remove_prefix(i);
+    }
+    if (rest != "Z") {
+        return std::nullopt;
+    }
+    const sys_days days = date;
+    return (days.time_since_epoch() / milliseconds(1)) + ((h * 60 + mi) * 60 + s) * 1000 + millis;
+}
+
 void Form_Kestrelmap::addObserver(HuntObserver& observer) {
     m_observers.push_back(&observer);
 }

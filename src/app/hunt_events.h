@@ -46,5 +46,7 @@ class HuntObserver {
 
 // "2026-12-08T14:21:07Z": ISO 8601 in UTC, whole seconds.
 std::string isoUtcText(int64_t utcMilliseconds);
+// The moment such a text names (fractions of a second are read too); none for any other text.
+std::optional<int64_t> utcMillisecondsFromIso(std::string_view text);
 
 }  // namespace kestrel

@@ -67,8 +67,13 @@ void HuntEstimate::update(int64_t utcMilliseconds) {
         bearings.push_back(entry.bearing);
     }
     m_estimate = estimate::estimateFix(bearings);
+    const std::string utc = isoUtcText(utcMilliseconds);
     writeAll(m_form.platform().files, m_estimateNotice, m_estimatePaths,
-             estimate::buildEstimateKml(m_estimate, isoUtcText(utcMilliseconds)));
+             estimate::buildEstimateKml(m_estimate, utc));
+    if (onVerdict) {
+        onVerdict(m_estimate.shown ? estimate::describeEstimate(m_estimate, utc)
+                                   : "no estimate: " + m_estimate.reason);
+    }
 }
 
 // The caption is set only when its text changes: the shell re-syncs after every event.

@@ -5,6 +5,7 @@
 // observer and only ever writes Label_IDENT's caption there.
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -35,6 +36,8 @@ class HuntEstimate : public HuntObserver {
     void teamPlotReceived(const PlotRecord& plot, const std::string& vehicle);
 
     const estimate::Estimate& estimate() const { return m_estimate; }
+    // Told the estimate's verdict in a line after every update (for the diagnostics).
+    std::function<void(const std::string&)> onVerdict;
     const PlotLog& plotLog() const { return m_log; }
 
   private:

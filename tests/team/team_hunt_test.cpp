@@ -11,6 +11,7 @@
 #include "fake_transport.h"
 #include "fakes/fake_platform.h"
 #include "team/team_hunt.h"
+#include "team/team_status.h"
 
 namespace kestrel::team {
 namespace {
@@ -223,6 +224,29 @@ TEST_F(TeamHuntTest, PositionEveryTenSecondsRetained) {
     clock.utcMs += 1;
     hunt->tick();
     EXPECT_EQ(positions(), 2);
+}
+
+// What the instruments window says of the link: the broker, waiting plots, each other vehicle.
+TEST_F(TeamHuntTest, StatusTextNamesTheBrokerWaitingPlotsAndEachVehicle) {
+    restart();
+    hunt->plotMade(record(1, 10));
+    EXPECT_EQ(teamStatusText(*hunt, "b:1883", clock.utcMs),
+              "broker b:1883: not connected, 1 plot waiting");
+    transport.bringUp();
+    transport.acknowledgeAll();
+    transport.deliver(topicOf("blue"), otherPlot("blue", 1));
+    transport.deliver(topicOf("blue"), otherPlot("blue", 2));
+    EXPECT_EQ(teamStatusText(*hunt, "b:1883", clock.utcMs + 4500),
+              "broker b:1883: connected, 0 plots waiting\nblue: 2 plots, last message 4 s ago");
+    struct Case {
+        int64_t agoMs;
+        const char* text;
+    };
+    for (const Case& c : {Case{0, "0 s ago"}, Case{119999, "119 s ago"}, Case{120000, "2 min ago"},
+                          Case{7200000, "2 h ago"}, Case{-5000, "0 s ago"}}) {
+        EXPECT_EQ(ageText(1000, 1000 + c.agoMs), c.text) << c.agoMs;
+    }
+    EXPECT_EQ(ageText(0, 5000), "no message yet");
 }
 
 }  // namespace

@@ -45,7 +45,14 @@ CommandLineOutcome readCommandLine(const QStringList& arguments) {
     const QCommandLineOption baud("baud", "Baud rate of the shared serial line, for this run.",
                                   "BAUD");
     const QCommandLineOption verbose("verbose", "Log what the inputs do to standard error.");
-    parser.addOptions({help, version, listPorts, gps, df, baud, verbose});
+    const QCommandLineOption team("team", "Hunt as a member of this team, for this run.", "NAME");
+    const QCommandLineOption vehicle("vehicle", "This vehicle's name in the team, for this run.",
+                                     "NAME");
+    const QCommandLineOption hunt("hunt", "The team's hunt (default: today's UTC date).", "NAME");
+    const QCommandLineOption broker("broker", "The team's MQTT broker, for this run.",
+                                    "HOST[:PORT]");
+    parser.addOptions(
+        {help, version, listPorts, gps, df, baud, verbose, team, vehicle, hunt, broker});
     for (const QString& name : kQtValueOptions) {
         QCommandLineOption option(name, QString(), QStringLiteral("value"));
         option.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -105,6 +112,31 @@ CommandLineOutcome readCommandLine(const QStringList& arguments) {
         }
     }
     outcome.options.verbose = parser.isSet(verbose);
+    // The team's names become topic levels and file names; the password never comes from here.
+    const std::pair<const QCommandLineOption*, std::optional<std::string>*> teamOptions[] = {
+        {&team, &outcome.team.team},
+        {&vehicle, &outcome.team.vehicle},
+        {&hunt, &outcome.team.hunt},
+        {&broker, &outcome.team.broker}};
+    for (const auto& [option, value] : teamOptions) {
+        if (!parser.isSet(*option)) {
+            continue;
+        }
+        *value = parser.values(*option).last().toStdString();
+        const QString name = option->names().first();
+        if (option != &broker && !team::isSafeName(**value)) {
+            return refuse(QStringLiteral("--%1 takes a name of 1 to 64 characters without "
+                                         "\"+\", \"#\" or \"/\"")
+                              .arg(name));
+        }
+    }
+    if (outcome.team.broker) {
+        const team::TeamConfigResult check = team::parseTeamConfig(
+            {{"name", "team"}, {"vehicle", "car"}, {"broker", *outcome.team.broker}}, "", 0);
+        if (!check.config) {
+            return refuse(QStringLiteral("--broker takes HOST or HOST:PORT"));
+        }
+    }
     return outcome;
 }
 

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include "instruments/input_options.h"
+#include "team/team_config.h"
 
 namespace kestrel::qt {
 
@@ -16,6 +17,7 @@ struct CommandLineOutcome {
     QString out;       // for standard output
     QString error;     // one line for standard error
     instruments::RunOptions options;
+    team::TeamOverrides team;  // --team, --vehicle, --hunt, --broker
 };
 
 // `arguments` with the program name first, as QCoreApplication::arguments() gives them. Qt's

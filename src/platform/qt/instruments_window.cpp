@@ -73,6 +73,12 @@ InstrumentsWindow::InstrumentsWindow(QWidget* parent) : QDialog(parent) {
     layout->addWidget(buildGps());
     layout->addWidget(buildDf());
     layout->addWidget(buildLine());
+    m_teamBox = new QGroupBox(QStringLiteral("Team link"), this);
+    m_teamStatus = statusLabel(m_teamBox);
+    m_teamStatus->setObjectName(QStringLiteral("teamStatus"));
+    (new QVBoxLayout(m_teamBox))->addWidget(m_teamStatus);
+    m_teamBox->setVisible(false);
+    layout->addWidget(m_teamBox);
     m_problem = new QLabel(this);
     m_problem->setObjectName(QStringLiteral("problem"));
     m_problem->setWordWrap(true);
@@ -283,6 +289,15 @@ void InstrumentsWindow::refreshStatus() {
             form->setRowVisible(label, m_status != nullptr);
         }
     }
+    m_teamBox->setVisible(m_teamStatusText != nullptr);
+    if (m_teamStatusText && m_teamStatus->text() != m_teamStatusText()) {
+        m_teamStatus->setText(m_teamStatusText());
+    }
+}
+
+void InstrumentsWindow::setTeamStatusProvider(std::function<QString()> provider) {
+    m_teamStatusText = std::move(provider);
+    refreshStatus();
 }
 
 void InstrumentsWindow::showEvent(QShowEvent* event) {

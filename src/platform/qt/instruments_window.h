@@ -15,6 +15,7 @@
 
 class QComboBox;
 class QFormLayout;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QSpinBox;
@@ -33,6 +34,8 @@ class InstrumentsWindow : public QDialog {
     explicit InstrumentsWindow(QWidget* parent = nullptr);
 
     void setStatusProvider(StatusProvider provider);
+    // The team link's state in a few lines; without one the team box stays hidden.
+    void setTeamStatusProvider(std::function<QString()> provider);
     void setPortLister(PortLister lister) { m_listPorts = std::move(lister); }
     // Shows `config` with a fresh list of ports, and opens the window (not modal: the hunt goes
     // on behind it).
@@ -75,6 +78,9 @@ class InstrumentsWindow : public QDialog {
     QLabel* m_dfStatus = nullptr;
     QComboBox* m_lineBaud = nullptr;
     QLabel* m_lineStatus = nullptr;
+    QGroupBox* m_teamBox = nullptr;
+    QLabel* m_teamStatus = nullptr;
+    std::function<QString()> m_teamStatusText;
     QLabel* m_problem = nullptr;
     QTimer* m_statusTimer = nullptr;
     StatusProvider m_status;

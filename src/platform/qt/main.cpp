@@ -33,6 +33,7 @@ int main(int argc, char** argv) {
     // The program ends when the core has unloaded, not when a window happens to close.
     QApplication::setQuitOnLastWindowClosed(false);
     kestrel::qt::Program program(kestrel::qt::kestrelmapFolder(), command.options);
+    program.setTeamOverrides(command.team);
     QObject::connect(&program.window(), &kestrel::qt::MainWindow::unloaded, &app,
                      []() { QCoreApplication::exit(0); });
     program.start();

@@ -1,5 +1,8 @@
 #include "platform/qt/program.h"
 
+#include "app/hunt_stamp.h"
+#include "team/team_status.h"
+
 #include <QDir>
 
 namespace kestrel::qt {
@@ -18,6 +21,9 @@ Program::Program(std::string folder, instruments::RunOptions options)
     m_platform.setBeforeModal([this]() { m_window.syncAll(); });
     m_window.watchSerial(m_platform.serial);
     m_form.addObserver(m_huntLog);
+    m_estimate.onVerdict = [this](const std::string& verdict) {
+        m_huntLog.estimateVerdict(verdict);
+    };
     QObject::connect(&m_window, &MainWindow::unloaded, &m_inputs, &InstrumentInputs::closeAll);
     m_instruments->setStatusProvider(
         [this](instruments::InputRole role) { return m_inputs.statusText(role); });
@@ -58,7 +64,46 @@ void Program::start() {
         settings.night = night;
         saveConf(settings);
     };
+    startTeam();
     m_window.start();
+}
+
+// The team link when Kestrelmap.conf (or the command line) names a team: other vehicles' plots
+// go into the plot log and the estimate, and the live map links the team map too.
+void Program::startTeam() {
+    TeamSession::Made made =
+        TeamSession::create(m_platform.folder, m_form, m_facilities, m_teamOverrides);
+    if (!made.error.empty()) {
+        m_platform.messages.show("The team link is off: " + made.error, "Kestrelmap",
+                                 MessageButtons::Ok, false);
+    }
+    m_team = std::move(made.session);
+    if (!m_team) {
+        return;
+    }
+    m_estimate.setVehicleName(m_team->config().names.vehicle);
+    m_team->hunt().onPlotReceived = [this](const team::TeamPlot& received) {
+        PlotRecord plot;
+        plot.plotNumber = received.plotNumber;
+        plot.utcMilliseconds = utcMillisecondsFromIso(received.utc).value_or(0);
+        plot.latitudeDegrees = received.latitudeDegrees;
+        plot.longitudeDegrees = received.longitudeDegrees;
+        plot.bearingDegrees = received.bearingDegrees;
+        plot.quality = received.quality;
+        plot.positionFromGps = received.positionFromGps;
+        plot.bearingFromDf = received.bearingFromDf;
+        plot.headingFrom.clear();
+        m_estimate.teamPlotReceived(plot, received.vehicle);
+        m_window.syncAll();
+    };
+    m_instruments->setTeamStatusProvider([this]() {
+        const team::TeamConfig& config = m_team->config();
+        return toQString(team::teamStatusText(
+            m_team->hunt(), config.brokerHost + ":" + std::to_string(config.brokerPort),
+            m_platform.clock.utcMilliseconds()));
+    });
+    std::string ignored;  // a failure here is the hunt files' to tell
+    m_platform.files.write(m_platform.folder + "Live_Hunt.kml", liveHuntDocument(true), ignored);
 }
 
 void Program::saveConf(const ConfSettings& settings) {

@@ -17,6 +17,7 @@
 #include "platform/qt/instruments_window.h"
 #include "platform/qt/main_window.h"
 #include "platform/qt/qt_platform.h"
+#include "platform/qt/team_session.h"
 
 namespace kestrel::qt {
 
@@ -48,9 +49,14 @@ class Program {
     // The instruments' inputs: where each instrument's data comes from, and their status.
     InstrumentInputs& inputs() { return m_inputs; }
     HuntLog& huntLog() { return m_huntLog; }
+    // The team link of this run; null without a team (or when its settings were refused).
+    TeamSession* team() { return m_team.get(); }
+    // --team, --vehicle, --hunt, --broker: set before start().
+    void setTeamOverrides(team::TeamOverrides overrides) { m_teamOverrides = std::move(overrides); }
 
   private:
     void applyInputs(const instruments::InputConfig& config);
+    void startTeam();
 
     QtPlatform m_platform;
     kestrel::Platform m_facilities;  // references into m_platform, held for the core
@@ -64,12 +70,8 @@ class Program {
     instruments::InputConfig m_inputConfig;
     std::unique_ptr<InstrumentsWindow> m_instruments;
     std::unique_ptr<hunt_log::InputLog> m_inputLog;
+    team::TeamOverrides m_teamOverrides;
+    std::unique_ptr<TeamSession> m_team;
 };
-
-// The night panel's choice in <folder>Kestrelmap.conf, [display] night=true. Anything but
-// "true" there, or no file, is the day panel. The choice is written only into an existing
-// folder (never making it).
-bool readNightChoice(const std::string& folder);
-void writeNightChoice(const std::string& folder, bool night);
 
 }  // namespace kestrel::qt
