@@ -1,5 +1,7 @@
 #include "hunt/hunt_estimate.h"
 
+#include <algorithm>
+
 #include "estimate/estimate_kml.h"
 #include "hunt/status_line.h"
 
@@ -47,8 +49,13 @@ std::optional<bool> HuntEstimate::addBearing(const PlotRecord& plot, const std::
     m_bearings.push_back({{plot.plotNumber, plot.latitudeDegrees, plot.longitudeDegrees,
                            double(*plot.bearingDegrees), plot.quality},
                           vehicle});
-    if (m_bearings.size() > kBearingsKept) {
-        m_bearings.pop_front();
+    // Each vehicle's most recent 99 bearings count: the oldest of this vehicle's goes.
+    if (std::count_if(m_bearings.begin(), m_bearings.end(), [&](const TeamBearing& entry) {
+            return entry.vehicle == vehicle;
+        }) > static_cast<std::ptrdiff_t>(kBearingsKept)) {
+        m_bearings.erase(
+            std::find_if(m_bearings.begin(), m_bearings.end(),
+                         [&](const TeamBearing& entry) { return entry.vehicle == vehicle; }));
     }
     update(plot.utcMilliseconds);
     if (m_estimate.usedFlags.empty()) {

@@ -1,7 +1,8 @@
 #pragma once
 // What the hunt knows beyond the designed map: it keeps the plot log, runs the fix estimate
 // after every plot on the bearing lines drawn (the most recent 99), writes the estimate map and
-// keeps the status line under the panel up to date. It attaches to the main window as an
+// keeps the status line under the panel up to date. With a team, other vehicles' bearings join
+// the estimate (each vehicle's most recent 99). It attaches to the main window as an
 // observer and only ever writes Label_IDENT's caption there.
 
 #include <deque>
@@ -47,7 +48,7 @@ class HuntEstimate : public HuntObserver {
     void showStatus();
     int vehiclesContributing() const;
 
-    static constexpr size_t kBearingsKept = 99;
+    static constexpr size_t kBearingsKept = 99;  // a vehicle's most recent bearing lines
 
     Form_Kestrelmap& m_form;
     PlotLog m_log;
