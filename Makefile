@@ -42,7 +42,8 @@ build-asan: deps $(ASAN_BUILD)/build.ninja
 # The whole suite, then the whole suite again under AddressSanitizer and UBSan.
 test: build build-asan
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
-	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS) -LE no-sanitizer
+	cd $(ASAN_BUILD) && LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
+	  ctest --output-on-failure -j $(JOBS) -LE no-sanitizer
 
 # The normal build's tests only, for quick turns while working.
 test-fast: build
