@@ -225,6 +225,20 @@ TeamPlot teamPlotFrom(const PlotRecord& record, const TeamNames& names, int64_t 
     return plot;
 }
 
+PlotRecord plotRecordFrom(const TeamPlot& plot) {
+    PlotRecord record;
+    record.plotNumber = plot.plotNumber;
+    record.utcMilliseconds = utcMillisecondsFromIso(plot.utc).value_or(0);
+    record.latitudeDegrees = plot.latitudeDegrees;
+    record.longitudeDegrees = plot.longitudeDegrees;
+    record.bearingDegrees = plot.bearingDegrees;
+    record.quality = plot.quality;
+    record.positionFromGps = plot.positionFromGps;
+    record.bearingFromDf = plot.bearingFromDf;
+    record.headingFrom.clear();
+    return record;
+}
+
 std::string encodePlot(const TeamPlot& plot) {
     JsonWriter out;
     out.integer("v", kMessageVersion)

@@ -74,6 +74,9 @@ std::string plotFilter(const TeamNames& names);      // .../+/plot
 std::string positionFilter(const TeamNames& names);  // .../+/position
 
 TeamPlot teamPlotFrom(const PlotRecord& record, const TeamNames& names, int64_t seq);
+// A received plot as the plot log and the estimate take it (what the wire does not carry is
+// left out; a time that cannot be read is 0).
+PlotRecord plotRecordFrom(const TeamPlot& plot);
 
 std::string encodePlot(const TeamPlot& plot);
 std::string encodePosition(const TeamPosition& position);

@@ -83,17 +83,7 @@ void Program::startTeam() {
     }
     m_estimate.setVehicleName(m_team->config().names.vehicle);
     m_team->hunt().onPlotReceived = [this](const team::TeamPlot& received) {
-        PlotRecord plot;
-        plot.plotNumber = received.plotNumber;
-        plot.utcMilliseconds = utcMillisecondsFromIso(received.utc).value_or(0);
-        plot.latitudeDegrees = received.latitudeDegrees;
-        plot.longitudeDegrees = received.longitudeDegrees;
-        plot.bearingDegrees = received.bearingDegrees;
-        plot.quality = received.quality;
-        plot.positionFromGps = received.positionFromGps;
-        plot.bearingFromDf = received.bearingFromDf;
-        plot.headingFrom.clear();
-        m_estimate.teamPlotReceived(plot, received.vehicle);
+        m_estimate.teamPlotReceived(team::plotRecordFrom(received), received.vehicle);
         m_window.syncAll();
     };
     m_instruments->setTeamStatusProvider([this]() {
