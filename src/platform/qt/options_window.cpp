@@ -3,6 +3,8 @@
 #include <QCloseEvent>
 #include <QScreen>
 
+#include "platform/qt/program_icon.h"
+
 namespace kestrel::qt {
 
 OptionsWindow::OptionsWindow(Form_Kestrelmap_Options& form, HandlerRunner run, QWidget* parent)
@@ -11,6 +13,7 @@ OptionsWindow::OptionsWindow(Form_Kestrelmap_Options& form, HandlerRunner run, Q
       m_run(run),
       m_controls(*this, form, optionsWindowLayout(), run) {
     setObjectName(QStringLiteral("Form_Kestrelmap_Options"));
+    setWindowIcon(programIcon());
     setFont(fontFor(FontRole::Default));
     setFixedSize(kOptionsClientWidth, kOptionsClientHeight);
     setAutoFillBackground(true);
