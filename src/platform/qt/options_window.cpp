@@ -7,7 +7,8 @@
 
 namespace kestrel::qt {
 
-OptionsWindow::OptionsWindow(Form_Kestrelmap_Options& form, HandlerRunner run, QWidget* parent)
+OptionsWindow::OptionsWindow(Form_Kestrelmap_Options& form, const HandlerRunner& run,
+                             QWidget* parent)
     : QWidget(parent, Qt::Window),
       m_form(form),
       m_run(run),
