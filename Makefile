@@ -1,24 +1,34 @@
 # Kestrelmap: `make demo` builds and runs the program, `make test` builds and tests it.
-# Both install the Debian packages they need first (nothing when all are present).
+# Both install the Debian packages they need first (nothing when all are present): the demo
+# only what building kestrelmap and kestrel-sim and a run without a display need, the tests
+# everything.
 
-PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev \
-            libgtest-dev libgmock-dev libbenchmark-dev clang-format locales \
-            dbus at-spi2-core python3-pyatspi \
-            xvfb xauth xdotool imagemagick x11-utils clang libclang-rt-14-dev gdal-bin \
-            libgeographiclib-dev libmosquitto-dev mosquitto libssl-dev openssl \
-            gpsd gpsd-clients
+# The program and the simulator (rsvg-convert renders the window icon), and the headless run
+# of scripts/demo.sh (Xvfb, xdotool, ImageMagick's import).
+DEMO_PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev \
+                 libgeographiclib-dev libmosquitto-dev libssl-dev \
+                 librsvg2-bin xvfb xdotool imagemagick
+# The tests, the fuzz smoke runs (clang's libFuzzer), the map files read back by GDAL, the
+# decimal-comma locale, the package check (lintian), the real daemons of the instrument and team
+# tests (gpsd and gpsfake, mosquitto, openssl for a throwaway CA), the accessibility bus, the
+# benchmarks, formatting and lint.
+PACKAGES := $(DEMO_PACKAGES) libgtest-dev libgmock-dev libbenchmark-dev clang-format \
+            clang-tidy locales xauth clang libclang-rt-14-dev gdal-bin lintian \
+            gpsd gpsd-clients mosquitto openssl dbus at-spi2-core python3-pyatspi
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 CMAKE_COMMON := -G Ninja -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
 
-.PHONY: all deps build build-asan test test-fast demo bench fuzz soak package format format-check clean
+.PHONY: all deps demo-deps configure build build-asan test test-fast demo bench fuzz soak package lint \
+        format format-check clean
 
 all: build
 
-deps:
-	@missing=""; for p in $(PACKAGES); do \
+# Installs the packages of $(1) that are missing.
+define install_missing
+	@missing=""; for p in $(1); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "ok installed" || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -26,14 +36,23 @@ deps:
 	  $(SUDO) apt-get update -qq && \
 	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
 	fi
+endef
 
-$(BUILD)/build.ninja:
-	cmake -S . -B $(BUILD) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+deps:
+	$(call install_missing,$(PACKAGES))
+
+demo-deps:
+	$(call install_missing,$(DEMO_PACKAGES))
+
+# Configured again each time with the tests, so that `make test` after a `make demo` that left
+# them out (no GoogleTest then) builds them.
+configure: deps
+	cmake -S . -B $(BUILD) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTREL_TESTS=ON
 
 $(ASAN_BUILD)/build.ninja:
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Debug -DKESTREL_SANITIZE=ON
 
-build: deps $(BUILD)/build.ninja
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 build-asan: deps $(ASAN_BUILD)/build.ninja
@@ -49,7 +68,11 @@ test: build build-asan
 test-fast: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-demo: build
+# Only the two programs: no test packages, no tests built (the tree leaves the tests out when
+# GoogleTest is missing, and keeps them when `make test` configured it before).
+demo: demo-deps
+	cmake -S . -B $(BUILD) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS) --target kestrelmap kestrel-sim kestrel-estimate
 	scripts/demo.sh $(BUILD)
 
 bench: deps
@@ -66,6 +89,10 @@ soak: build
 
 package: build
 	cd $(BUILD) && cpack -G DEB
+
+# clang-tidy (the checks in .clang-tidy) over every source file of the compile database.
+lint: build
+	scripts/lint.sh $(BUILD)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,7 +1,56 @@
-# Installation of the desktop entry and the icon, and the Debian package (`make package`, which
-# runs `cpack -G DEB` in the build directory). The programs install themselves: kestrelmap from
-# src/platform/qt, kestrel-sim and kestrel-estimate from tools/.
+# Installation of the desktop entry, the icon, the manual pages and the package documents, and
+# the Debian package (`make package`, which runs `cpack -G DEB` in the build directory). The
+# programs install themselves: kestrelmap from src/platform/qt, the tools from tools/.
 include(GNUInstallDirs)
+set(KESTREL_PACKAGE_MAINTAINER "Kestrelmap maintainers <maintainers@kestrelmap.org>")
+
+# The changelog's newest entry must name the version being packaged.
+file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/changelog changelog_top LIMIT_COUNT 1)
+if(NOT changelog_top MATCHES "^kestrelmap \\(${PROJECT_VERSION}\\) ")
+  message(FATAL_ERROR "packaging/changelog starts with '${changelog_top}': add an entry for "
+                      "version ${PROJECT_VERSION} at its top")
+endif()
+
+# The manual pages of the programs this tree builds and the changelog, compressed as Debian
+# wants them (gzip -9, no name or time stamp inside, so the package is reproducible).
+set(KESTREL_MAN_PAGES "")
+foreach(program kestrelmap kestrel-sim kestrel-estimate)
+  if(TARGET ${program})
+    list(APPEND KESTREL_MAN_PAGES ${program})
+  endif()
+endforeach()
+set(doc_dir ${CMAKE_BINARY_DIR}/packaging)
+set(compressed "")
+foreach(source IN LISTS KESTREL_MAN_PAGES ITEMS changelog)
+  if(source STREQUAL "changelog")
+    set(input ${PROJECT_SOURCE_DIR}/packaging/changelog)
+    set(output ${doc_dir}/changelog)
+  else()
+    set(input ${PROJECT_SOURCE_DIR}/packaging/man/${source}.1)
+    set(output ${doc_dir}/${source}.1)
+  endif()
+  add_custom_command(OUTPUT ${output}.gz
+    COMMAND ${CMAKE_COMMAND} -E copy ${input} ${output}
+    COMMAND gzip -9nf ${output}
+    DEPENDS ${input} VERBATIM)
+  list(APPEND compressed ${output}.gz)
+endforeach()
+add_custom_target(kestrel_package_documents ALL DEPENDS ${compressed})
+list(TRANSFORM KESTREL_MAN_PAGES PREPEND ${doc_dir}/ OUTPUT_VARIABLE man_files)
+list(TRANSFORM man_files APPEND .1.gz)
+install(FILES ${man_files} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# A stripped install (the package's) also drops the compiler's notes, as Debian's own do.
+list(TRANSFORM KESTREL_MAN_PAGES PREPEND "\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/"
+     OUTPUT_VARIABLE installed_programs)
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP)
+    foreach(program ${installed_programs})
+      execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+                              --remove-section=.note \"\${program}\")
+    endforeach()
+  endif()")
+install(FILES ${doc_dir}/changelog.gz ${PROJECT_SOURCE_DIR}/packaging/copyright
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kestrelmap)
 
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/kestrelmap.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -15,16 +64,20 @@ set(CPACK_PACKAGE_VENDOR "Kestrelmap developers")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "radio direction-finding plotter for GPS and Doppler direction finder")
+# Lines of at most 80 characters, as dpkg shows them on a terminal.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Kestrelmap shows the position from a GPS receiver and the true bearing from a Doppler\n\
-direction finder, both read from one serial line, on a panel of large digits, and writes\n\
-every plot of a fox hunt as a bearing line into a KML map for a map viewer. The package\n\
-also holds kestrel-sim, an instrument simulator for trying it without hardware, and\n\
-kestrel-estimate, which computes the transmitter's position from a hunt's plot log.")
+    "Kestrelmap shows the position from a GPS receiver and the true bearing\n\
+from a Doppler direction finder (on one shared serial line, on ports of\n\
+their own, or the GPS through gpsd) on a panel of large digits, writes every\n\
+plot of a fox hunt as a bearing line into a KML map for a map viewer,\n\
+estimates where the transmitter is and shares plots with a team through an\n\
+MQTT broker. The package also holds kestrel-sim, an instrument simulator\n\
+for trying it without hardware, and kestrel-estimate, which computes the\n\
+transmitter's position from a hunt's plot log.")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_STRIP_FILES ON)
 
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Kestrelmap developers <kestrelmap@example.org>")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${KESTREL_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION "hamradio")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # kestrelmap_<version>_<arch>.deb
@@ -44,3 +97,7 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "marble | qgis")
 
 include(CPack)
+
+if(KESTREL_TESTS)
+  include(${PROJECT_SOURCE_DIR}/tests/package/package_tests.cmake)
+endif()

@@ -133,9 +133,9 @@ if [ -n "${DISPLAY:-}" ]; then
 fi
 
 # --- headless: Xvfb and xdotool play the operator ------------------------------------------
-for tool in Xvfb xdotool import xdpyinfo; do
+for tool in Xvfb xdotool import; do
     if ! command -v "$tool" >/dev/null; then
-        echo "demo: $tool is missing (make deps installs xvfb, xdotool, imagemagick, x11-utils)" >&2
+        echo "demo: $tool is missing (make demo installs xvfb, xdotool and imagemagick)" >&2
         exit 1
     fi
 done
@@ -147,26 +147,21 @@ check_time() {
     fi
 }
 
-display=""
-for n in $(seq 90 199); do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-        display=":$n"
-        break
-    fi
-done
-if [ -z "$display" ]; then
-    echo "demo: no free display number between :90 and :199" >&2
-    exit 1
-fi
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >"$demo/xvfb.log" 2>&1 &
-pids+=("$!")
-export DISPLAY=$display
-unset WAYLAND_DISPLAY
-if ! wait_for 50 xdpyinfo; then
-    echo "demo: Xvfb did not start on $display; its log:" >&2
+# Xvfb picks a free display number itself and writes it on the descriptor it is given (here
+# the coprocess's pipe) once it accepts connections: no number is guessed, so a demo and a
+# test suite running side by side never race for one.
+coproc xvfb { exec Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp -noreset 2>"$demo/xvfb.log"; }
+pids+=("$xvfb_PID")
+number=""
+read -r -t 10 number <&"${xvfb[0]}" || true
+if [[ ! "$number" =~ ^[0-9]+$ ]]; then
+    echo "demo: Xvfb did not start; its log:" >&2
     cat "$demo/xvfb.log" >&2
     exit 1
 fi
+display=":$number"
+export DISPLAY=$display
+unset WAYLAND_DISPLAY
 
 # A short hunt that still gives the estimate a fair view: the transmitter a few hundred metres
 # from the start, where the seeded drive goes round it

@@ -25,7 +25,7 @@ inline std::string crlf(const std::vector<std::string>& lines) {
 }
 
 // The default lines with some replaced: {line number from 1, value}.
-inline std::vector<std::string> iniWith(std::vector<std::pair<int, std::string>> changes) {
+inline std::vector<std::string> iniWith(const std::vector<std::pair<int, std::string>>& changes) {
     std::vector<std::string> lines = kDefaultIniLines;
     for (const auto& [number, value] : changes) {
         lines[static_cast<size_t>(number - 1)] = value;

@@ -291,7 +291,7 @@ TEST(KmlFiles, ReadBackByARealKmlReader) {
             const std::string point = group(line, "POINT Z (");
             const std::string vertices = group(line, "LINESTRING Z (");
             ASSERT_EQ(std::count(vertices.begin(), vertices.end(), ','), 1) << line;
-            features.push_back(numbersIn(point + " " + vertices));
+            features.push_back(numbersIn(std::string(point).append(" ").append(vertices)));
         }
     }
     const std::vector<std::vector<double>> expected = {

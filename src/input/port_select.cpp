@@ -33,7 +33,7 @@ void Form_Kestrelmap_Options::CmdButton_COMM_PORT_Click() {
     CmdButton_COMM_PORT.BackColor = Picture_BUTTON_BACKGROUND_COLOR.BackColor;
     m_main.PORT_VALID = true;
     const int16_t current = port.portNumber();
-    const int16_t next = (current >= 1 && current <= 7) ? static_cast<int16_t>(current + 1) : 1;
+    const auto next = static_cast<int16_t>((current >= 1 && current <= 7) ? current + 1 : 1);
     port.setPortNumber(next);
     CmdButton_COMM_PORT.Caption = portCaption(next, true);
     if (!tryPort(port)) {

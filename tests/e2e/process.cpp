@@ -14,7 +14,7 @@
 #include <stdexcept>
 #include <thread>
 
-extern char** environ;
+extern char** environ;  // NOLINT(readability-redundant-declaration): needs _GNU_SOURCE
 
 namespace kestrel::e2e {
 namespace {
@@ -43,7 +43,7 @@ struct ExecImage {
         for (char** e = environ; *e != nullptr; ++e) {
             const std::string entry = *e;
             const std::string name = entry.substr(0, entry.find('='));
-            if (changes.count(name) == 0) {
+            if (!changes.contains(name)) {
                 envs.push_back(entry);
             }
         }

@@ -223,7 +223,7 @@ std::string Session::waitPanel(const std::string& expected, std::chrono::millise
 }
 
 fs::path Session::screenshot(const std::string& label) {
-    const fs::path path = screenshotFolder() / (testName() + "-" + label + ".png");
+    fs::path path = screenshotFolder() / (testName() + "-" + label + ".png");
     m_x->capture(m_window, path.string());
     return path;
 }

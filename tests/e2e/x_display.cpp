@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,13 +18,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-bool exists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
 // Reads what Xvfb writes on its -displayfd descriptor: the display number once it accepts
-// connections, nothing when it gives up (the number is taken).
+// connections, nothing when it fails to start.
 std::string readDisplayNumber(int fd, std::chrono::milliseconds timeout) {
     std::string text;
     const Clock::time_point end = Clock::now() + timeout;
@@ -49,34 +43,28 @@ std::string readDisplayNumber(int fd, std::chrono::milliseconds timeout) {
 }  // namespace
 
 XServer::XServer(const std::string& logFile) {
-    for (int n = 100; n < 200; ++n) {
-        // Leave alone numbers another server (or its leftovers) holds.
-        if (exists("/tmp/.X" + std::to_string(n) + "-lock") ||
-            exists("/tmp/.X11-unix/X" + std::to_string(n))) {
-            continue;
-        }
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0) {
-            throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
-        }
-        const std::string display = ":" + std::to_string(n);
-        Child child(
-            SpawnOptions{{"Xvfb", display, "-screen", "0", "1280x800x24", "-dpi", "96", "-nolisten",
-                          "tcp", "-noreset", "-displayfd", std::to_string(fds[1])},
-                         {},
-                         logFile,
-                         fds[1]});
-        ::close(fds[1]);
-        const std::string answer = readDisplayNumber(fds[0], 10s);
-        ::close(fds[0]);
-        if (answer.rfind(std::to_string(n), 0) == 0) {
-            m_child = std::move(child);
-            m_display = display;
-            return;
-        }
-        child.stop();  // another test took the number between our look and its start
+    // Xvfb picks a free display number itself (the first whose socket it can bind) and
+    // writes it on the descriptor once it accepts connections: no number is guessed here,
+    // so parallel tests never race for one.
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
     }
-    throw std::runtime_error("no free X display number from :100 to :199 (see " + logFile + ")");
+    Child child(SpawnOptions{{"Xvfb", "-screen", "0", "1280x800x24", "-dpi", "96", "-nolisten",
+                              "tcp", "-noreset", "-displayfd", std::to_string(fds[1])},
+                             {},
+                             logFile,
+                             fds[1]});
+    ::close(fds[1]);
+    const std::string answer = readDisplayNumber(fds[0], 10s);
+    ::close(fds[0]);
+    const std::string number = answer.substr(0, answer.find('\n'));
+    if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) {
+        child.stop();
+        throw std::runtime_error("Xvfb did not report a display number (see " + logFile + ")");
+    }
+    m_child = std::move(child);
+    m_display = ":" + number;
 }
 
 RunResult XTools::tool(const std::vector<std::string>& argv) const {

@@ -15,7 +15,7 @@ namespace kestrel::e2e {
 using WindowId = unsigned long;
 using namespace std::chrono_literals;
 
-// Xvfb on the first free display number from :100 on, ready when the constructor returns.
+// Xvfb on a display number of its own choosing, ready when the constructor returns.
 class XServer {
   public:
     explicit XServer(const std::string& logFile);  // throws std::runtime_error

@@ -21,7 +21,7 @@ class FakeSerialPort : public SerialPort {
     int16_t portNumber() const override { return m_number; }
     bool open() override {
         ++opens;
-        if (busyPorts.count(m_number) != 0) {
+        if (busyPorts.contains(m_number)) {
             return false;
         }
         m_open = true;
@@ -104,7 +104,7 @@ class FakeClock : public Clock {
 class FakeFiles : public TextFiles {
   public:
     std::optional<std::string> read(const std::string& path) override {
-        if (unreadable.count(path) != 0) {
+        if (unreadable.contains(path)) {
             return std::nullopt;
         }
         const auto it = files.find(path);
@@ -115,7 +115,7 @@ class FakeFiles : public TextFiles {
     }
     bool write(const std::string& path, std::string_view content, std::string& error) override {
         ++writes;
-        if (failAll || unwritable.count(path) != 0 || (failOnWrite != 0 && writes == failOnWrite)) {
+        if (failAll || unwritable.contains(path) || (failOnWrite != 0 && writes == failOnWrite)) {
             error = failReason;
             return false;
         }

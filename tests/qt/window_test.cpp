@@ -252,6 +252,31 @@ TEST(MainWindow, OptionsWindowKeysAreDiscardedToo) {
     EXPECT_TRUE(options.isVisible());
 }
 
+// The icon resource is compiled into a static library: a resource that is not linked in or
+// not initialised leaves the windows without one, silently.
+void expectProgramIcon(const QWidget& window) {
+    SCOPED_TRACE(window.objectName().toStdString());
+    const QIcon icon = window.windowIcon();
+    EXPECT_EQ(icon.availableSizes(),
+              (QList<QSize>{{16, 16}, {32, 32}, {48, 48}, {64, 64}, {128, 128}}));
+    const QImage image = icon.pixmap(QSize(64, 64)).toImage();
+    ASSERT_EQ(image.size(), QSize(64, 64));
+    // The olive tile of packaging/kestrelmap.svg (#828200, give or take the rendering), not an
+    // empty picture.
+    const QColor tile = image.pixelColor(6, 32);
+    EXPECT_NEAR(tile.red(), 0x82, 3);
+    EXPECT_NEAR(tile.green(), 0x82, 3);
+    EXPECT_NEAR(tile.blue(), 0, 3);
+    EXPECT_EQ(tile.alpha(), 255);
+}
+
+TEST(MainWindow, BothWindowsCarryTheProgramIcon) {
+    TestHome home;
+    WindowRig rig(home);
+    expectProgramIcon(rig.window());
+    expectProgramIcon(rig.window().optionsWindow());
+}
+
 TEST(MainWindow, CoreTimersRunAsRealTimers) {
     TestHome home;
     WindowRig rig(home);

@@ -143,7 +143,7 @@ int main(int argc, char** argv) {
         long second = 0;
         while (run.elapsed() < rssMinutes * 60000LL) {
             for (int k = 0; k < 10; ++k, ++second) {
-                fix.latDeg = 34.4 + (second % 3000) * 1e-5;
+                fix.latDeg = 34.4 + static_cast<double>(second % 3000) * 1e-5;
                 fix.second = static_cast<int>(second % 60);
                 std::string block = test::rmcSentence(fix);
                 for (int b = 0; b < 4; ++b) {

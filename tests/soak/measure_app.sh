@@ -28,20 +28,18 @@ cleanup() {
 }
 trap cleanup EXIT
 
-display=""
-for n in $(seq 150 199); do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-        display=":$n"
-        break
-    fi
-done
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=("$!")
-export DISPLAY=$display
-for _ in $(seq 50); do
-    xdpyinfo >/dev/null 2>&1 && break
-    sleep 0.1
-done
+# Xvfb picks a free display number itself and writes it on its -displayfd descriptor (the
+# coprocess's pipe) once it accepts connections.
+coproc xvfb { exec Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp -noreset 2>"$work/xvfb.log"; }
+pids+=("$xvfb_PID")
+number=""
+read -r -t 10 number <&"${xvfb[0]}" || true
+if [[ ! "$number" =~ ^[0-9]+$ ]]; then
+    echo "Xvfb did not start; its log:" >&2
+    cat "$work/xvfb.log" >&2
+    exit 1
+fi
+export DISPLAY=:$number
 
 # The simulator links COM1 first, so the start-up trial finds a free port and shows no message.
 # For the idle figure it sends nothing at all.

@@ -219,7 +219,7 @@ class Soak {
         // USB adapter hands over; the timers fire at their moments in between.
         size_t at = 0;
         for (int part = 0; part < 10; ++part) {
-            const long nowMs = (s - 1) * 1000 + part * 100 + 100;
+            const long nowMs = (long{s} - 1) * 1000 + long{part} * 100 + 100;
             const size_t end = (part == 9) ? text.size() : text.size() * (part + 1) / 10;
             while (at < end) {
                 const size_t piece = std::min<size_t>(end - at, 1 + m_random.below(48));

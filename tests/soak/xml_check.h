@@ -177,7 +177,7 @@ class XmlChecker {
         }
         ++m_i;
         static const std::set<std::string> kPredefined = {"amp", "lt", "gt", "quot", "apos"};
-        return kPredefined.count(entity) != 0 || fail("undeclared entity &" + entity + ";");
+        return kPredefined.contains(entity) || fail("undeclared entity &" + entity + ";");
     }
 
     bool comment() {

@@ -41,7 +41,7 @@ std::string shortest(double v) {
 }
 
 // A number in [lo, hi], or an error naming the option.
-Apply number(double lo, double hi, std::function<void(Parsed&, double)> set) {
+Apply number(double lo, double hi, const std::function<void(Parsed&, double)>& set) {
     return [=](Parsed& p, std::string_view text) -> std::string {
         const std::optional<double> v = toNumber(text);
         if (!v || *v < lo || *v > hi) {
@@ -250,7 +250,7 @@ std::string checkWindow(const Outage& o, std::string_view every, std::string_vie
 }
 
 // "  --name ARG  help" with the help folded into a column from 24 to 79.
-std::string wrapped(std::string left, std::string_view help) {
+std::string wrapped(const std::string& left, std::string_view help) {
     constexpr std::size_t kColumn = 24;
     constexpr std::size_t kWidth = 79;
     std::string out;
@@ -275,6 +275,8 @@ std::string wrapped(std::string left, std::string_view help) {
 
 }  // namespace
 
+// One pass over the arguments, then the checks between options, in the order of the help.
+// NOLINTNEXTLINE(readability-function-cognitive-complexity)
 ParsedCommandLine parseCommandLine(const std::vector<std::string_view>& args, const char* home) {
     Parsed p;
     p.line.schedule.cablePull.forMs = 5000;

@@ -131,7 +131,7 @@ int main(int argc, char** argv) {
                   << " bytes dropped while nobody had the device open\n";
     }
     std::cerr << "kestrel-sim: " << summary.lines << " lines, " << summary.bytes << " bytes in "
-              << summary.endUs / 1000000.0 << " s of simulated time"
+              << static_cast<double>(summary.endUs) / 1e6 << " s of simulated time"
               << (summary.interrupted ? " (stopped)" : "") << "\n";
     return summary.sinkGone && !options.toStdout ? 1 : 0;
 }

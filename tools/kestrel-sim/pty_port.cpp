@@ -83,8 +83,10 @@ PtyPort::~PtyPort() {
     unplug();
     if (!m_previousTarget.empty()) {
         struct stat st {};
-        if (::lstat(m_linkPath.c_str(), &st) != 0) {
-            (void)::symlink(m_previousTarget.c_str(), m_linkPath.c_str());
+        // Best effort: a destructor has no one to report a failed restore to.
+        if (::lstat(m_linkPath.c_str(), &st) != 0 &&
+            ::symlink(m_previousTarget.c_str(), m_linkPath.c_str()) != 0) {
+            return;
         }
     }
 }

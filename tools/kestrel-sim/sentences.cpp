@@ -91,7 +91,7 @@ std::optional<std::int64_t> parseUtc(std::string_view text) {
     if (cy != y || cm != mo || cd != d) {
         return std::nullopt;
     }
-    return days * 86400 + h * 3600 + mi * 60 + s;
+    return days * 86400 + std::int64_t{h} * 3600 + std::int64_t{mi} * 60 + s;
 }
 
 std::string nmeaChecksum(std::string_view body) {

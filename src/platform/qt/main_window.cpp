@@ -6,6 +6,7 @@
 #include <QSessionManager>
 #include <QWindow>
 
+#include "platform/qt/program_icon.h"
 #include "platform/qt/serial_port_qt.h"
 
 namespace kestrel::qt {
@@ -74,6 +75,7 @@ MainWindow::MainWindow(Form_Kestrelmap& form)
                 {&F::Timer_BLINK, &F::Timer_BLINK_Timer},
                 {&F::Timer_PLOT, &F::Timer_PLOT_Timer}}} {
     setObjectName(QStringLiteral("Form_Kestrelmap"));
+    setWindowIcon(programIcon());
     setFont(fontFor(FontRole::Default));
     setFixedSize(kMainClientWidth, kMainClientHeight);
     setAutoFillBackground(true);

@@ -3,21 +3,25 @@
 #include <QCloseEvent>
 #include <QScreen>
 
+#include "platform/qt/program_icon.h"
+
 namespace kestrel::qt {
 
 namespace {
 
-// Under the COMM PORT frame (which ends at 113), above HIDE OPTIONS (from 128), as wide as both.
+// Under the COMM PORT frame (which ends at 113), above HIDE OPTIONS (from 128), in the right half.
 const QRect kInstrumentsButton(317, 113, 76, 14);
 
 }  // namespace
 
-OptionsWindow::OptionsWindow(Form_Kestrelmap_Options& form, HandlerRunner run, QWidget* parent)
+OptionsWindow::OptionsWindow(Form_Kestrelmap_Options& form, const HandlerRunner& run,
+                             QWidget* parent)
     : QWidget(parent, Qt::Window),
       m_form(form),
       m_run(run),
       m_controls(*this, form, optionsWindowLayout(), run) {
     setObjectName(QStringLiteral("Form_Kestrelmap_Options"));
+    setWindowIcon(programIcon());
     setFont(fontFor(FontRole::Default));
     setFixedSize(kOptionsClientWidth, kOptionsClientHeight);
     setAutoFillBackground(true);

@@ -13,7 +13,8 @@ namespace kestrel::qt {
 class OptionsWindow : public QWidget {
     Q_OBJECT
   public:
-    OptionsWindow(Form_Kestrelmap_Options& form, HandlerRunner run, QWidget* parent = nullptr);
+    OptionsWindow(Form_Kestrelmap_Options& form, const HandlerRunner& run,
+                  QWidget* parent = nullptr);
 
     // Mirrors the core's controls, caption and background; shows or hides nothing.
     void sync();
