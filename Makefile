@@ -68,8 +68,9 @@ test: build build-asan
 test-fast: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# Only the two programs: no test packages, no tests built (the tree leaves the tests out when
-# GoogleTest is missing, and keeps them when `make test` configured it before).
+# Only the programs (kestrel-estimate prints the fix at the end): no test packages, no tests
+# built (the tree leaves the tests out when GoogleTest is missing, and keeps them when
+# `make test` configured it before).
 demo: demo-deps
 	cmake -S . -B $(BUILD) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j $(JOBS) --target kestrelmap kestrel-sim kestrel-estimate

@@ -52,6 +52,9 @@ install(CODE "
 install(FILES ${doc_dir}/changelog.gz ${PROJECT_SOURCE_DIR}/packaging/copyright
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kestrelmap)
 
+# The package's one lintian override: kestrel-estimate's "lon" is the longitude column's name.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian/kestrelmap
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/kestrelmap.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/kestrelmap.svg
