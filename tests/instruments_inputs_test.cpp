@@ -200,11 +200,16 @@ TEST(InputRouting, SwitchesOpenAndCloseExactlyWhatTheSourcesNeed) {
     rig.main().CmdButton_POSIT_SOURCE_Click();
     EXPECT_EQ(rig.state(), "MAN/MAN line:closed gps:closed df:closed");
     EXPECT_EQ(rig.serial.opens, 0);
+    rig.main().Form_Activate();  // back from the options window: the COM line is not missed
     EXPECT_TRUE(rig.messages.shown.empty());
 
     InputConfig dfOwn;
     dfOwn.df = DfFrom::Serial;
     RouterRig mixed(dfOwn);
+    mixed.main().PORT_VALID = false;
+    mixed.main().Form_Activate();  // the GPS is on the COM line: its absence is told
+    ASSERT_EQ(mixed.messages.shown.size(), 1u);
+    mixed.main().PORT_VALID = true;
     mixed.main().CmdButton_DF_SOURCE_Click();
     EXPECT_EQ(mixed.state(), "MAN/DF line:open gps:closed df:open");
     mixed.main().positToManual();

@@ -13,6 +13,8 @@ class InputSwitch {
     // need. False when a needed input cannot be opened: the operator has been told, nothing
     // was closed, and the switch must not happen.
     virtual bool switchInputs(bool positOnGps, bool bearingOnDf) = 0;
+    // An instrument is set up on the COM line, so a COM port that cannot be opened matters.
+    virtual bool usesComLine() const = 0;
 };
 
 }  // namespace kestrel

@@ -11,8 +11,10 @@ constexpr int kSpaceBar = 32;
 
 // Each time the main window becomes active after the options window (and once after start-up)
 // an unusable port is reported; the shell decides when that is.
+// With both instruments on ports of their own the COM line is not needed, and its state is
+// not worth a message.
 void Form_Kestrelmap::Form_Activate() {
-    if (!PORT_VALID) {
+    if (!PORT_VALID && (m_inputSwitch == nullptr || m_inputSwitch->usesComLine())) {
         m_platform.messages.show("COM port not available", "Kestrelmap", MessageButtons::Ok, false);
     }
 }

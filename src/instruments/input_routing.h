@@ -47,6 +47,9 @@ class InputRouter : public InputSwitch {
 
     void setConfig(const InputConfig& config) { m_config = config; }
     bool switchInputs(bool positOnGps, bool bearingOnDf) override;
+    bool usesComLine() const override {
+        return m_config.gps == GpsFrom::Line || m_config.df == DfFrom::Line;
+    }
     // Closes what the sources as they stand no longer need (a source went back to manual
     // without its switch, as the port button does), and opens nothing.
     void closeUnneeded();
