@@ -3,36 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/xml_text.h"
 #include "estimate/number_format.h"
 
 namespace kestrel::estimate {
 
 namespace {
-
-constexpr std::string_view kEol = "\r\n";
-
-void appendEscaped(std::string& out, std::string_view text) {
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            default:
-                out += c;
-        }
-    }
-}
-
-void appendLine(std::string& out, std::string_view line) {
-    out += line;
-    out += kEol;
-}
 
 // "lon,lat,0" with 7 decimals (about a centimetre), the longitude within -180..180.
 std::string coordinateText(double latitudeDeg, double longitudeDeg) {
@@ -51,40 +27,41 @@ std::string threeDigits(double degrees) {
 
 // A provisional ellipse is drawn thinner and fainter: KML has no dashed line.
 void appendStyles(std::string& out, bool provisional) {
-    appendLine(out, R"(<Style id="est">)");
-    appendLine(out, "<IconStyle><scale>1.2</scale><Icon>");
-    appendLine(out, "<href>http://maps.google.com/mapfiles/kml/shapes/star.png</href>");
-    appendLine(out, "</Icon></IconStyle>");
-    appendLine(out, "<LabelStyle><color>ff00ffff</color></LabelStyle>");
-    appendLine(out, "</Style>");
-    appendLine(out, R"(<Style id="ell">)");
-    appendLine(out, provisional ? "<LineStyle><color>9900ffff</color><width>1</width></LineStyle>"
-                                : "<LineStyle><color>ff00ffff</color><width>2</width></LineStyle>");
-    appendLine(out, provisional ? "<PolyStyle><color>2000ffff</color></PolyStyle>"
-                                : "<PolyStyle><color>4000ffff</color></PolyStyle>");
-    appendLine(out, "</Style>");
+    appendCrLfLine(out, R"(<Style id="est">)");
+    appendCrLfLine(out, "<IconStyle><scale>1.2</scale><Icon>");
+    appendCrLfLine(out, "<href>http://maps.google.com/mapfiles/kml/shapes/star.png</href>");
+    appendCrLfLine(out, "</Icon></IconStyle>");
+    appendCrLfLine(out, "<LabelStyle><color>ff00ffff</color></LabelStyle>");
+    appendCrLfLine(out, "</Style>");
+    appendCrLfLine(out, R"(<Style id="ell">)");
+    appendCrLfLine(out, provisional
+                            ? "<LineStyle><color>9900ffff</color><width>1</width></LineStyle>"
+                            : "<LineStyle><color>ff00ffff</color><width>2</width></LineStyle>");
+    appendCrLfLine(out, provisional ? "<PolyStyle><color>2000ffff</color></PolyStyle>"
+                                    : "<PolyStyle><color>4000ffff</color></PolyStyle>");
+    appendCrLfLine(out, "</Style>");
 }
 
 void appendPlacemarks(std::string& out, const Estimate& estimate, std::string_view utcText) {
-    appendLine(out, "<Placemark>");
-    appendLine(out, "<name>Estimate</name>");
+    appendCrLfLine(out, "<Placemark>");
+    appendCrLfLine(out, "<name>Estimate</name>");
     out += "<description>";
-    appendEscaped(out, describeEstimate(estimate, utcText));
-    appendLine(out, "</description>");
-    appendLine(out, "<styleUrl>#est</styleUrl>");
-    appendLine(out, "<Point><coordinates>" +
-                        coordinateText(estimate.latitudeDeg, estimate.longitudeDeg) +
-                        "</coordinates></Point>");
-    appendLine(out, "</Placemark>");
-    appendLine(out, "<Placemark>");
-    appendLine(out, "<name>95% area</name>");
-    appendLine(out, "<styleUrl>#ell</styleUrl>");
-    appendLine(out, "<Polygon><outerBoundaryIs><LinearRing><coordinates>");
+    appendXmlEscaped(out, describeEstimate(estimate, utcText));
+    appendCrLfLine(out, "</description>");
+    appendCrLfLine(out, "<styleUrl>#est</styleUrl>");
+    appendCrLfLine(out, "<Point><coordinates>" +
+                            coordinateText(estimate.latitudeDeg, estimate.longitudeDeg) +
+                            "</coordinates></Point>");
+    appendCrLfLine(out, "</Placemark>");
+    appendCrLfLine(out, "<Placemark>");
+    appendCrLfLine(out, "<name>95% area</name>");
+    appendCrLfLine(out, "<styleUrl>#ell</styleUrl>");
+    appendCrLfLine(out, "<Polygon><outerBoundaryIs><LinearRing><coordinates>");
     for (const auto& [lat, lon] : estimate.ellipse95) {
-        appendLine(out, coordinateText(lat, lon));
+        appendCrLfLine(out, coordinateText(lat, lon));
     }
-    appendLine(out, "</coordinates></LinearRing></outerBoundaryIs></Polygon>");
-    appendLine(out, "</Placemark>");
+    appendCrLfLine(out, "</coordinates></LinearRing></outerBoundaryIs></Polygon>");
+    appendCrLfLine(out, "</Placemark>");
 }
 
 }  // namespace
@@ -113,27 +90,28 @@ std::string buildEstimateKml(const Estimate& estimate, std::string_view utcText)
     const bool shown = estimate.shown && estimate.ellipse95.size() >= 4;
     std::string out;
     out.reserve(4096);
-    appendLine(out, R"(<?xml version="1.0" encoding="UTF-8"?>)");
-    appendLine(out, R"(<kml xmlns="http://www.opengis.net/kml/2.2">)");
-    appendLine(out, "<Document>");
-    appendLine(out, estimate.provisional && shown ? "<name>Kestrelmap estimate (provisional)</name>"
-                                                  : "<name>Kestrelmap estimate</name>");
+    appendCrLfLine(out, R"(<?xml version="1.0" encoding="UTF-8"?>)");
+    appendCrLfLine(out, R"(<kml xmlns="http://www.opengis.net/kml/2.2">)");
+    appendCrLfLine(out, "<Document>");
+    appendCrLfLine(out, estimate.provisional && shown
+                            ? "<name>Kestrelmap estimate (provisional)</name>"
+                            : "<name>Kestrelmap estimate</name>");
     if (!shown) {
         out += "<description>No estimate: ";
-        appendEscaped(out, estimate.reason.empty() ? "none computed" : estimate.reason);
+        appendXmlEscaped(out, estimate.reason.empty() ? "none computed" : estimate.reason);
         out += " (";
-        appendEscaped(out, utcText);
-        appendLine(out, " UTC)</description>");
+        appendXmlEscaped(out, utcText);
+        appendCrLfLine(out, " UTC)</description>");
     }
     appendStyles(out, estimate.provisional);
-    appendLine(out, "<Folder>");
-    appendLine(out, "<name>Estimate</name>");
+    appendCrLfLine(out, "<Folder>");
+    appendCrLfLine(out, "<name>Estimate</name>");
     if (shown) {
         appendPlacemarks(out, estimate, utcText);
     }
-    appendLine(out, "</Folder>");
-    appendLine(out, "</Document>");
-    appendLine(out, "</kml>");
+    appendCrLfLine(out, "</Folder>");
+    appendCrLfLine(out, "</Document>");
+    appendCrLfLine(out, "</kml>");
     return out;
 }
 

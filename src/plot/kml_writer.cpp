@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "app/form_kestrelmap.h"
+#include "app/xml_text.h"
 #include "plot/kml_document.h"
 
 namespace kestrel {
@@ -19,63 +20,38 @@ constexpr std::string_view kHeader[] = {
     "<Document>",
 };
 
-// Text that goes inside an element: the three characters XML reserves there are escaped. The
-// texts the program forms (times, colours, coordinates) never contain them.
-void appendEscaped(std::string& out, std::string_view text) {
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            default:
-                out += c;
-        }
-    }
-}
-
-void appendLine(std::string& out, std::string_view line) {
-    out += line;
-    out += kEol;
-}
-
 // The 21 lines of one placemark. The style lines follow the schema's order: IconStyle (lines
 // 4 to 6), LabelStyle (7), LineStyle (8); the coordinates stay on lines 12, 16 and 17.
 void appendPlacemark(std::string& out, const std::array<std::string, 4>& row,
                      std::string_view vectorColour) {
-    appendLine(out, "<Placemark>");
+    appendCrLfLine(out, "<Placemark>");
     out += "<name>";
-    appendEscaped(out, row[3]);
-    appendLine(out, "</name>");
-    appendLine(out, "<Style>");
-    appendLine(out, "<IconStyle><Icon>");
-    appendLine(out, "<href>http://maps.google.com/mapfiles/kml/shapes/target.png</href>");
-    appendLine(out, "</Icon></IconStyle>");
-    appendLine(out, "<LabelStyle><color>ff00ffff</color></LabelStyle>");
+    appendXmlEscaped(out, row[3]);
+    appendCrLfLine(out, "</name>");
+    appendCrLfLine(out, "<Style>");
+    appendCrLfLine(out, "<IconStyle><Icon>");
+    appendCrLfLine(out, "<href>http://maps.google.com/mapfiles/kml/shapes/target.png</href>");
+    appendCrLfLine(out, "</Icon></IconStyle>");
+    appendCrLfLine(out, "<LabelStyle><color>ff00ffff</color></LabelStyle>");
     out += "<LineStyle><color>";
-    appendEscaped(out, vectorColour);
-    appendLine(out, "</color><width>3</width></LineStyle>");
-    appendLine(out, "</Style>");
-    appendLine(out, "<MultiGeometry>");
-    appendLine(out, "<Point><coordinates>");
-    appendEscaped(out, row[1]);
+    appendXmlEscaped(out, vectorColour);
+    appendCrLfLine(out, "</color><width>3</width></LineStyle>");
+    appendCrLfLine(out, "</Style>");
+    appendCrLfLine(out, "<MultiGeometry>");
+    appendCrLfLine(out, "<Point><coordinates>");
+    appendXmlEscaped(out, row[1]);
     out += kEol;
-    appendLine(out, "</coordinates></Point>");
-    appendLine(out, "<LineString>");
-    appendLine(out, "<coordinates>");
-    appendEscaped(out, row[1]);
+    appendCrLfLine(out, "</coordinates></Point>");
+    appendCrLfLine(out, "<LineString>");
+    appendCrLfLine(out, "<coordinates>");
+    appendXmlEscaped(out, row[1]);
     out += kEol;
-    appendEscaped(out, row[2]);
+    appendXmlEscaped(out, row[2]);
     out += kEol;
-    appendLine(out, "</coordinates>");
-    appendLine(out, "</LineString>");
-    appendLine(out, "</MultiGeometry>");
-    appendLine(out, "</Placemark>");
+    appendCrLfLine(out, "</coordinates>");
+    appendCrLfLine(out, "</LineString>");
+    appendCrLfLine(out, "</MultiGeometry>");
+    appendCrLfLine(out, "</Placemark>");
 }
 
 }  // namespace
@@ -85,13 +61,13 @@ std::string kmlDocument(const PlotTable& table, int plotCount, std::string_view 
     std::string out;
     out.reserve(256 + static_cast<size_t>(count) * 560);
     for (std::string_view line : kHeader) {
-        appendLine(out, line);
+        appendCrLfLine(out, line);
     }
     for (int row = 1; row <= count; ++row) {
         appendPlacemark(out, table[static_cast<size_t>(row)], vectorColour);
     }
-    appendLine(out, "</Document>");
-    appendLine(out, "</kml>");
+    appendCrLfLine(out, "</Document>");
+    appendCrLfLine(out, "</kml>");
     return out;
 }
 

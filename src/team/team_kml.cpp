@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "app/xml_text.h"
+
 namespace kestrel::team {
 
 namespace {
@@ -25,36 +27,6 @@ constexpr std::string_view kHeader[] = {
 constexpr std::string_view kPalette[] = {"ff00a5ff", "ffff00ff", "ffffff00", "ff00ff00",
                                          "ff0000ff", "ffff0000", "ff00ffff", "ffffffff"};
 
-// Text inside an element or an attribute: the five characters XML reserves are escaped.
-void appendEscaped(std::string& out, std::string_view text) {
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&apos;";
-                break;
-            default:
-                out += c;
-        }
-    }
-}
-
-void appendLine(std::string& out, std::string_view line) {
-    out += line;
-    out += kEol;
-}
-
 void appendNumber(std::string& out, double value) {
     char buffer[32];
     const auto result =
@@ -75,7 +47,7 @@ void appendElement(std::string& out, std::string_view tag, std::string_view text
     out += '<';
     out += tag;
     out += '>';
-    appendEscaped(out, text);
+    appendXmlEscaped(out, text);
     out += "</";
     out += tag;
     out += '>';
@@ -88,34 +60,34 @@ void appendBearingLine(std::string& out, const TeamPlot& plot, std::string_view 
     GeographicLib::Geodesic::WGS84().Direct(plot.latitudeDegrees, plot.longitudeDegrees,
                                             *plot.bearingDegrees, kTeamLineMiles * kMetresPerMile,
                                             endLatitude, endLongitude);
-    appendLine(out, "<Placemark>");
+    appendCrLfLine(out, "<Placemark>");
     appendElement(out, "name", plot.vehicle + " " + std::to_string(plot.plotNumber));
     appendElement(out, "description", plot.utc);
     out += "<Style><LineStyle><color>";
-    appendEscaped(out, colour);
-    appendLine(out, "</color><width>3</width></LineStyle></Style>");
-    appendLine(out, "<LineString>");
-    appendLine(out, "<coordinates>");
+    appendXmlEscaped(out, colour);
+    appendCrLfLine(out, "</color><width>3</width></LineStyle></Style>");
+    appendCrLfLine(out, "<LineString>");
+    appendCrLfLine(out, "<coordinates>");
     appendCoordinates(out, plot.latitudeDegrees, plot.longitudeDegrees);
     appendCoordinates(out, endLatitude, endLongitude);
-    appendLine(out, "</coordinates>");
-    appendLine(out, "</LineString>");
-    appendLine(out, "</Placemark>");
+    appendCrLfLine(out, "</coordinates>");
+    appendCrLfLine(out, "</LineString>");
+    appendCrLfLine(out, "</Placemark>");
 }
 
 void appendPositionMark(std::string& out, const TeamPosition& position, std::string_view colour) {
-    appendLine(out, "<Placemark>");
+    appendCrLfLine(out, "<Placemark>");
     appendElement(out, "name", position.vehicle);
     appendElement(out, "description", position.utc);
     out += "<Style><IconStyle><color>";
-    appendEscaped(out, colour);
-    appendLine(out, "</color><Icon>");
-    appendLine(out, "<href>http://maps.google.com/mapfiles/kml/shapes/cabs.png</href>");
-    appendLine(out, "</Icon></IconStyle></Style>");
-    appendLine(out, "<Point><coordinates>");
+    appendXmlEscaped(out, colour);
+    appendCrLfLine(out, "</color><Icon>");
+    appendCrLfLine(out, "<href>http://maps.google.com/mapfiles/kml/shapes/cabs.png</href>");
+    appendCrLfLine(out, "</Icon></IconStyle></Style>");
+    appendCrLfLine(out, "<Point><coordinates>");
     appendCoordinates(out, position.latitudeDegrees, position.longitudeDegrees);
-    appendLine(out, "</coordinates></Point>");
-    appendLine(out, "</Placemark>");
+    appendCrLfLine(out, "</coordinates></Point>");
+    appendCrLfLine(out, "</Placemark>");
 }
 
 }  // namespace
@@ -128,13 +100,13 @@ std::string teamKmlDocument(const std::vector<TeamMapVehicle>& vehicles,
                             std::string_view ownVehicle, std::string_view vectorColour) {
     std::string out;
     for (std::string_view line : kHeader) {
-        appendLine(out, line);
+        appendCrLfLine(out, line);
     }
     size_t others = 0;
     for (const TeamMapVehicle& vehicle : vehicles) {
         const std::string_view colour =
             vehicle.name == ownVehicle ? vectorColour : paletteColour(others++);
-        appendLine(out, "<Folder>");
+        appendCrLfLine(out, "<Folder>");
         appendElement(out, "name", vehicle.name);
         for (const TeamPlot& plot : vehicle.plots) {
             if (plot.bearingDegrees) {
@@ -144,10 +116,10 @@ std::string teamKmlDocument(const std::vector<TeamMapVehicle>& vehicles,
         if (vehicle.position) {
             appendPositionMark(out, *vehicle.position, colour);
         }
-        appendLine(out, "</Folder>");
+        appendCrLfLine(out, "</Folder>");
     }
-    appendLine(out, "</Document>");
-    appendLine(out, "</kml>");
+    appendCrLfLine(out, "</Document>");
+    appendCrLfLine(out, "</kml>");
     return out;
 }
 
