@@ -1,9 +1,9 @@
 #include "platform/qt/program.h"
 
+#include <QDir>
+
 #include "app/hunt_stamp.h"
 #include "team/team_status.h"
-
-#include <QDir>
 
 namespace kestrel::qt {
 
