@@ -128,6 +128,7 @@ std::vector<Bearing> withQuality(std::vector<Bearing> bearings, size_t index, in
 TEST(EstimateFix, NoEstimateSaysWhy) {
     const double lat = 48.1, lon = 11.6;
     std::vector<Bearing> parallel;
+    parallel.reserve(8);
     for (int i = 0; i < 8; ++i) {
         parallel.push_back({i + 1, lat + i * 0.01, lon, 90.0 + 0.5 * (i % 2), std::nullopt});
     }

@@ -57,12 +57,13 @@ TEST(EstimateKml, DocumentForms) {
     };
     Estimate none;
     none.reason = "3 plots; 5 needed & <more>";
+    const std::string shownDescription =
+        "<description>12 of 14 plots used; rejected: 3, 9; sigma 6.8 deg; 95% ellipse 420 x 180 "
+        "m, major axis 037 deg; CEP50 150 m; 2026-12-08 09:14:05 UTC</description>";
     const std::vector<Case> cases = {
         {"shown",
          shownEstimate(false),
-         {"<name>Estimate</name>", "<name>95% area</name>",
-          "<description>12 of 14 plots used; rejected: 3, 9; sigma 6.8 deg; 95% ellipse 420 x 180 "
-          "m, major axis 037 deg; CEP50 150 m; 2026-12-08 09:14:05 UTC</description>",
+         {"<name>Estimate</name>", "<name>95% area</name>", shownDescription,
           "<Point><coordinates>151.2093000,-33.8688000,0</coordinates></Point>", "<width>2</width>",
           R"(<Style id="est">)", R"(<Style id="ell">)"},
          {"provisional", "No estimate"}},

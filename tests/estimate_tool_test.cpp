@@ -36,7 +36,7 @@ ToolRun runTool(std::vector<std::string_view> args) {
 class EstimateTool : public ::testing::Test {
   protected:
     std::string write(const std::string& content) {
-        const std::string path = m_scratch.folder() + "plots.csv";
+        std::string path = m_scratch.folder() + "plots.csv";
         std::string error;
         EXPECT_TRUE(m_disk.write(path, content, error)) << error;
         return path;
@@ -68,7 +68,10 @@ TEST_F(EstimateTool, MalformedInputGivesExitTwoAndTheLine) {
         const std::string path = write(content);
         const ToolRun run = runTool({path});
         EXPECT_EQ(run.status, kToolFault) << content;
-        EXPECT_EQ(run.err, "kestrel-estimate: " + path + message + "\n") << content;
+        std::string expected = "kestrel-estimate: " + path;
+        expected += message;
+        expected += '\n';
+        EXPECT_EQ(run.err, expected) << content;
         EXPECT_EQ(run.out, "") << content;
     }
 }

@@ -132,8 +132,9 @@ struct EstimateHunt {
                       lonH / 6000, lonH % 6000);
         test::showPosition(f, digits, "N", "W");
         double distance = 0, azimuth = 0, back = 0;
-        GeographicLib::Geodesic::WGS84().Inverse(latH / 6000.0, -lonH / 6000.0, kTxLat, kTxLon,
-                                                 distance, azimuth, back);
+        GeographicLib::Geodesic::WGS84().Inverse(static_cast<double>(latH) / 6000.0,
+                                                 static_cast<double>(-lonH) / 6000.0, kTxLat,
+                                                 kTxLon, distance, azimuth, back);
         char bearing[8];
         std::snprintf(bearing, sizeof bearing, "%03ld", std::lround(azimuth + 360) % 360);
         test::showBearing(f, bearing);

@@ -53,7 +53,7 @@ TEST(OwnInputs, EachInputTakesOnlyItsInstrumentsLines) {
         {InputBuffer::Carries::Position, fix + "%015\r\n", "N4807.04 E01131.00 ---"},
         {InputBuffer::Carries::Bearing, fix + "%015\r\n", "N----.-- E-----.-- ---"},
         {InputBuffer::Carries::Position, "$HEHDT,100,T\r\n%015\r\n", "N----.-- E-----.-- ---"},
-        {InputBuffer::Carries::Bearing, "$GPGGA,1,2\r\n$XYZ\r\n\xff\x00\r\n",
+        {InputBuffer::Carries::Bearing, "$GPGGA,1,2\r\n$XYZ\r\n" + std::string("\xff\x00\r\n", 4),
          "N----.-- E-----.-- ---"},
     };
     for (const Case& c : cases) {

@@ -11,7 +11,7 @@ namespace kestrel::instruments {
 namespace {
 
 // The configuration after `option` with `value` on top of `start`, or the complaint.
-std::string afterOption(const char* option, const char* value, InputConfig start = {}) {
+std::string afterOption(const char* option, const char* value, const InputConfig& start = {}) {
     RunOptions run;
     if (const auto error = setRunOption(run, option, value)) {
         return *error;

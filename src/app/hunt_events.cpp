@@ -56,7 +56,8 @@ std::optional<int64_t> utcMillisecondsFromIso(std::string_view text) {
         return std::nullopt;
     }
     const sys_days days = date;
-    return (days.time_since_epoch() / milliseconds(1)) + ((h * 60 + mi) * 60 + s) * 1000 + millis;
+    return (days.time_since_epoch() / milliseconds(1)) +
+           static_cast<int64_t>((h * 60 + mi) * 60 + s) * 1000 + millis;
 }
 
 void Form_Kestrelmap::addObserver(HuntObserver& observer) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstddef>
 #include <numbers>
 #include <numeric>
 #include <tuple>
@@ -198,7 +199,9 @@ InlierView viewInliers(const Problem& p, const Fit& fit) {
     }
     view.count = ranges.size();
     if (!ranges.empty()) {
-        std::nth_element(ranges.begin(), ranges.begin() + ranges.size() / 2, ranges.end());
+        std::nth_element(ranges.begin(),
+                         ranges.begin() + static_cast<std::ptrdiff_t>(ranges.size() / 2),
+                         ranges.end());
         view.medianRangeM = ranges[ranges.size() / 2];
     }
     return view;

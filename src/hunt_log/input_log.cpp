@@ -7,7 +7,7 @@ namespace kestrel::hunt_log {
 namespace {
 
 // More than this and a burst of lines is written at once rather than after its event.
-constexpr size_t kWriteAtBytes = 64 * 1024;
+constexpr size_t kWriteAtBytes = size_t{64} * 1024;
 
 }  // namespace
 

@@ -27,6 +27,15 @@ void tell(Form_Kestrelmap& form, const std::string& text) {
     form.platform().messages.show(text, kProgramTitle, MessageButtons::Ok, false);
 }
 
+// Closes again the inputs this switch opened (null: not opened by it).
+void closeOpened(const std::array<InstrumentInput*, 2>& opened) {
+    for (InstrumentInput* input : opened) {
+        if (input != nullptr) {
+            input->close();
+        }
+    }
+}
+
 }  // namespace
 
 NeededInputs neededInputs(const InputConfig& config, bool positOnGps, bool bearingOnDf) {
@@ -78,11 +87,7 @@ bool InputRouter::switchInputs(bool positOnGps, bool bearingOnDf) {
         }
         std::string reason;
         if (!input.open(reason)) {
-            for (InstrumentInput* opened : openedOwn) {
-                if (opened != nullptr) {
-                    opened->close();
-                }
-            }
+            closeOpened(openedOwn);
             if (openedLine) {
                 m_form.MSComm1.close();
             }

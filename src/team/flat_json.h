@@ -38,15 +38,15 @@ std::optional<FlatObject> parseFlatObject(std::string_view text);
 // member says otherwise (see JsonWriter::number).
 class JsonWriter {
   public:
-    JsonWriter& string(std::string_view key, std::string_view value);
-    JsonWriter& integer(std::string_view key, long long value);
+    JsonWriter& string(std::string_view name, std::string_view value);
+    JsonWriter& integer(std::string_view name, long long value);
     // Fixed notation with the given number of decimals; a value that is not finite reads null.
-    JsonWriter& number(std::string_view key, double value, int decimals);
-    JsonWriter& null(std::string_view key);
+    JsonWriter& number(std::string_view name, double value, int decimals);
+    JsonWriter& null(std::string_view name);
     std::string finish();
 
   private:
-    void key(std::string_view key);
+    void key(std::string_view name);
     std::string m_text = "{";
 };
 

@@ -33,6 +33,17 @@ std::string fullPath(std::string_view folder, const std::string& path) {
     return path.empty() || isAbsolute(path) ? path : std::string(folder) + path;
 }
 
+// The port of a broker address: 0 when none is given, false when the text is not a TCP port.
+bool parseBrokerPort(std::string_view text, int& port) {
+    port = 0;
+    if (text.empty()) {
+        return true;
+    }
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), port);
+    return result.ec == std::errc() && result.ptr == text.data() + text.size() && port >= 1 &&
+           port <= 65535;
+}
+
 // host, host:port, [v6 address] or [v6 address]:port. The port is 0 when not given.
 bool splitBroker(std::string_view text, std::string& host, int& port) {
     std::string_view portText;
@@ -66,16 +77,7 @@ bool splitBroker(std::string_view text, std::string& host, int& port) {
         })) {
         return false;
     }
-    port = 0;
-    if (!portText.empty()) {
-        const auto result =
-            std::from_chars(portText.data(), portText.data() + portText.size(), port);
-        if (result.ec != std::errc() || result.ptr != portText.data() + portText.size() ||
-            port < 1 || port > 65535) {
-            return false;
-        }
-    }
-    return true;
+    return parseBrokerPort(portText, port);
 }
 
 std::optional<bool> booleanOf(std::string text) {

@@ -53,7 +53,7 @@ class TeamHunt : public HuntObserver, private TeamTransportListener {
     // starts sending when the link is up. Call once.
     void start();
 
-    void plotMade(const PlotRecord& plot) override;
+    void plotMade(const PlotRecord& record) override;
 
     // Call every 10 s (or more often): publishes the position every 10 s while the link is up.
     void tick();

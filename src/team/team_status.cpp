@@ -12,7 +12,7 @@ std::string ageText(int64_t thenMs, int64_t nowMs) {
     if (seconds < 120) {
         return std::to_string(seconds) + " s ago";
     }
-    if (seconds < 2 * 3600) {
+    if (seconds < int64_t{2} * 3600) {
         return std::to_string(seconds / 60) + " min ago";
     }
     return std::to_string(seconds / 3600) + " h ago";

@@ -125,7 +125,7 @@ class FakeFiles : public TextFiles {
     // Fails like a write does (and counts among the writes).
     bool append(const std::string& path, std::string_view text, std::string& error) override {
         ++writes;
-        if (failAll || unwritable.count(path) != 0 || (failOnWrite != 0 && writes == failOnWrite)) {
+        if (failAll || unwritable.contains(path) || (failOnWrite != 0 && writes == failOnWrite)) {
             error = failReason;
             return false;
         }

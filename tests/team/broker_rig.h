@@ -62,14 +62,17 @@ inline void runFor(int ms) {
 
 inline int freePort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) {
+        return 0;
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                       ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
     ::close(fd);
-    return ntohs(address.sin_port);
+    return bound ? ntohs(address.sin_port) : 0;
 }
 
 class BrokerRig {
@@ -89,7 +92,11 @@ class BrokerRig {
         plainPort = freePort();
         do {
             tlsPort = freePort();
-        } while (tlsPort == plainPort);
+        } while (plainPort != 0 && tlsPort == plainPort);
+        if (plainPort == 0 || tlsPort == 0) {
+            problem = "no free TCP port on the loopback";
+            return;
+        }
         const QString ec = "ec_paramgen_curve:prime256v1";
         const bool made =
             run("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", ec, "-nodes", "-keyout",

@@ -252,7 +252,8 @@ TEST_F(TeamDriveTest, SharedEstimateBeatsEachVehicleAloneAndEveryPlotArrivesOnce
         std::vector<std::vector<Spot>> drives;
         for (size_t v = 0; v < team.size(); ++v) {
             drives.push_back(
-                drive(random, firstSide + 120.0 * v + random.uniform(-20, 20), kPlots));
+                drive(random, firstSide + 120.0 * static_cast<double>(v) + random.uniform(-20, 20),
+                      kPlots));
         }
         for (int i = 0; i < kPlots; ++i) {
             for (size_t v = 0; v < team.size(); ++v) {
@@ -293,7 +294,7 @@ TEST_F(TeamDriveTest, NothingLostNorDoubledThroughAnOutageAndARestart) {
     estimate::sim::Random random(7);
     std::vector<std::vector<Spot>> drives;
     for (size_t v = 0; v < team.size(); ++v) {
-        drives.push_back(drive(random, 120.0 * v, 12));
+        drives.push_back(drive(random, 120.0 * static_cast<double>(v), 12));
     }
     const auto round = [&](int i, const std::vector<size_t>& who) {
         for (size_t v : who) {

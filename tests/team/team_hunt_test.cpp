@@ -21,7 +21,7 @@ const TeamNames kNames{"red", "2026-12-08", "car1"};
 PlotRecord record(int number, int bearing) {
     PlotRecord plot;
     plot.plotNumber = number;
-    plot.utcMilliseconds = 1796740867000 + number * 1000;
+    plot.utcMilliseconds = 1796740867000 + static_cast<int64_t>(number) * 1000;
     plot.latitudeDegrees = 39.7 + number * 0.001;
     plot.longitudeDegrees = -104.9;
     plot.bearingDegrees = bearing;

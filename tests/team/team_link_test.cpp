@@ -162,8 +162,7 @@ TEST_F(TeamLinkTest, ThreeVehiclesOneOverTlsEachEndWithEveryPlotOnce) {
     std::vector<qint64> latencies;
     for (auto& c : cars) {
         for (auto& other : cars) {
-            const std::vector<int64_t> expected =
-                other == c ? std::vector<int64_t>{1, 2, 3} : std::vector<int64_t>{1, 2, 3};
+            const std::vector<int64_t> expected{1, 2, 3};
             EXPECT_EQ(c->seqsOf(other->names.vehicle), expected) << c->names.vehicle;
             if (other != c) {
                 EXPECT_EQ(c->handedOn[other->names.vehicle], expected);
@@ -313,7 +312,7 @@ TEST_F(TeamLinkTest, SessionFromTheSettingsFileSharesPlotsAndWritesTheTeamMap) {
     };
     kestrel::test::FakeRig rig;
     kestrel::test::readyToPlot(rig.main());  // N 39° 44.50' W 104° 59.25', bearing 045
-    const auto made = [&](team::TeamOverrides overrides = {}) {
+    const auto made = [&](const team::TeamOverrides& overrides = {}) {
         return qt::TeamSession::create(folder, rig.main(), rig.platform, overrides);
     };
 
@@ -365,10 +364,12 @@ TEST_F(TeamLinkTest, IdleCpuAndLatencyFigures) {
         std::string field;
         long long utime = 0, stime = 0;
         for (int i = 3; i <= 15 && fields >> field; ++i) {
-            if (i == 14)
+            if (i == 14) {
                 utime = std::stoll(field);
-            if (i == 15)
+            }
+            if (i == 15) {
                 stime = std::stoll(field);
+            }
         }
         return utime + stime;
     };
@@ -394,7 +395,7 @@ TEST_F(TeamLinkTest, IdleCpuAndLatencyFigures) {
     test::runFor(10000);
     const auto [nsAfter, sleepsAfter] = schedStat();
     const double cpuSeconds = double(cpuTicks() - before) / double(sysconf(_SC_CLK_TCK));
-    std::cout << "idle connected client over " << wall.elapsed() / 1000.0
+    std::cout << "idle connected client over " << static_cast<double>(wall.elapsed()) / 1000.0
               << " s: /proc/self/stat utime+stime " << cpuSeconds << " s; main thread "
               << (nsAfter - nsBefore) / 1000 << " us on a CPU, " << sleepsAfter - sleepsBefore
               << " wake-ups\n";
