@@ -10,6 +10,17 @@
 
 namespace kestrel {
 
+// Lines 1 to 6 of every map document the program writes: the declaration, the kml tag with its
+// four namespaces, "<Document>".
+inline constexpr std::string_view kKmlHeaderLines[] = {
+    R"(<?xml version="1.0" encoding="UTF-8"?>)",
+    R"(<kml xmlns="http://www.opengis.net/kml/2.2")",
+    R"(xmlns:gx="http://www.google.com/kml/ext/2.2")",
+    R"(xmlns:kml="http://www.opengis.net/kml/2.2")",
+    R"(xmlns:atom="http://www.w3.org/2005/Atom">)",
+    "<Document>",
+};
+
 // Lines 1 to 6 of the document (the declaration, the kml tag with its four namespaces and
 // "<Document>"), the placemarks of PLOT_TABLE rows 1 to plotCount, then "</Document>" and
 // "</kml>"; every line ends with CR LF. plotCount outside 0 to 99 is taken as the nearest end.

@@ -11,15 +11,6 @@ namespace {
 constexpr std::string_view kEol = "\r\n";
 constexpr int kMaxPlots = 99;
 
-constexpr std::string_view kHeader[] = {
-    R"(<?xml version="1.0" encoding="UTF-8"?>)",
-    R"(<kml xmlns="http://www.opengis.net/kml/2.2")",
-    R"(xmlns:gx="http://www.google.com/kml/ext/2.2")",
-    R"(xmlns:kml="http://www.opengis.net/kml/2.2")",
-    R"(xmlns:atom="http://www.w3.org/2005/Atom">)",
-    "<Document>",
-};
-
 // The 21 lines of one placemark. The style lines follow the schema's order: IconStyle (lines
 // 4 to 6), LabelStyle (7), LineStyle (8); the coordinates stay on lines 12, 16 and 17.
 void appendPlacemark(std::string& out, const std::array<std::string, 4>& row,
@@ -60,7 +51,7 @@ std::string kmlDocument(const PlotTable& table, int plotCount, std::string_view 
     const int count = std::clamp(plotCount, 0, kMaxPlots);
     std::string out;
     out.reserve(256 + static_cast<size_t>(count) * 560);
-    for (std::string_view line : kHeader) {
+    for (std::string_view line : kKmlHeaderLines) {
         appendCrLfLine(out, line);
     }
     for (int row = 1; row <= count; ++row) {

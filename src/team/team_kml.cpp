@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "app/xml_text.h"
+#include "plot/kml_document.h"
 
 namespace kestrel::team {
 
@@ -12,15 +13,6 @@ namespace {
 
 constexpr std::string_view kEol = "\r\n";
 constexpr double kMetresPerMile = 1609.344;
-
-constexpr std::string_view kHeader[] = {
-    R"(<?xml version="1.0" encoding="UTF-8"?>)",
-    R"(<kml xmlns="http://www.opengis.net/kml/2.2")",
-    R"(xmlns:gx="http://www.google.com/kml/ext/2.2")",
-    R"(xmlns:kml="http://www.opengis.net/kml/2.2")",
-    R"(xmlns:atom="http://www.w3.org/2005/Atom">)",
-    "<Document>",
-};
 
 // Clearly different on a satellite picture: orange, magenta, cyan, green, red, blue, yellow,
 // white.
@@ -99,7 +91,7 @@ std::string_view paletteColour(size_t index) {
 std::string teamKmlDocument(const std::vector<TeamMapVehicle>& vehicles,
                             std::string_view ownVehicle, std::string_view vectorColour) {
     std::string out;
-    for (std::string_view line : kHeader) {
+    for (std::string_view line : kKmlHeaderLines) {
         appendCrLfLine(out, line);
     }
     size_t others = 0;

@@ -24,18 +24,6 @@ namespace {
 
 using instruments::InputRole;
 
-bool waitFor(const std::function<bool()>& done, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs) {
-            return false;
-        }
-        QTest::qWait(1);
-    }
-    return true;
-}
-
 quint16 freePort() {
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);

@@ -27,18 +27,6 @@ std::string withSum(const std::string& sentence) {
     return sentence + hex + "\r\n";
 }
 
-bool waitFor(const std::function<bool()>& done, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs) {
-            return false;
-        }
-        QTest::qWait(2);
-    }
-    return true;
-}
-
 speed_t speedOf(const Pty& pty) {
     termios t{};
     tcgetattr(pty.masterFd(), &t);  // a pty's master reports the slave's settings

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMessageBox>
 #include <QTemporaryDir>
@@ -23,6 +24,19 @@
 #include "qt/test_app.h"
 
 namespace kestrel::test {
+
+// Runs the event loop in short steps until `done` holds or `timeoutMs` has passed.
+inline bool waitFor(const std::function<bool()>& done, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs) {
+            return false;
+        }
+        QTest::qWait(2);
+    }
+    return true;
+}
 
 // Answers every modal dialog that comes up, in order, with the next queued action (the
 // default: Escape), and records each message box's title and text.
