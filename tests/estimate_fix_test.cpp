@@ -185,5 +185,46 @@ TEST(EstimateFix, WildBearingIsRejectedAndNamed) {
     }
 }
 
+// At the transmitter the plots stand within the GPS error of it. The fix must still show, and
+// its ellipse must not claim more than the GPS allows: the error all plots share moves the fix
+// with it, however many bearings there are.
+TEST(EstimateFix, AtTheTransmitterTheFixShowsWithTheGpsError) {
+    const double lat = 51.5, lon = -0.12;
+    struct Case {
+        const char* name;
+        std::vector<std::pair<double, double>> at;  // where the car stood, metres and azimuth
+        double shiftM;  // the GPS error all plots share: each moved north this far
+    };
+    const std::vector<Case> cases = {
+        {"stopping beside it", {{32, 0}, {25, 60}, {40, 110}, {28, 170}, {35, 230}, {30, 300}}, 0},
+        {"walking round it, GPS off",
+         {{20, 10}, {35, 80}, {25, 150}, {30, 220}, {22, 290}, {28, 330}},
+         9},
+        {"last plots of an approach",
+         {{800, 0}, {600, 15}, {400, 30}, {250, 50}, {120, 80}, {60, 120}, {30, 160}},
+         6},
+    };
+    for (const Case& c : cases) {
+        std::vector<Bearing> bearings = around(lat, lon, c.at);
+        for (size_t i = 0; i < bearings.size(); ++i) {
+            // The shared error moves every plot north; each also wanders 4 m east or west.
+            Bearing& b = bearings[i];
+            earth().Direct(b.latitudeDeg, b.longitudeDeg, 0, c.shiftM, b.latitudeDeg,
+                           b.longitudeDeg);
+            earth().Direct(b.latitudeDeg, b.longitudeDeg, i % 2 == 0 ? 90 : 270, 4, b.latitudeDeg,
+                           b.longitudeDeg);
+        }
+        const Estimate e = estimateFix(bearings);
+        ASSERT_TRUE(e.shown) << c.name << ": " << e.reason << " " << e.semiMajorM << " x "
+                             << e.semiMinorM;
+        const double errorM = distanceM(e.latitudeDeg, e.longitudeDeg, lat, lon);
+        EXPECT_LT(errorM, 25) << c.name;
+        EXPECT_LT(errorM, e.semiMajorM) << c.name;
+        // Half of 15 m per axis is shared: 2.45 x 7.5 m at the least.
+        EXPECT_GE(e.semiMinorM, 18) << c.name;
+        EXPECT_LT(e.semiMajorM, 100) << c.name;
+    }
+}
+
 }  // namespace
 }  // namespace kestrel::estimate

@@ -140,6 +140,10 @@ inline Hunt makeHunt(const Scenario& s, uint64_t seed, int plots) {
     const GeographicLib::Geodesic& earth = GeographicLib::Geodesic::WGS84();
     const double gpsSigmaM = random.uniform(5, 15);
     hunt.gpsSigmaM = gpsSigmaM;
+    // A receiver's error drifts over minutes: half its variance is shared by the whole hunt,
+    // half changes from plot to plot. Per axis, so that the mean square distance is gpsSigmaM².
+    const double perAxis = gpsSigmaM / 2;
+    const double sharedE = perAxis * random.normal(), sharedN = perAxis * random.normal();
     int id = 0;
     for (const Point& road : roadPlots(s, random, plots)) {
         double lat = 0, lon = 0, h = 0, azi = 0, back = 0;
@@ -148,12 +152,30 @@ inline Hunt makeHunt(const Scenario& s, uint64_t seed, int plots) {
         const bool wild = random.uniform(0, 1) < s.wildShare;
         const double bearing = wild ? random.uniform(0, 360) : azi + s.sigmaDeg * random.normal();
         double gpsLat = 0, gpsLon = 0;
-        earth.Direct(lat, lon, random.uniform(0, 360), gpsSigmaM * std::abs(random.normal()),
-                     gpsLat, gpsLon);
+        frame.Reverse(road.e + sharedE + perAxis * random.normal(),
+                      road.n + sharedN + perAxis * random.normal(), 0, gpsLat, gpsLon, h);
         hunt.wild.push_back(wild);
         hunt.bearings.push_back({++id, gpsLat, gpsLon, std::fmod(bearing + 720, 360.0), 7});
     }
     return hunt;
+}
+
+// The hunt's bearings without the wild ones: what an oracle that knows them would fit.
+inline std::vector<Bearing> goodBearings(const Hunt& hunt) {
+    std::vector<Bearing> good;
+    for (size_t i = 0; i < hunt.bearings.size(); ++i) {
+        if (!hunt.wild[i]) {
+            good.push_back(hunt.bearings[i]);
+        }
+    }
+    return good;
+}
+
+inline double distanceToTransmitterM(const Estimate& est, const Hunt& hunt) {
+    double s = 0;
+    GeographicLib::Geodesic::WGS84().Inverse(est.latitudeDeg, est.longitudeDeg, hunt.txLatitudeDeg,
+                                             hunt.txLongitudeDeg, s);
+    return s;
 }
 
 struct Outcome {
@@ -171,8 +193,7 @@ inline Outcome judge(const Estimate& est, const Hunt& hunt) {
     const GeographicLib::LocalCartesian frame(est.latitudeDeg, est.longitudeDeg, 0);
     double e = 0, n = 0, u = 0;
     frame.Forward(hunt.txLatitudeDeg, hunt.txLongitudeDeg, 0, e, n, u);
-    GeographicLib::Geodesic::WGS84().Inverse(est.latitudeDeg, est.longitudeDeg, hunt.txLatitudeDeg,
-                                             hunt.txLongitudeDeg, o.errorM);
+    o.errorM = distanceToTransmitterM(est, hunt);
     const double az = est.majorAzimuthDeg * std::numbers::pi / 180;
     const double along = e * std::sin(az) + n * std::cos(az);
     const double across = -e * std::cos(az) + n * std::sin(az);
@@ -188,15 +209,17 @@ inline Outcome judge(const Estimate& est, const Hunt& hunt) {
 struct Summary {
     int hunts = 0, shown = 0;
     double medianM = 0, p90M = 0;
+    double medianLowM = 0, medianHighM = 0;  // the median's 95 % confidence interval
     double cover95 = 0, cover1Sigma = 0;
     int falseFixes = 0;
-    double rmsOverBound = 0;  // RMS error over the RMS of the oracle bound
+    double rmsOverBound = 0;   // RMS error over the RMS of the oracle bound
+    double oracleMedianM = 0;  // the same fit given only the good bearings, on the same hunts
 };
 
 // Every seed from firstSeed on, the hunt cut to its first `plots` plots.
 inline Summary runScenario(const Scenario& s, int plots, int seeds, uint64_t firstSeed = 1) {
     Summary sum;
-    std::vector<double> errors;
+    std::vector<double> errors, oracleErrors;
     int in95 = 0, in1 = 0;
     double squares = 0, bound = 0;
     for (int k = 0; k < seeds; ++k) {
@@ -208,6 +231,9 @@ inline Summary runScenario(const Scenario& s, int plots, int seeds, uint64_t fir
         }
         ++sum.shown;
         errors.push_back(o.errorM);
+        if (const Estimate oracle = estimateFix(goodBearings(hunt)); oracle.computed) {
+            oracleErrors.push_back(distanceToTransmitterM(oracle, hunt));
+        }
         squares += o.errorM * o.errorM;
         bound += oracleBoundM2(hunt, s.sigmaDeg);
         in95 += o.in95 ? 1 : 0;
@@ -216,11 +242,20 @@ inline Summary runScenario(const Scenario& s, int plots, int seeds, uint64_t fir
     }
     if (!errors.empty()) {
         std::sort(errors.begin(), errors.end());
-        sum.medianM = errors[errors.size() / 2];
+        const size_t n = errors.size();
+        sum.medianM = errors[n / 2];
+        // Order statistics: the true median lies between these ranks 95 % of the time.
+        const auto spread = static_cast<size_t>(0.98 * std::sqrt(static_cast<double>(n)));
+        sum.medianLowM = errors[n / 2 > spread ? n / 2 - spread : 0];
+        sum.medianHighM = errors[std::min(n - 1, n / 2 + spread)];
         sum.p90M = errors[std::min(errors.size() - 1, errors.size() * 9 / 10)];
         sum.cover95 = static_cast<double>(in95) / sum.shown;
         sum.cover1Sigma = static_cast<double>(in1) / sum.shown;
         sum.rmsOverBound = std::sqrt(squares / bound);
+    }
+    if (!oracleErrors.empty()) {
+        std::sort(oracleErrors.begin(), oracleErrors.end());
+        sum.oracleMedianM = oracleErrors[oracleErrors.size() / 2];
     }
     return sum;
 }

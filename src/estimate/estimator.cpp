@@ -27,7 +27,14 @@ constexpr double kMinAheadShare = 0.9;
 constexpr double kMaxLeverage = 0.5;
 constexpr double kMaxAheadVarRad2 = (kPi / 4) * (kPi / 4);
 constexpr double kMaxAxisPerRange = 0.5;  // 95 % semi-major axis over the median range
-constexpr double kMaxSpreadM = 500e3;     // a hunt beyond this is no tangent-plane problem
+// Within this the hunter walks the rest, and a plot metres from the transmitter tells little
+// more than the GPS error: the "too uncertain" gate takes this as the least median range, so
+// that an area of up to 100 m still shows when the car stands beside the transmitter.
+constexpr double kWalkingRangeM = 200;
+// About half a GPS receiver's error is shared by plots minutes apart: it moves the fix with
+// it however many bearings there are, so it is added to the fix's covariance, per axis.
+constexpr double kSharedPositionVarM2 = kPositionSigmaM * kPositionSigmaM / 4;
+constexpr double kMaxSpreadM = 500e3;  // a hunt beyond this is no tangent-plane problem
 constexpr int kRingVertices = 73;
 
 bool usable(const Bearing& b) {
@@ -232,7 +239,7 @@ std::string gateFailure(const Problem& p, const Fit& fit, double inliers, double
     if (view.ahead < kMinAheadShare * view.sure) {
         return "the fix lies behind";
     }
-    if (!(semiMajorM < kMaxAxisPerRange * view.medianRangeM)) {
+    if (!(semiMajorM < kMaxAxisPerRange * std::max(view.medianRangeM, kWalkingRangeM))) {
         return "the fix is too uncertain";
     }
     return {};
@@ -254,7 +261,8 @@ std::vector<std::pair<double, double>> ellipseRing(const LocalPlane& plane, Plan
 }
 
 // The covariance of the fix: the inverse information scaled by the pooled sigma, where a
-// prior of 7 degrees worth four bearings steadies the sigma of a short hunt.
+// prior of 7 degrees worth four bearings steadies the sigma of a short hunt, plus the part of
+// the GPS error all plots share.
 void describeUncertainty(const Problem& p, const Fit& fit, const LocalPlane& plane, Estimate& out) {
     const double inliers = std::accumulate(fit.inlier.begin(), fit.inlier.end(), 0.0);
     const double dof = kPriorWeight + std::max(inliers - 2, 0.0);
@@ -268,7 +276,8 @@ void describeUncertainty(const Problem& p, const Fit& fit, const LocalPlane& pla
         return;
     }
     const double scale = kNonlinearity * kNonlinearity * pooled2 / det;
-    const Axes axes = eigen({h.c * scale, -h.b * scale, h.a * scale});
+    const Axes axes = eigen(
+        {h.c * scale + kSharedPositionVarM2, -h.b * scale, h.a * scale + kSharedPositionVarM2});
     const double k95 = std::sqrt(dof * (std::pow(0.05, -2 / dof) - 1));
     out.sigmaDeg = std::sqrt(pooled2) / kRadPerDeg;
     out.sigma1MajorM = std::sqrt(axes.major);
