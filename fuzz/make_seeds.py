@@ -13,6 +13,7 @@ operator, the session). While a message box is open, the commands that follow ru
 event loop."""
 
 import os
+import struct
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -137,7 +138,32 @@ def team_seeds():
     write("team_message", "position", b"\x01" + position.encode())
 
 
+def plot_log_seeds():
+    """Plot logs: one even byte, then the CSV text; or one odd byte, then raw bearings (two
+    doubles of base position, then per bearing a byte choosing raw doubles or small offsets)."""
+    header = ("plot,utc,lat,lon,bearing,relative,course,speed_kn,quality,position_source,"
+              "bearing_source,used,heading_from,vehicle")
+    rows = [
+        "1,2026-12-08T14:21:07Z,34.395000,-119.760000,47,312,95,31,7,GPS,DF,1,COG,",
+        "2,2026-12-08T14:21:37Z,34.400000,-119.700000,301,,,,,MAN,MAN,1,,",
+        "3,2026-12-08T14:22:07Z,34.430000,-119.710000,205,110,95,28,0,GPS,DF,0,HDT,car2",
+        "4,2026-12-08T14:22:37Z,34.425000,-119.760000,128,,,,,GPS,MAN,1,,",
+        "5,2026-12-08T14:23:07Z,34.398000,-119.735000,5,,,,7,GPS,DF,1,COG,",
+        "6,2026-12-08T14:23:37Z,34.412500,-119.752000,88,,,,,GPS,DF,,,",
+    ]
+    write("plot_log", "full_log", b"\x00" + "".join(x + "\r\n" for x in [header] + rows).encode())
+    bare = ["lat,lon,bearing", "34.395,-119.76,47", "34.40,-119.70,301", "34.43,-119.71,205",
+            "34.425,-119.76,128", "34.398,-119.735,5"]
+    write("plot_log", "three_columns", b"\x00" + "".join(x + "\n" for x in bare).encode())
+    write("plot_log", "malformed", b"\x00" + b"lat,lon,bearing\n91.5,0,10\n")
+    raw = struct.pack("<dd", 34.41, -119.73)
+    for k in range(12):
+        raw += bytes([k * 8 % 256 & 0xFE, (k * 37) % 256, (k * 91) % 256, (k * 29) % 256])
+    write("plot_log", "raw_bearings", b"\x01" + raw)
+
+
 if __name__ == "__main__":
     serial_seeds()
     settings_seeds()
     team_seeds()
+    plot_log_seeds()
