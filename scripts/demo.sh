@@ -35,19 +35,8 @@ mkdir -p "$folder"
 tx_lat=34.4120
 tx_lon=-119.7320
 
-pids=()
-cleanup() {
-    # Only what this script started, newest first, by process id.
-    local i
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        kill "${pids[i]}" 2>/dev/null || true
-    done
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        wait "${pids[i]}" 2>/dev/null || true
-    done
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+# shellcheck source=scripts/started_processes.sh
+. "$(dirname "$0")/started_processes.sh"
 
 # Waits up to $1 tenths of a second for the command after it to succeed.
 wait_for() {
@@ -147,21 +136,8 @@ check_time() {
     fi
 }
 
-# Xvfb picks a free display number itself and writes it on the descriptor it is given (here
-# the coprocess's pipe) once it accepts connections: no number is guessed, so a demo and a
-# test suite running side by side never race for one.
-coproc xvfb { exec Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp -noreset 2>"$demo/xvfb.log"; }
-pids+=("$xvfb_PID")
-number=""
-read -r -t 10 number <&"${xvfb[0]}" || true
-if [[ ! "$number" =~ ^[0-9]+$ ]]; then
-    echo "demo: Xvfb did not start; its log:" >&2
-    cat "$demo/xvfb.log" >&2
-    exit 1
-fi
-display=":$number"
-export DISPLAY=$display
-unset WAYLAND_DISPLAY
+start_private_xvfb "$demo/xvfb.log"
+display=$DISPLAY
 
 # A short hunt that still gives the estimate a fair view: the transmitter a few hundred metres
 # from the start, where the seeded drive goes round it

@@ -18,28 +18,10 @@ rm -rf "$work"
 mkdir -p "$work/home/Kestrelmap"
 folder=$work/home/Kestrelmap
 
-pids=()
-cleanup() {
-    local i
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        kill "${pids[i]}" 2>/dev/null || true
-        wait "${pids[i]}" 2>/dev/null || true
-    done
-}
-trap cleanup EXIT
+# shellcheck source=scripts/started_processes.sh
+. "$(dirname "$0")/../../scripts/started_processes.sh"
 
-# Xvfb picks a free display number itself and writes it on its -displayfd descriptor (the
-# coprocess's pipe) once it accepts connections.
-coproc xvfb { exec Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp -noreset 2>"$work/xvfb.log"; }
-pids+=("$xvfb_PID")
-number=""
-read -r -t 10 number <&"${xvfb[0]}" || true
-if [[ ! "$number" =~ ^[0-9]+$ ]]; then
-    echo "Xvfb did not start; its log:" >&2
-    cat "$work/xvfb.log" >&2
-    exit 1
-fi
-export DISPLAY=:$number
+start_private_xvfb "$work/xvfb.log"
 
 # The simulator links COM1 first, so the start-up trial finds a free port and shows no message.
 # For the idle figure it sends nothing at all.
