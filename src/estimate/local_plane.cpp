@@ -41,12 +41,16 @@ PlanePoint LocalPlane::toPlane(double latitudeDeg, double longitudeDeg) const {
     return {x, y};
 }
 
-PlanePoint LocalPlane::gridDirection(double latitudeDeg, double longitudeDeg,
-                                     double trueAzimuthDeg) const {
-    // M turns east-north-up at the point into east-north-up at the origin.
+std::vector<double> LocalPlane::rotationAt(double latitudeDeg, double longitudeDeg) const {
     std::vector<double> m(9);
     double x = 0, y = 0, z = 0;
     m_frame.Forward(latitudeDeg, longitudeDeg, 0, x, y, z, m);
+    return m;
+}
+
+PlanePoint LocalPlane::gridDirection(double latitudeDeg, double longitudeDeg,
+                                     double trueAzimuthDeg) const {
+    const std::vector<double> m = rotationAt(latitudeDeg, longitudeDeg);
     const double se = std::sin(trueAzimuthDeg * kRadPerDeg);
     const double cn = std::cos(trueAzimuthDeg * kRadPerDeg);
     const double e = m[0] * se + m[1] * cn;
@@ -71,9 +75,7 @@ std::pair<double, double> LocalPlane::toGeo(PlanePoint p) const {
 
 double LocalPlane::trueAzimuthDeg(double latitudeDeg, double longitudeDeg,
                                   PlanePoint direction) const {
-    std::vector<double> m(9);
-    double x = 0, y = 0, z = 0;
-    m_frame.Forward(latitudeDeg, longitudeDeg, 0, x, y, z, m);
+    const std::vector<double> m = rotationAt(latitudeDeg, longitudeDeg);
     // The transpose of M takes the origin's frame back to the point's.
     const double e = m[0] * direction.e + m[3] * direction.n;
     const double n = m[1] * direction.e + m[4] * direction.n;

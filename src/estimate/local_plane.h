@@ -6,6 +6,7 @@
 
 #include <span>
 #include <utility>
+#include <vector>
 
 #include <GeographicLib/LocalCartesian.hpp>
 
@@ -33,6 +34,10 @@ class LocalPlane {
     double trueAzimuthDeg(double latitudeDeg, double longitudeDeg, PlanePoint direction) const;
 
   private:
+    // The row-major 3x3 rotation M that turns east-north-up at (lat, lon) into east-north-up
+    // at the origin.
+    std::vector<double> rotationAt(double latitudeDeg, double longitudeDeg) const;
+
     GeographicLib::LocalCartesian m_frame;
 };
 
