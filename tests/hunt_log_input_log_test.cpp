@@ -85,7 +85,7 @@ TEST(InputLog, FailuresAreToldOncePerRunAndLoseNothing) {
     }
     ASSERT_EQ(rig.messages.shown.size(), 1u);
     EXPECT_EQ(rig.messages.shown[0].text,
-              "Kestrelmap cannot write the input log /k/1_input.log (No space left on device).\n"
+              "The input log /k/1_input.log could not be written (No space left on device).\n"
               "The lines received are kept (the last megabyte of them) and written as soon as "
               "the file can be written again.");
     rig.files.failAll = false;

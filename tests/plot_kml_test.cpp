@@ -117,9 +117,7 @@ TEST(KmlDocument, NoPlotsIsTheEightLineEmptyDocument) {
     FakeRig rig;
     auto& f = rig.main();
     readyToPlot(f);
-    std::string file;
-    std::string reason;
-    ASSERT_TRUE(f.writeHuntFiles(file, reason));
+    ASSERT_FALSE(f.writeHuntFiles());
     expectLines(rig.files.files[kStampedFile], document({}));
     EXPECT_EQ(rig.files.files[kStampedFile], rig.files.files[kCurrentFile]);
     EXPECT_EQ(linesOf(rig.files.files[kCurrentFile]).size(), 8u);
@@ -219,11 +217,10 @@ TEST(KmlFiles, OneFileFailingDoesNotStopTheOther) {
     auto& f = rig.main();
     readyToPlot(f);
     rig.files.unwritable.insert(kStampedFile);
-    std::string file;
-    std::string reason;
-    EXPECT_FALSE(f.writeHuntFiles(file, reason));
-    EXPECT_EQ(file, kStampedFile);
-    EXPECT_EQ(reason, "No space left on device");
+    const std::optional<WriteFailure> failure = f.writeHuntFiles(true);
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->file, kStampedFile);
+    EXPECT_EQ(failure->reason, "No space left on device");
     EXPECT_EQ(rig.files.files.count(kCurrentFile), 1u);
 }
 

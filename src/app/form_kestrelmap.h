@@ -15,6 +15,7 @@
 #include "app/controls.h"
 #include "app/hunt_events.h"
 #include "app/input_switch.h"
+#include "app/write_notice.h"
 #include "input/heading_reading.h"
 #include "input/input_buffer.h"
 #include "options/form_kestrelmap_options.h"
@@ -274,9 +275,9 @@ class Form_Kestrelmap {
     void CmdButton_RANGE_Click();
     void CmdButton_TIMER_Click();
     void Timer_PLOT_Timer();
-    // Writes the map document built from PLOT_TABLE to both hunt files. False when a file
-    // could not be written, with that file's path and the reason.
-    bool writeHuntFiles(std::string& failedFile, std::string& reason);
+    // Writes the map document built from PLOT_TABLE to both hunt files and tells the operator
+    // of the first failure of a run (`quietly`: only notes it). Returns the first failure.
+    std::optional<WriteFailure> writeHuntFiles(bool quietly = false);
 
     // ---- Announcements to what attaches beside the panel (app/) ----
     // The observer must outlive the window or be removed first.
@@ -324,7 +325,9 @@ class Form_Kestrelmap {
     // -- plot/
     PlotRecord plotRecord() const;  // the plot being made, from the panel as it stands
     void announcePlot(const PlotRecord& record);
-    bool m_huntFilesFailing = false;  // the last write of the hunt files failed (told once)
+    WriteNotice m_huntFilesNotice{m_platform.messages, "map file",
+                                  "The plots are kept in memory; the next plot writes the map "
+                                  "files again."};
 };
 
 }  // namespace kestrel

@@ -17,14 +17,11 @@ void Form_Kestrelmap::Form_Load() {
     CURRENT_FILENAME = m_folder + CURRENT_FILENAME + ".kml";
 
     const bool folderTold = offerFolder();
-    std::string failedFile;
-    std::string reason;
-    if (!writeHuntFiles(failedFile, reason)) {
-        m_huntFilesFailing = true;  // the map writer tells no more of this run of failures
-    }
-    if (m_huntFilesFailing && !folderTold) {
-        m_platform.messages.show("Kestrelmap cannot write its map file " + failedFile + " (" +
-                                     reason + ").\nCreate the folder " + m_folder +
+    // Told here in start-up's own words, so the map writer tells no more of this run.
+    const std::optional<WriteFailure> failure = writeHuntFiles(true);
+    if (failure && !folderTold) {
+        m_platform.messages.show("Kestrelmap cannot write its map file " + failure->file + " (" +
+                                     failure->reason + ").\nCreate the folder " + m_folder +
                                      " and start Kestrelmap again.",
                                  "Kestrelmap", MessageButtons::Ok, false);
     }

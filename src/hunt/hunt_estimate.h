@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "app/form_kestrelmap.h"
+#include "app/write_notice.h"
 #include "estimate/estimator.h"
 #include "hunt_log/plot_log.h"
-#include "hunt_log/write_notice.h"
 
 namespace kestrel {
 

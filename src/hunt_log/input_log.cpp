@@ -30,7 +30,12 @@ std::string inputLogPath(const std::string& mapFileName) {
 }
 
 InputLog::InputLog(TextFiles& files, MessageBox& messages, Clock& clock, std::string path)
-    : m_files(files), m_messages(messages), m_clock(clock), m_path(std::move(path)) {}
+    : m_files(files),
+      m_notice(messages, "input log",
+               "The lines received are kept (the last megabyte of them) and written as soon as "
+               "the file can be written again."),
+      m_clock(clock),
+      m_path(std::move(path)) {}
 
 InputLog::~InputLog() {
     if (!m_pending.empty()) {
@@ -52,7 +57,7 @@ void InputLog::lineReceived(std::string_view input, std::string_view line) {
         const size_t cut = m_pending.find("\r\n", excess);
         m_pending.erase(0, cut == std::string::npos ? m_pending.size() : cut + 2);
     }
-    if (m_pending.size() >= kWriteAtBytes && !m_failing) {
+    if (m_pending.size() >= kWriteAtBytes && !m_notice.failing()) {
         // In the middle of the receive handler: a failure is told after the event instead.
         std::string ignored;
         if (m_files.append(m_path, m_pending, ignored)) {
@@ -66,20 +71,11 @@ void InputLog::flush() {
         return;
     }
     std::string reason;
-    if (m_files.append(m_path, m_pending, reason)) {
+    const bool written = m_files.append(m_path, m_pending, reason);
+    if (written) {
         m_pending.clear();
-        m_failing = false;
-        return;
     }
-    if (m_failing) {
-        return;
-    }
-    // Set before the message: its nested event loop may bring more lines and more failures.
-    m_failing = true;
-    m_messages.show("Kestrelmap cannot write the input log " + m_path + " (" + reason +
-                        ").\nThe lines received are kept (the last megabyte of them) and written "
-                        "as soon as the file can be written again.",
-                    "Kestrelmap", MessageButtons::Ok, false);
+    m_notice.report(written, m_path, reason);
 }
 
 }  // namespace kestrel::hunt_log

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "app/hunt_events.h"
+#include "app/write_notice.h"
 #include "platform/platform.h"
 
 namespace kestrel::hunt_log {
@@ -41,18 +42,17 @@ class InputLog : public HuntObserver {
     void flush();
     // The folder is known to be missing and start-up has said so: failures stay quiet until a
     // write works.
-    void startQuiet() { m_failing = true; }
+    void startQuiet() { m_notice.failQuietly(); }
 
     const std::string& path() const { return m_path; }
     size_t pendingBytes() const { return m_pending.size(); }
 
   private:
     TextFiles& m_files;
-    MessageBox& m_messages;
+    WriteNotice m_notice;
     Clock& m_clock;
     std::string m_path;
     std::string m_pending;
-    bool m_failing = false;
 };
 
 }  // namespace kestrel::hunt_log

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "app/hunt_events.h"
-#include "hunt_log/write_notice.h"
+#include "app/write_notice.h"
 #include "platform/platform.h"
 
 namespace kestrel {

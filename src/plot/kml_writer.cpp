@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <array>
 
 #include "app/form_kestrelmap.h"
 #include "app/xml_text.h"
@@ -64,41 +65,17 @@ std::string kmlDocument(const PlotTable& table, int plotCount, std::string_view 
 
 // Both hunt files get the same document, the time-stamped one first. A file that fails does
 // not keep the other from being written; the first failure is the one reported.
-bool Form_Kestrelmap::writeHuntFiles(std::string& failedFile, std::string& reason) {
-    const std::string document = kmlDocument(PLOT_TABLE, NUMBER_OF_PLOTS, VECTOR_COLOR);
-    bool allWritten = true;
-    for (const std::string* path : {&FILENAME_STRING, &CURRENT_FILENAME}) {
-        std::string error;
-        if (!m_platform.files.write(*path, document, error)) {
-            if (allWritten) {
-                failedFile = *path;
-                reason = error.empty() ? "unknown error" : error;
-            }
-            allWritten = false;
-        }
-    }
-    return allWritten;
+std::optional<WriteFailure> Form_Kestrelmap::writeHuntFiles(bool quietly) {
+    const std::array paths{FILENAME_STRING, CURRENT_FILENAME};
+    return writeAll(m_platform.files, m_huntFilesNotice, paths,
+                    kmlDocument(PLOT_TABLE, NUMBER_OF_PLOTS, VECTOR_COLOR), quietly);
 }
 
 // Rewrites both hunt files from the plots in memory. When a write fails the plots stay in
 // memory and the next plot tries again with the whole table; the operator hears of it once,
 // at the first failure of a run of failures, and a successful write ends the run.
 void Form_Kestrelmap::BUILD_KML_FILE() {
-    std::string failedFile;
-    std::string reason;
-    if (writeHuntFiles(failedFile, reason)) {
-        m_huntFilesFailing = false;
-        return;
-    }
-    if (m_huntFilesFailing) {
-        return;
-    }
-    // Set before the message box: its event loop may run a timer plot that fails again.
-    m_huntFilesFailing = true;
-    m_platform.messages.show("The map file " + failedFile + " could not be written (" + reason +
-                                 ").\nThe plots are kept in memory; the next plot writes the "
-                                 "map files again.",
-                             "Kestrelmap", MessageButtons::Ok, false);
+    writeHuntFiles();
 }
 
 }  // namespace kestrel

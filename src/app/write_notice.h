@@ -1,8 +1,11 @@
 #pragma once
 // One message per run of write failures of a file set: the first failure is told, later ones
-// are not, and a successful write ends the run. The map files follow the same rule.
+// are not, and a successful write ends the run. The hunt's map files, the plot log, the input
+// log, the estimate and team maps all follow this rule.
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/platform.h"
 
@@ -34,6 +37,9 @@ class WriteNotice {
                             "Kestrelmap", MessageButtons::Ok, false);
         }
     }
+    // A run of failures the operator has already heard of (start-up's own message, or a
+    // folder the operator chose not to make): later failures stay quiet until a write works.
+    void failQuietly() { m_failing = true; }
     bool failing() const { return m_failing; }
 
   private:
@@ -43,21 +49,26 @@ class WriteNotice {
     bool m_failing = false;
 };
 
+struct WriteFailure {
+    std::string file;
+    std::string reason;  // never empty: "unknown error" when the system gave none
+};
+
 // Writes `content` to each path in turn (a failing one does not keep the next from being
-// written) and reports the first failure to `notice`.
+// written), reports the outcome to `notice` and returns the first failure, if any.
 template <typename Paths>
-void writeAll(TextFiles& files, WriteNotice& notice, const Paths& paths, std::string_view content,
-              bool quietly = false) {
-    std::string failedFile;
-    std::string failedReason;
+std::optional<WriteFailure> writeAll(TextFiles& files, WriteNotice& notice, const Paths& paths,
+                                     std::string_view content, bool quietly = false) {
+    std::optional<WriteFailure> failure;
     for (const std::string& path : paths) {
         std::string error;
-        if (!files.write(path, content, error) && failedFile.empty()) {
-            failedFile = path;
-            failedReason = error;
+        if (!files.write(path, content, error) && !failure) {
+            failure = WriteFailure{path, error.empty() ? "unknown error" : error};
         }
     }
-    notice.report(failedFile.empty(), failedFile, failedReason, quietly);
+    notice.report(!failure, failure ? failure->file : std::string(),
+                  failure ? failure->reason : std::string(), quietly);
+    return failure;
 }
 
 }  // namespace kestrel
