@@ -129,7 +129,6 @@ StartSearch findStart(const std::vector<Ray>& rays) {
     };
     forEachPair(rays.size(), tryPair);
     if (!found.start) {
-        found.narrow = true;
         found.start = narrowStart;
     }
     return found;

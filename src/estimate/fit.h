@@ -20,7 +20,6 @@ struct Ray {
 struct StartSearch {
     std::optional<PlanePoint> start;
     bool crossesBehind = false;  // some pair crossed, but only behind the plots
-    bool narrow = false;         // no pair crossed at 15 degrees or more
 };
 
 struct Fit {

@@ -12,21 +12,13 @@
 
 namespace kestrel::estimate {
 
+// The columns the reader looks for (the plot log has more; see kPlotLogHeader).
 namespace column {
 inline constexpr std::string_view kPlot = "plot";
-inline constexpr std::string_view kUtc = "utc";
 inline constexpr std::string_view kLat = "lat";
 inline constexpr std::string_view kLon = "lon";
 inline constexpr std::string_view kBearing = "bearing";
-inline constexpr std::string_view kRelative = "relative";
-inline constexpr std::string_view kCourse = "course";
-inline constexpr std::string_view kSpeedKn = "speed_kn";
 inline constexpr std::string_view kQuality = "quality";
-inline constexpr std::string_view kPositionSource = "position_source";
-inline constexpr std::string_view kBearingSource = "bearing_source";
-inline constexpr std::string_view kUsed = "used";
-inline constexpr std::string_view kHeadingFrom = "heading_from";
-inline constexpr std::string_view kVehicle = "vehicle";
 }  // namespace column
 
 // The plot log's header line in its column order (without a line end).

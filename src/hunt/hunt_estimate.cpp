@@ -25,6 +25,7 @@ void HuntEstimate::huntStarted() {
     m_estimatePaths = {folder + m_form.stamp() + "_estimate.kml", folder + "Current_Estimate.kml"};
     m_bearings.clear();
     m_estimate = estimate::estimateFix({});
+    m_vehiclesContributing = 0;
     writeAll(m_form.platform().files, m_estimateNotice, m_estimatePaths,
              estimate::buildEstimateKml(m_estimate,
                                         isoUtcText(m_form.platform().clock.utcMilliseconds())),
@@ -58,10 +59,7 @@ std::optional<bool> HuntEstimate::addBearing(const PlotRecord& plot, const std::
                          [&](const TeamBearing& entry) { return entry.vehicle == vehicle; }));
     }
     update(plot.utcMilliseconds);
-    if (m_estimate.usedFlags.empty()) {
-        return std::nullopt;
-    }
-    return m_estimate.usedFlags.back();
+    return m_estimate.usedFlags.back();  // the verdict on the bearing just added
 }
 
 void HuntEstimate::eventHandled() {
@@ -70,10 +68,13 @@ void HuntEstimate::eventHandled() {
 
 void HuntEstimate::update(int64_t utcMilliseconds) {
     std::vector<estimate::Bearing> bearings;
+    std::set<std::string> vehicles;
     for (const TeamBearing& entry : m_bearings) {
         bearings.push_back(entry.bearing);
+        vehicles.insert(entry.vehicle);
     }
     m_estimate = estimate::estimateFix(bearings);
+    m_vehiclesContributing = static_cast<int>(vehicles.size());
     const std::string utc = isoUtcText(utcMilliseconds);
     writeAll(m_form.platform().files, m_estimateNotice, m_estimatePaths,
              estimate::buildEstimateKml(m_estimate, utc));
@@ -90,19 +91,10 @@ void HuntEstimate::showStatus() {
         const Form_Kestrelmap::Degrees shown = m_form.displayedPosition();
         here = Here{shown.latitude, shown.longitude};
     }
-    std::string text = statusLine(m_estimate, here, vehiclesContributing());
+    std::string text = statusLine(m_estimate, here, m_vehiclesContributing);
     if (text != m_form.Label_IDENT.Caption) {
         m_form.Label_IDENT.Caption = std::move(text);
     }
-}
-
-// The vehicles whose bearings are among those the estimate weighs.
-int HuntEstimate::vehiclesContributing() const {
-    std::set<std::string> vehicles;
-    for (const TeamBearing& entry : m_bearings) {
-        vehicles.insert(entry.vehicle);
-    }
-    return static_cast<int>(vehicles.size());
 }
 
 }  // namespace kestrel

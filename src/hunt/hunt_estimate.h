@@ -39,14 +39,12 @@ class HuntEstimate : public HuntObserver {
     const estimate::Estimate& estimate() const { return m_estimate; }
     // Told the estimate's verdict in a line after every update (for the diagnostics).
     std::function<void(const std::string&)> onVerdict;
-    const PlotLog& plotLog() const { return m_log; }
 
   private:
     // Adds a bearing line to the estimate and returns its verdict; none without a line.
     std::optional<bool> addBearing(const PlotRecord& plot, const std::string& vehicle);
     void update(int64_t utcMilliseconds);
     void showStatus();
-    int vehiclesContributing() const;
 
     static constexpr size_t kBearingsKept = 99;  // a vehicle's most recent bearing lines
 
@@ -61,6 +59,7 @@ class HuntEstimate : public HuntObserver {
     std::deque<TeamBearing> m_bearings;  // oldest first
     std::string m_vehicle;
     estimate::Estimate m_estimate;
+    int m_vehiclesContributing = 0;  // vehicles whose bearings the estimate weighs
 };
 
 }  // namespace kestrel

@@ -10,8 +10,8 @@
 
 namespace kestrel {
 
-// Lines 1 to 6 of every map document the program writes: the declaration, the kml tag with its
-// four namespaces, "<Document>".
+// Lines 1 to 6 of the hunt and team maps: the declaration, the kml tag with its four namespaces,
+// "<Document>". (The estimate map declares the KML namespace alone.)
 inline constexpr std::string_view kKmlHeaderLines[] = {
     R"(<?xml version="1.0" encoding="UTF-8"?>)",
     R"(<kml xmlns="http://www.opengis.net/kml/2.2")",
