@@ -1,9 +1,7 @@
 #include "hunt_log/plot_log.h"
 
+#include "estimate/number_format.h"
 #include "estimate/plot_log_reader.h"
-
-#include <charconv>
-#include <cmath>
 
 namespace kestrel {
 
@@ -17,13 +15,6 @@ void appendNumber(std::string& out, std::optional<int> value) {
     }
 }
 
-void appendDegrees(std::string& out, double degrees) {
-    char buffer[32];
-    const auto result =
-        std::to_chars(buffer, buffer + sizeof buffer, degrees, std::chars_format::fixed, 6);
-    out.append(buffer, result.ptr);
-}
-
 }  // namespace
 
 std::string plotLogHeader() {
@@ -35,10 +26,8 @@ std::string plotLogHeader() {
 std::string plotLogRow(const PlotRecord& plot, std::optional<bool> used, std::string_view vehicle) {
     std::string row =
         std::to_string(plot.plotNumber) + ',' + isoUtcText(plot.utcMilliseconds) + ',';
-    appendDegrees(row, plot.latitudeDegrees);
-    row += ',';
-    appendDegrees(row, plot.longitudeDegrees);
-    row += ',';
+    row += estimate::fixedText(plot.latitudeDegrees, 6) + ',';
+    row += estimate::fixedText(plot.longitudeDegrees, 6) + ',';
     appendNumber(row, plot.bearingDegrees);
     row += ',';
     appendNumber(row, plot.relativeDegrees);
