@@ -293,6 +293,9 @@ class Form_Kestrelmap {
         double longitude = 0;
     };
     Degrees displayedPosition() const;
+    // The bearing the digits show when a line may be drawn from it: hand-entered, or from the
+    // direction finder and not timed out (what ENDPOINT reads). Nothing otherwise.
+    std::optional<int> drawableBearing() const;
     // What the last bearing line and its parse said beyond the three digits the panel keeps.
     std::optional<int> lastBearingQuality;   // the digit after "/" in the last bearing line
     std::optional<int> lastRelativeBearing;  // the last relative bearing that became a true one

@@ -25,15 +25,23 @@ float toOffset(double degrees) {
 // The offsets from the plotted position to the end of its bearing line, in degrees. Reads the
 // bearing from the displayed digits and the range from CmdButton_RANGE; POSITION must have
 // run first (the longitude offset is divided by the cosine of its latitude).
-void Form_Kestrelmap::ENDPOINT() {
+std::optional<int> Form_Kestrelmap::drawableBearing() const {
     if (CmdButton_DF_SOURCE.Tag != "MAN" && DF_TIMEOUT <= 0) {
+        return std::nullopt;
+    }
+    return static_cast<int>(100 * leadingNumber(Picture_BRGX100.Tag) +
+                            10 * leadingNumber(Picture_BRGX10.Tag) +
+                            leadingNumber(Picture_BRGX1.Tag));
+}
+
+void Form_Kestrelmap::ENDPOINT() {
+    const std::optional<int> drawable = drawableBearing();
+    if (!drawable) {
         DELTA_LATITUDE = 0;
         DELTA_LONGITUDE = 0;
         return;
     }
-    const double bearing = 100 * leadingNumber(Picture_BRGX100.Tag) +
-                           10 * leadingNumber(Picture_BRGX10.Tag) +
-                           leadingNumber(Picture_BRGX1.Tag);
+    const double bearing = *drawable;
     double theta = (kQuarterTurnDegrees - bearing) / kFullTurnDegrees * kRadiansPerTurn;
     if (theta < 0) {
         theta += kRadiansPerTurn;

@@ -19,16 +19,13 @@ PlotRecord Form_Kestrelmap::plotRecord() const {
         record.courseDegrees = COURSE;
         record.speedKnots = SPEED;
     }
-    const bool bearingUsable = !record.bearingFromDf || DF_TIMEOUT > 0;
-    if (bearingUsable && leadingNumber(CmdButton_RANGE.Tag) != 0) {
-        record.bearingDegrees = static_cast<int>(100 * leadingNumber(Picture_BRGX100.Tag) +
-                                                 10 * leadingNumber(Picture_BRGX10.Tag) +
-                                                 leadingNumber(Picture_BRGX1.Tag));
-        if (record.bearingFromDf) {
-            record.relativeDegrees = lastRelativeBearing;
-            record.quality = lastBearingQuality;
-            record.headingFrom = lastHeadingFrom;
-        }
+    if (leadingNumber(CmdButton_RANGE.Tag) != 0) {
+        record.bearingDegrees = drawableBearing();
+    }
+    if (record.bearingDegrees && record.bearingFromDf) {
+        record.relativeDegrees = lastRelativeBearing;
+        record.quality = lastBearingQuality;
+        record.headingFrom = lastHeadingFrom;
     }
     return record;
 }
