@@ -40,7 +40,9 @@ TeamSession::TeamSession(team::TeamConfig config, const std::string& password,
                                           this)),
       m_hunt(std::make_unique<team::TeamHunt>(
           m_config.names, team::journalPath(folder, m_config.names), *m_link, platform.clock)),
-      m_mapFiles(platform.files, platform.messages) {
+      m_platform(platform),
+      m_mapNotice(platform.messages, "team map file",
+                  "The team's plots are kept; the next change writes it again.") {
     // Where the digits say the vehicle is; nothing while they hold no real place.
     m_hunt->setPositionSource([this]() -> std::optional<std::pair<double, double>> {
         const auto at = m_form.displayedPosition();
@@ -73,11 +75,12 @@ TeamSession::~TeamSession() {
 }
 
 void TeamSession::writeMap() {
-    if (m_form.FILENAME_STRING.empty()) {
+    if (m_form.stamp().empty()) {
         return;  // before Form_Load: no hunt stamp yet
     }
-    m_mapFiles.write(team::stampedTeamPath(m_form.FILENAME_STRING), team::currentTeamPath(m_folder),
-                     m_hunt->teamDocument(m_form.VECTOR_COLOR));
+    const std::string paths[] = {m_form.folder() + m_form.stamp() + "_team.kml",
+                                 m_folder + "Current_Team.kml"};
+    writeAll(m_platform.files, m_mapNotice, paths, m_hunt->teamDocument(m_form.VECTOR_COLOR));
 }
 
 }  // namespace kestrel::qt

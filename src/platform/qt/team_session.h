@@ -11,11 +11,11 @@
 #include <string>
 
 #include "app/form_kestrelmap.h"
+#include "hunt_log/write_notice.h"
 #include "platform/platform.h"
 #include "platform/qt/team_link_qt.h"
 #include "team/team_config.h"
 #include "team/team_hunt.h"
-#include "team/team_map_files.h"
 
 namespace kestrel::qt {
 
@@ -48,7 +48,8 @@ class TeamSession : public QObject {
     Form_Kestrelmap& m_form;
     std::unique_ptr<QtTeamLink> m_link;
     std::unique_ptr<team::TeamHunt> m_hunt;  // declared after the link: let go of first
-    team::TeamMapFiles m_mapFiles;
+    kestrel::Platform& m_platform;
+    WriteNotice m_mapNotice;
     QTimer m_positionTimer;
 };
 
