@@ -53,6 +53,14 @@ TeamConfigResult applyTeamOverrides(const TeamConfig& config, const TeamOverride
 // The password in a password file: its first line without the line end; none when empty.
 std::optional<std::string> passwordFromFileText(std::string_view text);
 
+// host, host:port, [v6 address] or [v6 address]:port, written as the gpsd address is; the port
+// is 0 when not given. Nothing when the text is none of these.
+struct BrokerAddress {
+    std::string host;
+    int port = 0;
+};
+std::optional<BrokerAddress> parseBrokerAddress(std::string_view text);
+
 // True for "localhost", 127.0.0.0/8 and ::1.
 bool isLoopbackHost(std::string_view host);
 
