@@ -63,7 +63,6 @@ TeamConfigResult parseTeamConfig(const TeamKeys& keys, std::string_view folder,
         }
     }
     TeamConfig config;
-    config.keys = keys;
     config.names.team = valueOf(keys, "name");
     if (config.names.team.empty()) {
         return {config, {}};  // no team: the link stays off
@@ -120,9 +119,7 @@ TeamConfigResult parseTeamConfig(const TeamKeys& keys, std::string_view folder,
     return {config, {}};
 }
 
-TeamConfigResult applyTeamOverrides(const TeamConfig& config, const TeamOverrides& overrides,
-                                    std::string_view folder, int64_t utcMilliseconds) {
-    TeamKeys keys = config.keys;
+TeamKeys withOverrides(TeamKeys keys, const TeamOverrides& overrides) {
     const std::pair<const char*, const std::optional<std::string>*> given[] = {
         {"name", &overrides.team},
         {"vehicle", &overrides.vehicle},
@@ -133,7 +130,7 @@ TeamConfigResult applyTeamOverrides(const TeamConfig& config, const TeamOverride
             keys[key] = **value;
         }
     }
-    return parseTeamConfig(keys, folder, utcMilliseconds);
+    return keys;
 }
 
 std::optional<std::string> passwordFromFileText(std::string_view text) {

@@ -25,7 +25,6 @@ struct TeamConfig {
     std::string user;          // default: the vehicle name
     std::string passwordFile;  // full path, or empty: no password
     std::string caFile;        // full path, or empty: the system's certificate authorities
-    TeamKeys keys;             // what it was made from, for the command-line overrides
 };
 
 // Exactly one of the two is set; the error names the key at fault.
@@ -39,16 +38,15 @@ struct TeamConfigResult {
 TeamConfigResult parseTeamConfig(const TeamKeys& keys, std::string_view folder,
                                  int64_t utcMilliseconds);
 
-// --team, --vehicle, --hunt, --broker for one run: each given one replaces its key, and the
-// defaults that follow from it (port, TLS) are worked out again.
+// --team, --vehicle, --hunt, --broker for one run: each given one replaces its key before the
+// keys are checked, so the defaults that follow from it (port, TLS) are worked out from it.
 struct TeamOverrides {
     std::optional<std::string> team;
     std::optional<std::string> vehicle;
     std::optional<std::string> hunt;
     std::optional<std::string> broker;
 };
-TeamConfigResult applyTeamOverrides(const TeamConfig& config, const TeamOverrides& overrides,
-                                    std::string_view folder, int64_t utcMilliseconds);
+TeamKeys withOverrides(TeamKeys keys, const TeamOverrides& overrides);
 
 // The password in a password file: its first line without the line end; none when empty.
 std::optional<std::string> passwordFromFileText(std::string_view text);

@@ -221,23 +221,29 @@ TEST(TeamConfigTest, KeysCheckedAndCompleted) {
 
 TEST(TeamConfigTest, CommandLineOverridesWorkOutTheDefaultsAgain) {
     const TeamKeys keys{{"name", "red"}, {"vehicle", "car1"}, {"broker", "127.0.0.1"}};
-    const TeamConfig base = *parseTeamConfig(keys, "/k/", 0).config;
     TeamOverrides overrides;
     overrides.broker = "mqtt.example.org";
     overrides.vehicle = "car9";
-    const TeamConfig changed = *applyTeamOverrides(base, overrides, "/k/", 0).config;
+    const TeamConfig changed = *parseTeamConfig(withOverrides(keys, overrides), "/k/", 0).config;
     EXPECT_EQ(changed.brokerPort, 8883);
     EXPECT_TRUE(changed.tls);
     EXPECT_EQ(changed.user, "car9");
     EXPECT_EQ(changed.names.hunt, "1970-01-01");
+    // A broker the file gets wrong is mended by --broker.
+    TeamOverrides broker;
+    broker.broker = "127.0.0.1:1999";
+    const TeamConfigResult mended = parseTeamConfig(
+        withOverrides({{"name", "red"}, {"vehicle", "car1"}, {"broker", "h:0"}}, broker), "/k/", 0);
+    ASSERT_TRUE(mended.config) << mended.error;
+    EXPECT_EQ(mended.config->brokerPort, 1999);
 
     TeamOverrides enable;
     enable.team = "blue";
     enable.vehicle = "v";
     enable.broker = "b";
-    EXPECT_TRUE(applyTeamOverrides(TeamConfig{}, enable, "/k/", 0).config->enabled);
+    EXPECT_TRUE(parseTeamConfig(withOverrides({}, enable), "/k/", 0).config->enabled);
     enable.vehicle = "v#";
-    EXPECT_NE(applyTeamOverrides(TeamConfig{}, enable, "/k/", 0).error.find("vehicle"),
+    EXPECT_NE(parseTeamConfig(withOverrides({}, enable), "/k/", 0).error.find("vehicle"),
               std::string::npos);
     EXPECT_EQ(passwordFromFileText("s3cret\r\nrest"), "s3cret");
     EXPECT_FALSE(passwordFromFileText("\n"));

@@ -9,11 +9,8 @@ namespace kestrel::qt {
 TeamSession::Made TeamSession::create(const std::string& folder, Form_Kestrelmap& form,
                                       kestrel::Platform& platform,
                                       const team::TeamOverrides& overrides) {
-    const int64_t now = platform.clock.utcMilliseconds();
-    team::TeamConfigResult read = readTeamConfig(folder, now);
-    if (read.config) {
-        read = team::applyTeamOverrides(*read.config, overrides, folder, now);
-    }
+    const team::TeamConfigResult read =
+        readTeamConfig(folder, overrides, platform.clock.utcMilliseconds());
     if (!read.config) {
         return {nullptr, read.error};
     }
