@@ -117,6 +117,8 @@ TEST(TeamMessage, EverythingElseIsRefusedWithItsReason) {
         {kTopic, edited("\"quality\": 7", "\"quality\": {}"), "malformed"},
         {kTopic, edited("\"utc\": \"2026-12-08T14:21:07Z\"", "\"utc\": \"yesterday\""),
          "malformed"},
+        {kTopic, edited("2026-12-08T14:21:07Z", "2026-13-45T99:99:99Z"), "malformed"},
+        {kTopic, edited("2026-12-08T14:21:07Z", "2026-12-08T14:21:07.5Z"), "malformed"},
         {kTopic, edited("\"GPS\"", "\"gps\""), "malformed"},
         {kTopic, edited("\"DF\"", "\"DF\\u0000\""), "malformed"},
         {kTopic, edited("\"DF\"", "\"D\\x\""), "malformed"},
