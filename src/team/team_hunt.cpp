@@ -119,16 +119,10 @@ void TeamHunt::linkUp() {
     sendWaiting();
     m_lastPositionMs = 0;  // tell the team where we are at once
     publishPosition(m_clock.utcMilliseconds());
-    if (onLinkChanged) {
-        onLinkChanged();
-    }
 }
 
 void TeamHunt::linkDown() {
     m_inFlight.clear();
-    if (onLinkChanged) {
-        onLinkChanged();
-    }
 }
 
 void TeamHunt::published(int messageId) {

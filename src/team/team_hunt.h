@@ -66,8 +66,6 @@ class TeamHunt : public HuntObserver, private TeamTransportListener {
     std::function<void(const TeamPlot&)> onPlotReceived;
     // Anything on the team map changed (a plot either way, a position).
     std::function<void()> onTeamChanged;
-    // The link came up or went down (see linkIsUp()).
-    std::function<void()> onLinkChanged;
 
     const TeamNames& names() const { return m_names; }
     // The own vehicle first, then the others in order of first appearance.

@@ -90,8 +90,6 @@ TEST_F(TeamHuntTest, PlotsMadeWhileDownSurviveRestartsAndGoOutInOrder) {
     hunt->plotMade(record(2, 20));
     EXPECT_EQ(hunt->queuedCount(), 2u);
     restart();  // the program ends before the link ever came up
-    int linkChanges = 0;
-    hunt->onLinkChanged = [&]() { ++linkChanges; };
     EXPECT_EQ(hunt->queuedCount(), 2u);
     hunt->plotMade(record(3, 30));  // seq goes on from the journal
     transport.bringUp();
@@ -111,7 +109,6 @@ TEST_F(TeamHuntTest, PlotsMadeWhileDownSurviveRestartsAndGoOutInOrder) {
     transport.bringUp();
     EXPECT_EQ(sentSeqs(), (std::vector<int64_t>{3, 4}));
     EXPECT_EQ(transport.plotPayloads()[0], third);  // the same bytes again
-    EXPECT_EQ(linkChanges, 3);
 
     // After a restart the journal still knows: 3 and 4 wait, the next plot is 5.
     restart();

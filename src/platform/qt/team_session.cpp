@@ -49,12 +49,7 @@ TeamSession::TeamSession(team::TeamConfig config, const std::string& password,
         }
         return std::pair(at.latitude, at.longitude);
     });
-    m_hunt->onTeamChanged = [this]() {
-        writeMap();
-        if (onTeamChanged) {
-            onTeamChanged();
-        }
-    };
+    m_hunt->onTeamChanged = [this]() { writeMap(); };
     m_hunt->start();
     m_form.addObserver(*m_hunt);
     m_positionTimer.setInterval(static_cast<int>(team::kPositionIntervalMs));

@@ -6,7 +6,6 @@
 
 #include <QObject>
 #include <QTimer>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -35,8 +34,6 @@ class TeamSession : public QObject {
     team::TeamHunt& hunt() { return *m_hunt; }
     QtTeamLink& link() { return *m_link; }
     const team::TeamConfig& config() const { return m_config; }
-    // After the team map was written for a change (a plot either way, a position).
-    std::function<void()> onTeamChanged;
 
   private:
     TeamSession(team::TeamConfig config, const std::string& password, const std::string& folder,
