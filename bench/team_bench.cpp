@@ -61,7 +61,7 @@ std::vector<TeamPlot> ringPlots(const std::string& vehicle, double startDeg, uin
 // The window with its estimate companion and team link, wired as the program's team session.
 struct TeamWindow {
     explicit TeamWindow(const std::string& journal)
-        : team(names, journal, transport, rig.clock),
+        : team(names, journal, transport, rig.clock, rig.messages, panelPosition(rig.main())),
           mapNotice(rig.messages, "team map file", "The next change writes it again.") {
         estimate.setVehicleName(names.vehicle);
         Form_Kestrelmap& form = rig.main();

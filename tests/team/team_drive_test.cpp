@@ -92,7 +92,8 @@ struct Vehicle {
 
     void connectTeam() {
         link = std::make_unique<qt::QtTeamLink>(settings, rig.messages);
-        team = std::make_unique<TeamHunt>(names, journal, *link, rig.clock);
+        team = std::make_unique<TeamHunt>(names, journal, *link, rig.clock, rig.messages,
+                                          panelPosition(rig.main()));
         team->onPlotReceived = [this](const TeamPlot& plot) {
             ++handedOn[plot.vehicle][plot.seq];
             estimate.teamPlotReceived(plotRecordFrom(plot), plot.vehicle);

@@ -55,7 +55,8 @@ struct Car {
         }
         (void)rig;
         link = std::make_unique<qt::QtTeamLink>(base, messages);
-        hunt = std::make_unique<TeamHunt>(names, journalPath, *link, clock);
+        hunt = std::make_unique<TeamHunt>(names, journalPath, *link, clock, messages,
+                                          []() { return std::pair(39.7, -104.9); });
         hunt->onPlotReceived = [this](const TeamPlot& plot) {
             handedOn[plot.vehicle].push_back(plot.seq);
             const auto made = madeAt().find(plot.vehicle + "/" + std::to_string(plot.seq));

@@ -1,7 +1,5 @@
 #include "platform/qt/team_session.h"
 
-#include <cmath>
-
 #include "platform/qt/team_settings_qt.h"
 
 namespace kestrel::qt {
@@ -36,19 +34,11 @@ TeamSession::TeamSession(team::TeamConfig config, const std::string& password,
       m_link(std::make_unique<QtTeamLink>(teamLinkSettings(m_config, password), platform.messages,
                                           this)),
       m_hunt(std::make_unique<team::TeamHunt>(
-          m_config.names, team::journalPath(folder, m_config.names), *m_link, platform.clock)),
+          m_config.names, team::journalPath(folder, m_config.names), *m_link, platform.clock,
+          platform.messages, team::panelPosition(form))),
       m_platform(platform),
       m_mapNotice(platform.messages, "team map file",
                   "The team's plots are kept; the next change writes it again.") {
-    // Where the digits say the vehicle is; nothing while they hold no real place.
-    m_hunt->setPositionSource([this]() -> std::optional<std::pair<double, double>> {
-        const auto at = m_form.displayedPosition();
-        if (std::fabs(at.latitude) > 90 || std::fabs(at.longitude) > 180 ||
-            (at.latitude == 0 && at.longitude == 0)) {
-            return std::nullopt;
-        }
-        return std::pair(at.latitude, at.longitude);
-    });
     m_hunt->onTeamChanged = [this]() { writeMap(); };
     m_hunt->start();
     m_form.addObserver(*m_hunt);
