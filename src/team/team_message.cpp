@@ -187,6 +187,10 @@ const char* rejectionName(Rejection kind) {
     return "unknown";
 }
 
+std::string clientId(const TeamNames& names) {
+    return prefix(names) + names.vehicle;
+}
+
 std::string plotTopic(const TeamNames& names) {
     return prefix(names) + names.vehicle + "/plot";
 }

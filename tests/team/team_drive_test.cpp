@@ -78,7 +78,7 @@ struct Vehicle {
         settings.port = broker.plainPort;
         settings.user = names.vehicle;
         settings.password = "pw-" + names.vehicle;
-        settings.clientId = "kestrelmap/red/" + names.hunt + "/" + names.vehicle;
+        settings.clientId = clientId(names);
         settings.retryMs = retryMs;
         estimate.setVehicleName(names.vehicle);
         Form_Kestrelmap& form = rig.main();
