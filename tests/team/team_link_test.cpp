@@ -44,16 +44,15 @@ std::map<std::string, qint64>& madeAt() {
 }
 
 struct Car {
-    Car(BrokerRig& rig, const std::string& name, std::string journal, qt::TeamLinkSettings base)
+    Car(const std::string& name, std::string journal, qt::TeamLinkSettings base)
         : names{"red", "hunt1", name}, journalPath(std::move(journal)) {
-        base.clientId = "kestrelmap/red/hunt1/" + name;
+        base.clientId = clientId(names);
         base.retryMs = 300;
         base.connectTimeoutMs = 3000;
         if (base.user.empty()) {
             base.user = name;
             base.password = "pw-" + name;
         }
-        (void)rig;
         link = std::make_unique<qt::QtTeamLink>(base, messages);
         hunt = std::make_unique<TeamHunt>(names, journalPath, *link, clock, messages,
                                           []() { return std::pair(39.7, -104.9); });
@@ -129,7 +128,7 @@ class TeamLinkTest : public ::testing::Test {
         return rig->stdPath(QString::fromStdString(name + ".journal"));
     }
     std::unique_ptr<Car> car(const std::string& name) {
-        return std::make_unique<Car>(*rig, name, journal(name), plain(*rig));
+        return std::make_unique<Car>(name, journal(name), plain(*rig));
     }
 
     std::unique_ptr<BrokerRig> rig;
@@ -143,7 +142,7 @@ TEST_F(TeamLinkTest, ThreeVehiclesOneOverTlsEachEndWithEveryPlotOnce) {
     tls.port = rig->tlsPort;
     tls.tls = true;
     tls.caFile = rig->stdPath("ca.pem");
-    cars.push_back(std::make_unique<Car>(*rig, "car3", journal("car3"), tls));
+    cars.push_back(std::make_unique<Car>("car3", journal("car3"), tls));
     ASSERT_TRUE(waitFor(
         [&]() {
             return std::all_of(cars.begin(), cars.end(), [](auto& c) { return c->link->isUp(); });
