@@ -59,9 +59,8 @@ void TeamHunt::start() {
 }
 
 void TeamHunt::plotMade(const PlotRecord& record) {
-    std::string payload = encodePlot(teamPlotFrom(record, m_names, ++m_lastSeq));
-    // Kept as the team sees it (positions to 6 decimals).
-    const TeamPlot plot = std::get<TeamPlot>(decodePlotPayload(payload));
+    const TeamPlot plot = teamPlotFrom(record, m_names, ++m_lastSeq);
+    std::string payload = encodePlot(plot);
     // Journalled before it goes out: a crash between the two sends it again, never loses it.
     journalled(m_journal.appendOwn(plot, payload));
     m_vehicles.front().plots[plot.seq] = plot;
@@ -218,17 +217,7 @@ void TeamHunt::changed() {
 }
 
 std::string TeamHunt::teamDocument(std::string_view vectorColour) const {
-    std::vector<TeamMapVehicle> map;
-    map.reserve(m_vehicles.size());
-    for (const VehicleState& state : m_vehicles) {
-        TeamMapVehicle& entry = map.emplace_back();
-        entry.name = state.name;
-        entry.position = state.position;
-        for (const auto& [seq, plot] : state.plots) {
-            entry.plots.push_back(plot);
-        }
-    }
-    return teamKmlDocument(map, m_names.vehicle, vectorColour);
+    return teamKmlDocument(m_vehicles, m_names.vehicle, vectorColour);
 }
 
 }  // namespace kestrel::team

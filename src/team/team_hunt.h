@@ -29,13 +29,6 @@ constexpr int64_t kPositionIntervalMs = 10000;
 // A 10-s timer may fire a little early; a tick this close to the interval counts as on time.
 constexpr int64_t kPositionSlackMs = 500;
 
-struct VehicleState {
-    std::string name;
-    std::map<int64_t, TeamPlot> plots;     // by seq
-    std::optional<TeamPosition> position;  // last position message (own: last one sent)
-    int64_t lastMessageMs = 0;             // local UTC time of its last accepted message; 0: none
-};
-
 struct TeamCounters {
     int64_t received = 0;    // other vehicles' plots accepted, each once
     int64_t positions = 0;   // other vehicles' position messages accepted

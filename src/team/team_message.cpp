@@ -214,8 +214,9 @@ TeamPlot teamPlotFrom(const PlotRecord& record, const TeamNames& names, int64_t 
     plot.seq = seq;
     plot.plotNumber = record.plotNumber;
     plot.utc = isoUtcText(record.utcMilliseconds);
-    plot.latitudeDegrees = record.latitudeDegrees;
-    plot.longitudeDegrees = record.longitudeDegrees;
+    // To the 6 decimals the wire carries, so the own copy is what the team and the journal have.
+    plot.latitudeDegrees = std::round(record.latitudeDegrees * 1e6) / 1e6;
+    plot.longitudeDegrees = std::round(record.longitudeDegrees * 1e6) / 1e6;
     // The receivers refuse what is out of range: a full turn is folded back, a quality that is
     // not one digit is left out.
     if (record.bearingDegrees) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
 #include <string>
 
 #include "team/flat_json.h"
@@ -75,6 +76,19 @@ TEST(TeamMessage, PlotSurvivesTheRoundTripAsWritten) {
     EXPECT_EQ(std::get<TeamPosition>(decodeMessage(kOwn, "kestrelmap/red/2026-12-08/car2/position",
                                                    encodePosition(at))),
               at);
+}
+
+// An own plot is kept as the team and the journal read it back: positions to 6 decimals.
+TEST(TeamMessage, OwnPlotKeptAsTheWireCarriesIt) {
+    for (const double degrees : {39.74166666, -104.9875004, 12.3456785, -0.0000004, 89.9999996}) {
+        PlotRecord record;
+        record.plotNumber = 1;
+        record.utcMilliseconds = 1796740867000;
+        record.latitudeDegrees = std::fmod(degrees, 90);
+        record.longitudeDegrees = degrees;
+        const TeamPlot own = teamPlotFrom(record, {"red", "2026-12-08", "car1"}, 1);
+        EXPECT_EQ(std::get<TeamPlot>(decodePlotPayload(encodePlot(own))), own) << degrees;
+    }
 }
 
 TEST(TeamMessage, NumbersDoNotFollowTheLocale) {
@@ -258,11 +272,15 @@ TEST(TeamMap, FoldersColoursAndEscapedNames) {
     other.vehicle = "<b>&\"'";
     other.bearingDegrees = 90;
     TeamPlot noLine = other;
+    noLine.seq = other.seq + 1;
     noLine.bearingDegrees.reset();
-    const std::vector<TeamMapVehicle> vehicles = {
-        {"car1", {own}, std::nullopt},
-        {other.vehicle, {other, noLine}, TeamPosition{other.vehicle, "h", "u", 1.5, 2.5}},
-        {"third", {}, TeamPosition{"third", "h", "u", 3, 4}},
+    const std::vector<VehicleState> vehicles = {
+        {"car1", {{own.seq, own}}, std::nullopt, 0},
+        {other.vehicle,
+         {{other.seq, other}, {noLine.seq, noLine}},
+         TeamPosition{other.vehicle, "h", "u", 1.5, 2.5},
+         0},
+        {"third", {}, TeamPosition{"third", "h", "u", 3, 4}, 0},
     };
     const std::string doc = teamKmlDocument(vehicles, "car1", "ff112233");
     EXPECT_NE(doc.find("<name>&lt;b&gt;&amp;&quot;&apos;</name>"), std::string::npos);
