@@ -311,6 +311,7 @@ TEST_F(TeamLinkTest, SessionFromTheSettingsFileSharesPlotsAndWritesTheTeamMap) {
         std::ofstream(folder + name, std::ios::binary | std::ios::trunc) << text;
     };
     kestrel::test::FakeRig rig;
+    rig.main().Form_Load();                  // the hunt's stamp, as in the program
     kestrel::test::readyToPlot(rig.main());  // N 39° 44.50' W 104° 59.25', bearing 045
     const auto made = [&](const team::TeamOverrides& overrides = {}) {
         return qt::TeamSession::create(folder, rig.main(), rig.platform, overrides);
@@ -342,7 +343,7 @@ TEST_F(TeamLinkTest, SessionFromTheSettingsFileSharesPlotsAndWritesTheTeamMap) {
         },
         3000));
     const std::string map = rig.files.files[folder + "Current_Team.kml"];
-    EXPECT_EQ(rig.files.files["/hunt/030726_090503_team.kml"], map);
+    EXPECT_EQ(rig.files.files["/hunt/" + rig.main().stamp() + "_team.kml"], map);
     EXPECT_NE(map.find("-104.987500,39.741667,0"), std::string::npos);
     EXPECT_NE(map.find("<name>car1</name>"), std::string::npos);
     EXPECT_NE(map.find("<name>car2</name>"), std::string::npos);
