@@ -23,10 +23,10 @@
 #include "estimate_sim.h"
 #include "fakes/fake_platform.h"
 #include "hunt/hunt_estimate.h"
+#include "hunt_log/write_notice.h"
 #include "plot_rig.h"
 #include "team/fake_transport.h"
 #include "team/team_hunt.h"
-#include "team/team_map_files.h"
 
 namespace kestrel::team {
 namespace {
@@ -61,7 +61,8 @@ std::vector<TeamPlot> ringPlots(const std::string& vehicle, double startDeg, uin
 // The window with its estimate companion and team link, wired as the program's team session.
 struct TeamWindow {
     explicit TeamWindow(const std::string& journal)
-        : team(names, journal, transport, rig.clock), mapFiles(rig.files, rig.messages) {
+        : team(names, journal, transport, rig.clock, rig.messages, panelPosition(rig.main())),
+          mapNotice(rig.messages, "team map file", "The next change writes it again.") {
         estimate.setVehicleName(names.vehicle);
         Form_Kestrelmap& form = rig.main();
         form.Form_Load();
@@ -71,8 +72,9 @@ struct TeamWindow {
             estimate.teamPlotReceived(plotRecordFrom(plot), plot.vehicle);
         };
         team.onTeamChanged = [this]() {
-            mapFiles.write(stampedTeamPath(rig.main().FILENAME_STRING), currentTeamPath("/hunt/"),
-                           team.teamDocument(rig.main().VECTOR_COLOR));
+            const std::string paths[] = {"/hunt/" + rig.main().stamp() + "_team.kml",
+                                         "/hunt/Current_Team.kml"};
+            writeAll(rig.files, mapNotice, paths, team.teamDocument(rig.main().VECTOR_COLOR));
         };
         team.start();
         form.addObserver(team);
@@ -103,7 +105,7 @@ struct TeamWindow {
     HuntEstimate estimate{rig.main()};
     test::FakeTransport transport;
     TeamHunt team;
-    TeamMapFiles mapFiles;
+    WriteNotice mapNotice;
 };
 
 void TeamPlotToEstimateAndMaps(benchmark::State& state) {

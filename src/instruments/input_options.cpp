@@ -64,26 +64,15 @@ std::optional<std::string> applySerial(std::string_view text, SerialSetting& ser
 
 // "[HOST][:PORT]" after "gpsd:", the host of an IPv6 address in brackets.
 std::optional<std::string> applyGpsd(std::string_view text, InputConfig& config) {
-    std::string_view host = text;
-    std::string_view port;
-    bool hasPort = false;
-    if (!text.empty() && text.front() == '[') {
-        const size_t close = text.find(']');
-        if (close == std::string_view::npos ||
-            (close + 1 < text.size() && text[close + 1] != ':')) {
-            return "an IPv6 host is written in brackets: gpsd:[::1]:2947";
-        }
-        host = text.substr(1, close - 1);
-        hasPort = close + 1 < text.size();
-        port = hasPort ? text.substr(close + 2) : std::string_view();
-    } else if (const size_t colon = text.find(':'); colon != std::string_view::npos) {
-        host = text.substr(0, colon);
-        port = text.substr(colon + 1);
-        hasPort = true;
+    const std::optional<HostAndPort> split = splitHostAndPort(text);
+    if (!split) {
+        return "an IPv6 host is written in brackets: gpsd:[::1]:2947";
     }
-    const std::optional<uint16_t> portNumber = parseTcpPort(port);
-    if (hasPort && !portNumber) {
-        return "\"" + std::string(port) + "\" is not a TCP port (1 to 65535)";
+    const std::string_view host = split->host;
+    const std::optional<uint16_t> portNumber =
+        split->port ? parseTcpPort(*split->port) : std::nullopt;
+    if (split->port && !portNumber) {
+        return "\"" + std::string(*split->port) + "\" is not a TCP port (1 to 65535)";
     }
     if (!host.empty() && !isHostName(host)) {
         return "\"" + std::string(host) + "\" is not a host name or address";
@@ -141,6 +130,25 @@ std::optional<uint16_t> parseTcpPort(std::string_view text) {
         return std::nullopt;
     }
     return uint16_t(*value);
+}
+
+std::optional<HostAndPort> splitHostAndPort(std::string_view text) {
+    if (text.starts_with('[')) {
+        const size_t close = text.find(']');
+        if (close == std::string_view::npos ||
+            (close + 1 < text.size() && text[close + 1] != ':')) {
+            return std::nullopt;
+        }
+        if (close + 1 == text.size()) {
+            return HostAndPort{text.substr(1, close - 1), std::nullopt};
+        }
+        return HostAndPort{text.substr(1, close - 1), text.substr(close + 2)};
+    }
+    const size_t colon = text.find(':');
+    if (colon == std::string_view::npos) {
+        return HostAndPort{text, std::nullopt};
+    }
+    return HostAndPort{text.substr(0, colon), text.substr(colon + 1)};
 }
 
 bool isHostName(std::string_view text) {

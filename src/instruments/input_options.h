@@ -23,6 +23,14 @@ std::optional<int> parseBaud(std::string_view text);
 std::optional<uint16_t> parseTcpPort(std::string_view text);
 // A host name or address: letters, digits, ".", "-", "_" and ":" (IPv6), 1 to 253 of them.
 bool isHostName(std::string_view text);
+// "host", "host:port", "[v6 address]" or "[v6 address]:port": the host (without brackets) and
+// the port text when a colon gives one, neither checked; nothing when a bracket is not closed or
+// something other than ":port" follows it.
+struct HostAndPort {
+    std::string_view host;
+    std::optional<std::string_view> port;
+};
+std::optional<HostAndPort> splitHostAndPort(std::string_view text);
 // A device path such as /dev/ttyUSB0: not empty, no control characters, at most 4096 bytes.
 bool isDevicePath(std::string_view text);
 // "true" or "false" (any case), else nothing.

@@ -25,7 +25,6 @@ class FlatObject {
     bool contains(std::string_view key) const { return find(key) != nullptr; }
     // False (and nothing added) when the key is already present.
     bool add(std::string key, JsonValue value);
-    const std::vector<std::pair<std::string, JsonValue>>& members() const { return m_members; }
 
   private:
     std::vector<std::pair<std::string, JsonValue>> m_members;

@@ -1,8 +1,8 @@
 #include "team/team_config.h"
 
 #include <algorithm>
-#include <charconv>
 
+#include "instruments/input_options.h"
 #include "team/flat_json.h"
 
 namespace kestrel::team {
@@ -33,66 +33,23 @@ std::string fullPath(std::string_view folder, const std::string& path) {
     return path.empty() || isAbsolute(path) ? path : std::string(folder) + path;
 }
 
-// The port of a broker address: 0 when none is given, false when the text is not a TCP port.
-bool parseBrokerPort(std::string_view text, int& port) {
-    port = 0;
-    if (text.empty()) {
-        return true;
-    }
-    const auto result = std::from_chars(text.data(), text.data() + text.size(), port);
-    return result.ec == std::errc() && result.ptr == text.data() + text.size() && port >= 1 &&
-           port <= 65535;
-}
-
-// host, host:port, [v6 address] or [v6 address]:port. The port is 0 when not given.
-bool splitBroker(std::string_view text, std::string& host, int& port) {
-    std::string_view portText;
-    if (text.starts_with('[')) {
-        const size_t close = text.find(']');
-        if (close == std::string_view::npos) {
-            return false;
-        }
-        host = text.substr(1, close - 1);
-        const std::string_view rest = text.substr(close + 1);
-        if (!rest.empty() && (!rest.starts_with(':') || rest.size() == 1)) {
-            return false;
-        }
-        portText = rest.empty() ? rest : rest.substr(1);
-    } else {
-        const size_t colon = text.find(':');
-        if (colon != std::string_view::npos &&
-            text.find(':', colon + 1) != std::string_view::npos) {
-            host = text;  // a bare IPv6 address
-        } else {
-            host = text.substr(0, colon);
-            portText =
-                colon == std::string_view::npos ? std::string_view() : text.substr(colon + 1);
-            if (colon != std::string_view::npos && portText.empty()) {
-                return false;
-            }
-        }
-    }
-    if (host.empty() || std::any_of(host.begin(), host.end(), [](char c) {
-            return static_cast<unsigned char>(c) <= ' ' || c == '/' || c == '@';
-        })) {
-        return false;
-    }
-    return parseBrokerPort(portText, port);
-}
-
-std::optional<bool> booleanOf(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
-    if (text == "true") {
-        return true;
-    }
-    if (text == "false") {
-        return false;
-    }
-    return std::nullopt;
-}
-
 }  // namespace
+
+std::optional<BrokerAddress> parseBrokerAddress(std::string_view text) {
+    const auto split = instruments::splitHostAndPort(text);
+    if (!split || !instruments::isHostName(split->host)) {
+        return std::nullopt;
+    }
+    BrokerAddress address{std::string(split->host), 0};
+    if (split->port) {
+        const std::optional<uint16_t> port = instruments::parseTcpPort(*split->port);
+        if (!port) {
+            return std::nullopt;
+        }
+        address.port = *port;
+    }
+    return address;
+}
 
 bool isLoopbackHost(std::string_view host) {
     return host == "localhost" || host == "::1" || host.starts_with("127.");
@@ -106,7 +63,6 @@ TeamConfigResult parseTeamConfig(const TeamKeys& keys, std::string_view folder,
         }
     }
     TeamConfig config;
-    config.keys = keys;
     config.names.team = valueOf(keys, "name");
     if (config.names.team.empty()) {
         return {config, {}};  // no team: the link stays off
@@ -134,13 +90,16 @@ TeamConfigResult parseTeamConfig(const TeamKeys& keys, std::string_view folder,
     if (broker.empty()) {
         return failure("broker", "is missing (host or host:port)");
     }
-    if (!splitBroker(broker, config.brokerHost, config.brokerPort)) {
+    const std::optional<BrokerAddress> address = parseBrokerAddress(broker);
+    if (!address) {
         return failure("broker", "\"" + broker + "\" is not host or host:port");
     }
+    config.brokerHost = address->host;
+    config.brokerPort = address->port;
     const std::string tls = valueOf(keys, "tls");
     if (tls.empty()) {
         config.tls = !isLoopbackHost(config.brokerHost);
-    } else if (const auto value = booleanOf(tls)) {
+    } else if (const auto value = instruments::parseFlag(tls)) {
         config.tls = *value;
     } else {
         return failure("tls", "must be true or false");
@@ -160,9 +119,7 @@ TeamConfigResult parseTeamConfig(const TeamKeys& keys, std::string_view folder,
     return {config, {}};
 }
 
-TeamConfigResult applyTeamOverrides(const TeamConfig& config, const TeamOverrides& overrides,
-                                    std::string_view folder, int64_t utcMilliseconds) {
-    TeamKeys keys = config.keys;
+TeamKeys withOverrides(TeamKeys keys, const TeamOverrides& overrides) {
     const std::pair<const char*, const std::optional<std::string>*> given[] = {
         {"name", &overrides.team},
         {"vehicle", &overrides.vehicle},
@@ -173,7 +130,7 @@ TeamConfigResult applyTeamOverrides(const TeamConfig& config, const TeamOverride
             keys[key] = **value;
         }
     }
-    return parseTeamConfig(keys, folder, utcMilliseconds);
+    return keys;
 }
 
 std::optional<std::string> passwordFromFileText(std::string_view text) {

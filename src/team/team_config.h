@@ -25,7 +25,6 @@ struct TeamConfig {
     std::string user;          // default: the vehicle name
     std::string passwordFile;  // full path, or empty: no password
     std::string caFile;        // full path, or empty: the system's certificate authorities
-    TeamKeys keys;             // what it was made from, for the command-line overrides
 };
 
 // Exactly one of the two is set; the error names the key at fault.
@@ -39,19 +38,26 @@ struct TeamConfigResult {
 TeamConfigResult parseTeamConfig(const TeamKeys& keys, std::string_view folder,
                                  int64_t utcMilliseconds);
 
-// --team, --vehicle, --hunt, --broker for one run: each given one replaces its key, and the
-// defaults that follow from it (port, TLS) are worked out again.
+// --team, --vehicle, --hunt, --broker for one run: each given one replaces its key before the
+// keys are checked, so the defaults that follow from it (port, TLS) are worked out from it.
 struct TeamOverrides {
     std::optional<std::string> team;
     std::optional<std::string> vehicle;
     std::optional<std::string> hunt;
     std::optional<std::string> broker;
 };
-TeamConfigResult applyTeamOverrides(const TeamConfig& config, const TeamOverrides& overrides,
-                                    std::string_view folder, int64_t utcMilliseconds);
+TeamKeys withOverrides(TeamKeys keys, const TeamOverrides& overrides);
 
 // The password in a password file: its first line without the line end; none when empty.
 std::optional<std::string> passwordFromFileText(std::string_view text);
+
+// host, host:port, [v6 address] or [v6 address]:port, written as the gpsd address is; the port
+// is 0 when not given. Nothing when the text is none of these.
+struct BrokerAddress {
+    std::string host;
+    int port = 0;
+};
+std::optional<BrokerAddress> parseBrokerAddress(std::string_view text);
 
 // True for "localhost", 127.0.0.0/8 and ::1.
 bool isLoopbackHost(std::string_view host);

@@ -3,26 +3,35 @@
 #include <algorithm>
 #include <set>
 
+#include "app/form_kestrelmap.h"
+
 namespace kestrel::team {
 
 namespace {
 constexpr int kQos = 1;
 }
 
-TeamHunt::TeamHunt(TeamNames names, std::string journalPath, TeamTransport& transport, Clock& clock)
+PositionSource panelPosition(const Form_Kestrelmap& form) {
+    return [&form]() -> std::optional<std::pair<double, double>> {
+        if (Form_Kestrelmap::showsDash(form.Picture_LAT_DEGX10)) {
+            return std::nullopt;
+        }
+        const Form_Kestrelmap::Degrees at = form.displayedPosition();
+        return std::pair(at.latitude, at.longitude);
+    };
+}
+
+TeamHunt::TeamHunt(TeamNames names, std::string journalPath, TeamTransport& transport, Clock& clock,
+                   MessageBox& messages, PositionSource position)
     : m_names(std::move(names)),
       m_journal(std::move(journalPath)),
       m_transport(transport),
-      m_clock(clock) {
+      m_clock(clock),
+      m_journalNotice(messages, "team journal",
+                      "The plots are still sent while the program runs; the next one tries "
+                      "the journal again."),
+      m_positionSource(std::move(position)) {
     m_vehicles.push_back(VehicleState{m_names.vehicle, {}, {}, 0});
-    m_positionSource = [this]() -> std::optional<std::pair<double, double>> {
-        const auto& own = m_vehicles.front().plots;
-        if (own.empty()) {
-            return std::nullopt;
-        }
-        const TeamPlot& last = own.rbegin()->second;
-        return std::pair(last.latitudeDegrees, last.longitudeDegrees);
-    };
 }
 
 TeamHunt::~TeamHunt() {
@@ -50,13 +59,10 @@ void TeamHunt::start() {
 }
 
 void TeamHunt::plotMade(const PlotRecord& record) {
-    std::string payload = encodePlot(teamPlotFrom(record, m_names, ++m_lastSeq));
-    // Kept as the team sees it (positions to 6 decimals).
-    const TeamPlot plot = std::get<TeamPlot>(decodePlotPayload(payload));
+    const TeamPlot plot = teamPlotFrom(record, m_names, ++m_lastSeq);
+    std::string payload = encodePlot(plot);
     // Journalled before it goes out: a crash between the two sends it again, never loses it.
-    if (!m_journal.appendOwn(plot, payload)) {
-        ++m_counters.journalWriteFailures;
-    }
+    journalled(m_journal.appendOwn(plot, payload));
     m_vehicles.front().plots[plot.seq] = plot;
     m_own[plot.seq] = OwnPlot{std::move(payload), false};
     sendWaiting();
@@ -119,16 +125,10 @@ void TeamHunt::linkUp() {
     sendWaiting();
     m_lastPositionMs = 0;  // tell the team where we are at once
     publishPosition(m_clock.utcMilliseconds());
-    if (onLinkChanged) {
-        onLinkChanged();
-    }
 }
 
 void TeamHunt::linkDown() {
     m_inFlight.clear();
-    if (onLinkChanged) {
-        onLinkChanged();
-    }
 }
 
 void TeamHunt::published(int messageId) {
@@ -141,9 +141,7 @@ void TeamHunt::published(int messageId) {
     OwnPlot& own = m_own[seq];
     if (!own.acknowledged) {
         own.acknowledged = true;
-        if (!m_journal.appendAcknowledged(seq)) {
-            ++m_counters.journalWriteFailures;
-        }
+        journalled(m_journal.appendAcknowledged(seq));
     }
 }
 
@@ -175,9 +173,7 @@ void TeamHunt::acceptPlot(TeamPlot plot, int64_t nowMs) {
         ++m_counters.duplicates;
         return;
     }
-    if (!m_journal.appendReceived(plot)) {
-        ++m_counters.journalWriteFailures;
-    }
+    journalled(m_journal.appendReceived(plot));
     ++m_counters.received;
     const TeamPlot& kept = state.plots.emplace(plot.seq, std::move(plot)).first->second;
     if (onPlotReceived) {
@@ -210,6 +206,10 @@ VehicleState& TeamHunt::vehicle(const std::string& name) {
     return m_vehicles.back();
 }
 
+void TeamHunt::journalled(bool written) {
+    m_journalNotice.report(written, m_journal.path(), m_journal.lastError());
+}
+
 void TeamHunt::changed() {
     if (onTeamChanged) {
         onTeamChanged();
@@ -217,17 +217,7 @@ void TeamHunt::changed() {
 }
 
 std::string TeamHunt::teamDocument(std::string_view vectorColour) const {
-    std::vector<TeamMapVehicle> map;
-    map.reserve(m_vehicles.size());
-    for (const VehicleState& state : m_vehicles) {
-        TeamMapVehicle& entry = map.emplace_back();
-        entry.name = state.name;
-        entry.position = state.position;
-        for (const auto& [seq, plot] : state.plots) {
-            entry.plots.push_back(plot);
-        }
-    }
-    return teamKmlDocument(map, m_names.vehicle, vectorColour);
+    return teamKmlDocument(m_vehicles, m_names.vehicle, vectorColour);
 }
 
 }  // namespace kestrel::team

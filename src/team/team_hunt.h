@@ -13,23 +13,21 @@
 #include <vector>
 
 #include "app/hunt_events.h"
+#include "hunt_log/write_notice.h"
 #include "platform/platform.h"
 #include "team/team_journal.h"
 #include "team/team_kml.h"
 #include "team/team_transport.h"
+
+namespace kestrel {
+class Form_Kestrelmap;
+}
 
 namespace kestrel::team {
 
 constexpr int64_t kPositionIntervalMs = 10000;
 // A 10-s timer may fire a little early; a tick this close to the interval counts as on time.
 constexpr int64_t kPositionSlackMs = 500;
-
-struct VehicleState {
-    std::string name;
-    std::map<int64_t, TeamPlot> plots;     // by seq
-    std::optional<TeamPosition> position;  // last position message (own: last one sent)
-    int64_t lastMessageMs = 0;             // local UTC time of its last accepted message; 0: none
-};
 
 struct TeamCounters {
     int64_t received = 0;    // other vehicles' plots accepted, each once
@@ -38,13 +36,20 @@ struct TeamCounters {
     int64_t echoes = 0;      // our own messages coming back from the broker
     std::array<int64_t, kRejectionKinds> rejected{};  // indexed by Rejection
     int64_t journalDamagedLines = 0;
-    int64_t journalWriteFailures = 0;
 };
 
-// The transport and the clock must outlive it; it lets go of the transport when destroyed.
+// Where the vehicle is now (latitude, longitude), or nothing.
+using PositionSource = std::function<std::optional<std::pair<double, double>>()>;
+// The place the panel's digits show; nothing while they show dashes (no fix yet, or the GPS
+// lost: the registers then keep the last place under the dashes).
+PositionSource panelPosition(const Form_Kestrelmap& form);
+
+// The transport, the clock and the message box must outlive it; it lets go of the transport
+// when destroyed. A failing journal is told once per run of failures through `messages`.
 class TeamHunt : public HuntObserver, private TeamTransportListener {
   public:
-    TeamHunt(TeamNames names, std::string journalPath, TeamTransport& transport, Clock& clock);
+    TeamHunt(TeamNames names, std::string journalPath, TeamTransport& transport, Clock& clock,
+             MessageBox& messages, PositionSource position);
     ~TeamHunt() override;
     TeamHunt(const TeamHunt&) = delete;
     TeamHunt& operator=(const TeamHunt&) = delete;
@@ -55,19 +60,14 @@ class TeamHunt : public HuntObserver, private TeamTransportListener {
 
     void plotMade(const PlotRecord& record) override;
 
-    // Call every 10 s (or more often): publishes the position every 10 s while the link is up.
+    // Call every 10 s (or more often): publishes the position every 10 s while the link is up,
+    // when the position source has one.
     void tick();
-
-    // Where the vehicle is now (latitude, longitude); by default the last own plot's place.
-    using PositionSource = std::function<std::optional<std::pair<double, double>>()>;
-    void setPositionSource(PositionSource source) { m_positionSource = std::move(source); }
 
     // A plot of another vehicle arrived for the first time.
     std::function<void(const TeamPlot&)> onPlotReceived;
     // Anything on the team map changed (a plot either way, a position).
     std::function<void()> onTeamChanged;
-    // The link came up or went down (see linkIsUp()).
-    std::function<void()> onLinkChanged;
 
     const TeamNames& names() const { return m_names; }
     // The own vehicle first, then the others in order of first appearance.
@@ -95,11 +95,13 @@ class TeamHunt : public HuntObserver, private TeamTransportListener {
     void acceptPosition(TeamPosition position, int64_t nowMs);
     VehicleState& vehicle(const std::string& name);
     void changed();
+    void journalled(bool written);
 
     TeamNames m_names;
     TeamJournal m_journal;
     TeamTransport& m_transport;
     Clock& m_clock;
+    WriteNotice m_journalNotice;
     PositionSource m_positionSource;
     std::vector<VehicleState> m_vehicles;
     std::map<int64_t, OwnPlot> m_own;   // by seq

@@ -1,7 +1,9 @@
 #include "team/team_journal.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -159,6 +161,7 @@ bool TeamJournal::appendLine(const std::string& line) {
     if (m_file == nullptr) {
         m_file = std::fopen(m_path.c_str(), "a+b");
         if (m_file == nullptr) {
+            m_lastError = std::strerror(errno);
             return false;
         }
         if (std::fseek(m_file, -1, SEEK_END) == 0 && std::fgetc(m_file) != '\n') {
@@ -171,7 +174,11 @@ bool TeamJournal::appendLine(const std::string& line) {
     text += checkSum(line);
     text += '\n';
     const bool written = std::fwrite(text.data(), 1, text.size(), m_file) == text.size();
-    return std::fflush(m_file) == 0 && written;
+    if (std::fflush(m_file) != 0 || !written) {
+        m_lastError = std::strerror(errno);
+        return false;
+    }
+    return true;
 }
 
 bool TeamJournal::appendOwn(const TeamPlot& plot, const std::string& payload) {

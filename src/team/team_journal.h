@@ -48,11 +48,14 @@ class TeamJournal {
     bool appendReceived(const TeamPlot& plot);
 
     const std::string& path() const { return m_path; }
+    // Why the last append failed, as the system put it.
+    const std::string& lastError() const { return m_lastError; }
 
   private:
     bool appendLine(const std::string& line);
 
     std::string m_path;
+    std::string m_lastError;
     std::FILE* m_file = nullptr;
 };
 

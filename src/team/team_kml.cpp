@@ -88,19 +88,19 @@ std::string_view paletteColour(size_t index) {
     return kPalette[index % std::size(kPalette)];
 }
 
-std::string teamKmlDocument(const std::vector<TeamMapVehicle>& vehicles,
-                            std::string_view ownVehicle, std::string_view vectorColour) {
+std::string teamKmlDocument(const std::vector<VehicleState>& vehicles, std::string_view ownVehicle,
+                            std::string_view vectorColour) {
     std::string out;
     for (std::string_view line : kKmlHeaderLines) {
         appendCrLfLine(out, line);
     }
     size_t others = 0;
-    for (const TeamMapVehicle& vehicle : vehicles) {
+    for (const VehicleState& vehicle : vehicles) {
         const std::string_view colour =
             vehicle.name == ownVehicle ? vectorColour : paletteColour(others++);
         appendCrLfLine(out, "<Folder>");
         appendElement(out, "name", vehicle.name);
-        for (const TeamPlot& plot : vehicle.plots) {
+        for (const auto& [seq, plot] : vehicle.plots) {
             if (plot.bearingDegrees) {
                 appendBearingLine(out, plot, colour);
             }

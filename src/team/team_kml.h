@@ -4,6 +4,8 @@
 // vehicle is drawn in the vectors colour, the others in a fixed palette in order of first
 // appearance. Names come from the network and are escaped.
 
+#include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,10 +19,12 @@ namespace kestrel::team {
 // WGS84 ellipsoid.
 constexpr double kTeamLineMiles = 2.0;
 
-struct TeamMapVehicle {
+// One vehicle as the team link knows it.
+struct VehicleState {
     std::string name;
-    std::vector<TeamPlot> plots;
-    std::optional<TeamPosition> position;
+    std::map<int64_t, TeamPlot> plots;     // by seq
+    std::optional<TeamPosition> position;  // last position message (own: last one sent)
+    int64_t lastMessageMs = 0;             // local UTC time of its last accepted message; 0: none
 };
 
 // "ff0000ff"-style aabbggrr colours of the other vehicles: the n-th vehicle after the own one
@@ -28,7 +32,7 @@ struct TeamMapVehicle {
 std::string_view paletteColour(size_t index);
 
 // `vehicles` in order of first appearance; the one named `ownVehicle` gets `vectorColour`.
-std::string teamKmlDocument(const std::vector<TeamMapVehicle>& vehicles,
-                            std::string_view ownVehicle, std::string_view vectorColour);
+std::string teamKmlDocument(const std::vector<VehicleState>& vehicles, std::string_view ownVehicle,
+                            std::string_view vectorColour);
 
 }  // namespace kestrel::team

@@ -46,7 +46,7 @@ bool isNull(const FlatObject& object, std::string_view key) {
     return value != nullptr && std::holds_alternative<JsonNull>(*value);
 }
 
-// "YYYY-MM-DDTHH:MM:SSZ", digits where the pattern has them.
+// "YYYY-MM-DDTHH:MM:SSZ", digits where the pattern has them, naming a moment that exists.
 bool isUtcText(std::string_view text) {
     constexpr std::string_view kPattern = "0000-00-00T00:00:00Z";
     if (text.size() != kPattern.size()) {
@@ -58,36 +58,28 @@ bool isUtcText(std::string_view text) {
             return false;
         }
     }
-    return true;
+    return utcMillisecondsFromIso(text).has_value();
 }
 
-// The fields both kinds carry: version, names, time and place. Names must be those of the
-// topic the message came on (when there is one).
+// The fields both kinds carry: version, names, time and place.
 struct Common {
     std::string vehicle, hunt, utc;
     double latitude = 0, longitude = 0;
 };
 
-std::variant<Common, Rejection> readCommon(std::string_view payload) {
-    if (payload.size() > kMaxPayloadBytes) {
-        return Rejection::Oversize;
-    }
-    const std::optional<FlatObject> object = parseFlatObject(payload);
-    if (!object) {
-        return Rejection::Malformed;
-    }
-    const JsonValue* version = object->find("v");
+std::variant<Common, Rejection> readCommon(const FlatObject& object) {
+    const JsonValue* version = object.find("v");
     if (version == nullptr || !std::holds_alternative<double>(*version)) {
         return Rejection::Malformed;
     }
     if (std::get<double>(*version) != kMessageVersion) {
         return Rejection::UnknownVersion;
     }
-    const std::string* vehicle = textOf(*object, "vehicle");
-    const std::string* hunt = textOf(*object, "hunt");
-    const std::string* utc = textOf(*object, "utc");
-    const auto latitude = numberOf(*object, "lat", 90);
-    const auto longitude = numberOf(*object, "lon", 180);
+    const std::string* vehicle = textOf(object, "vehicle");
+    const std::string* hunt = textOf(object, "hunt");
+    const std::string* utc = textOf(object, "utc");
+    const auto latitude = numberOf(object, "lat", 90);
+    const auto longitude = numberOf(object, "lon", 180);
     if (vehicle == nullptr || !isSafeName(*vehicle) || hunt == nullptr || !isSafeName(*hunt) ||
         utc == nullptr || !isUtcText(*utc) || !latitude || !longitude) {
         return Rejection::Malformed;
@@ -95,12 +87,11 @@ std::variant<Common, Rejection> readCommon(std::string_view payload) {
     return Common{*vehicle, *hunt, *utc, *latitude, *longitude};
 }
 
-Decoded readPlot(std::string_view payload) {
-    auto common = readCommon(payload);
+Decoded readPlot(const FlatObject& object) {
+    auto common = readCommon(object);
     if (const Rejection* rejection = std::get_if<Rejection>(&common)) {
         return *rejection;
     }
-    const FlatObject object = *parseFlatObject(payload);
     const auto seq = wholeOf(object, "seq", 1, kMaxSeq);
     const auto plot = wholeOf(object, "plot", 1, 99);
     const auto bearing = wholeOf(object, "bearing", 0, 359);
@@ -133,14 +124,23 @@ Decoded readPlot(std::string_view payload) {
     return out;
 }
 
-Decoded readPosition(std::string_view payload) {
-    auto common = readCommon(payload);
+Decoded readPosition(const FlatObject& object) {
+    auto common = readCommon(object);
     if (const Rejection* rejection = std::get_if<Rejection>(&common)) {
         return *rejection;
     }
     Common& c = std::get<Common>(common);
     return TeamPosition{std::move(c.vehicle), std::move(c.hunt), std::move(c.utc), c.latitude,
                         c.longitude};
+}
+
+// A payload whose size was checked, parsed once and read as a plot or a position.
+Decoded readPayload(std::string_view payload, bool plot) {
+    const std::optional<FlatObject> object = parseFlatObject(payload);
+    if (!object) {
+        return Rejection::Malformed;
+    }
+    return plot ? readPlot(*object) : readPosition(*object);
 }
 
 std::vector<std::string_view> levels(std::string_view topic) {
@@ -187,6 +187,10 @@ const char* rejectionName(Rejection kind) {
     return "unknown";
 }
 
+std::string clientId(const TeamNames& names) {
+    return prefix(names) + names.vehicle;
+}
+
 std::string plotTopic(const TeamNames& names) {
     return prefix(names) + names.vehicle + "/plot";
 }
@@ -210,8 +214,9 @@ TeamPlot teamPlotFrom(const PlotRecord& record, const TeamNames& names, int64_t 
     plot.seq = seq;
     plot.plotNumber = record.plotNumber;
     plot.utc = isoUtcText(record.utcMilliseconds);
-    plot.latitudeDegrees = record.latitudeDegrees;
-    plot.longitudeDegrees = record.longitudeDegrees;
+    // To the 6 decimals the wire carries, so the own copy is what the team and the journal have.
+    plot.latitudeDegrees = std::round(record.latitudeDegrees * 1e6) / 1e6;
+    plot.longitudeDegrees = std::round(record.longitudeDegrees * 1e6) / 1e6;
     // The receivers refuse what is out of range: a full turn is folded back, a quality that is
     // not one digit is left out.
     if (record.bearingDegrees) {
@@ -276,7 +281,10 @@ std::string encodePosition(const TeamPosition& position) {
 }
 
 Decoded decodePlotPayload(std::string_view payload) {
-    return readPlot(payload);
+    if (payload.size() > kMaxPayloadBytes) {
+        return Rejection::Oversize;
+    }
+    return readPayload(payload, true);
 }
 
 // kestrelmap/<team>/<hunt>/<vehicle>/{plot|position}; the payload must name the same vehicle
@@ -290,7 +298,7 @@ Decoded decodeMessage(const TeamNames& own, std::string_view topic, std::string_
         (level[4] != "plot" && level[4] != "position")) {
         return Rejection::WrongTopic;
     }
-    Decoded decoded = level[4] == "plot" ? readPlot(payload) : readPosition(payload);
+    Decoded decoded = readPayload(payload, level[4] == "plot");
     const auto names = [&](const auto& message) {
         return message.vehicle == level[3] && message.hunt == own.hunt;
     };

@@ -68,6 +68,9 @@ const char* rejectionName(Rejection kind);
 
 using Decoded = std::variant<TeamPlot, TeamPosition, Rejection>;
 
+// kestrelmap/<team>/<hunt>/<vehicle>: fixed for the vehicle in its hunt, so the broker keeps
+// its session between connections.
+std::string clientId(const TeamNames& names);
 std::string plotTopic(const TeamNames& names);
 std::string positionTopic(const TeamNames& names);
 std::string plotFilter(const TeamNames& names);      // .../+/plot

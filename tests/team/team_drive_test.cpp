@@ -78,7 +78,7 @@ struct Vehicle {
         settings.port = broker.plainPort;
         settings.user = names.vehicle;
         settings.password = "pw-" + names.vehicle;
-        settings.clientId = "kestrelmap/red/" + names.hunt + "/" + names.vehicle;
+        settings.clientId = clientId(names);
         settings.retryMs = retryMs;
         estimate.setVehicleName(names.vehicle);
         Form_Kestrelmap& form = rig.main();
@@ -92,7 +92,8 @@ struct Vehicle {
 
     void connectTeam() {
         link = std::make_unique<qt::QtTeamLink>(settings, rig.messages);
-        team = std::make_unique<TeamHunt>(names, journal, *link, rig.clock);
+        team = std::make_unique<TeamHunt>(names, journal, *link, rig.clock, rig.messages,
+                                          panelPosition(rig.main()));
         team->onPlotReceived = [this](const TeamPlot& plot) {
             ++handedOn[plot.vehicle][plot.seq];
             estimate.teamPlotReceived(plotRecordFrom(plot), plot.vehicle);

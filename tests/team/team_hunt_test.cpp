@@ -10,6 +10,7 @@
 
 #include "fake_transport.h"
 #include "fakes/fake_platform.h"
+#include "plot_rig.h"
 #include "team/team_hunt.h"
 #include "team/team_status.h"
 
@@ -63,7 +64,8 @@ class TeamHuntTest : public ::testing::Test {
     void restart() {
         hunt.reset();
         transport = test::FakeTransport();
-        hunt = std::make_unique<TeamHunt>(kNames, journal, transport, clock);
+        hunt = std::make_unique<TeamHunt>(kNames, journal, transport, clock, rig.messages,
+                                          panelPosition(rig.main()));
         hunt->onPlotReceived = [this](const TeamPlot& plot) { handedOn.push_back(plot.seq); };
         hunt->start();
     }
@@ -79,6 +81,7 @@ class TeamHuntTest : public ::testing::Test {
     std::filesystem::path m_dir;
     std::string journal;
     kestrel::test::FakeClock clock;
+    kestrel::test::FakeRig rig;  // the panel and the message box
     test::FakeTransport transport;
     std::unique_ptr<TeamHunt> hunt;
     std::vector<int64_t> handedOn;
@@ -90,8 +93,6 @@ TEST_F(TeamHuntTest, PlotsMadeWhileDownSurviveRestartsAndGoOutInOrder) {
     hunt->plotMade(record(2, 20));
     EXPECT_EQ(hunt->queuedCount(), 2u);
     restart();  // the program ends before the link ever came up
-    int linkChanges = 0;
-    hunt->onLinkChanged = [&]() { ++linkChanges; };
     EXPECT_EQ(hunt->queuedCount(), 2u);
     hunt->plotMade(record(3, 30));  // seq goes on from the journal
     transport.bringUp();
@@ -111,7 +112,6 @@ TEST_F(TeamHuntTest, PlotsMadeWhileDownSurviveRestartsAndGoOutInOrder) {
     transport.bringUp();
     EXPECT_EQ(sentSeqs(), (std::vector<int64_t>{3, 4}));
     EXPECT_EQ(transport.plotPayloads()[0], third);  // the same bytes again
-    EXPECT_EQ(linkChanges, 3);
 
     // After a restart the journal still knows: 3 and 4 wait, the next plot is 5.
     restart();
@@ -145,6 +145,25 @@ TEST_F(TeamHuntTest, DamagedJournalLinesAreSkippedAndCounted) {
     restart();
     EXPECT_EQ(hunt->counters().journalDamagedLines, 2);
     EXPECT_EQ(hunt->queuedCount(), 2u);
+}
+
+// A journal that cannot be written is told once per run of failures; the plots still go out.
+TEST_F(TeamHuntTest, JournalFailuresToldOncePerRun) {
+    journal = (m_dir / "gone" / "car1.journal").string();
+    restart();
+    transport.bringUp();
+    hunt->plotMade(record(1, 10));
+    hunt->plotMade(record(2, 20));
+    EXPECT_EQ(sentSeqs(), (std::vector<int64_t>{1, 2}));
+    ASSERT_EQ(rig.messages.shown.size(), 1u);
+    EXPECT_EQ(rig.messages.shown[0].text.rfind(
+                  "The team journal " + journal + " could not be written (No such file", 0),
+              0u)
+        << rig.messages.shown[0].text;
+    std::filesystem::create_directories(m_dir / "gone");
+    hunt->plotMade(record(3, 30));  // written again: nothing more to tell
+    EXPECT_EQ(rig.messages.shown.size(), 1u);
+    EXPECT_TRUE(std::filesystem::exists(journal));
 }
 
 TEST_F(TeamHuntTest, ReceivedPlotsCountOnceAndRejectionsByKind) {
@@ -208,22 +227,38 @@ TEST_F(TeamHuntTest, OwnPlotsGoOutInRangeForTheReceivers) {
     EXPECT_FALSE(std::get<TeamPlot>(sent).quality);
 }
 
-TEST_F(TeamHuntTest, PositionEveryTenSecondsRetained) {
+// The position goes while the panel shows one: not before the first fix, nor once the GPS is
+// lost and the digits keep the last place under dashes.
+TEST_F(TeamHuntTest, PositionEveryTenSecondsWhileThePanelShowsOne) {
     restart();
-    hunt->plotMade(record(1, 10));
-    transport.bringUp();  // the position goes at once
+    transport.bringUp();
     const auto positions = [&]() {
-        return std::count_if(transport.sent.begin(), transport.sent.end(), [](const auto& s) {
-            return s.topic == "kestrelmap/red/2026-12-08/car1/position" && s.retain;
-        });
+        std::vector<std::string> out;
+        for (const auto& s : transport.sent) {
+            if (s.topic == "kestrelmap/red/2026-12-08/car1/position" && s.retain) {
+                out.push_back(s.payload);
+            }
+        }
+        return out;
     };
-    EXPECT_EQ(positions(), 1);
+    EXPECT_EQ(positions().size(), 0u);
+    kestrel::test::showPosition(rig.main(), "3944501045925", "N", "W");
+    hunt->tick();
+    ASSERT_EQ(positions().size(), 1u);
+    EXPECT_NE(positions()[0].find(R"("lat": 39.741667, "lon": -104.987500)"), std::string::npos)
+        << positions()[0];
     clock.utcMs += 9499;
     hunt->tick();
-    EXPECT_EQ(positions(), 1);
+    EXPECT_EQ(positions().size(), 1u);
     clock.utcMs += 1;
     hunt->tick();
-    EXPECT_EQ(positions(), 2);
+    EXPECT_EQ(positions().size(), 2u);
+    for (DigitRegister* reg : rig.main().positionRegisters()) {
+        reg->glyph = Glyph::Dash;
+    }
+    clock.utcMs += 10000;
+    hunt->tick();
+    EXPECT_EQ(positions().size(), 2u);
 }
 
 // What the instruments window says of the link: the broker, waiting plots, each other vehicle.

@@ -44,18 +44,18 @@ std::map<std::string, qint64>& madeAt() {
 }
 
 struct Car {
-    Car(BrokerRig& rig, const std::string& name, std::string journal, qt::TeamLinkSettings base)
+    Car(const std::string& name, std::string journal, qt::TeamLinkSettings base)
         : names{"red", "hunt1", name}, journalPath(std::move(journal)) {
-        base.clientId = "kestrelmap/red/hunt1/" + name;
+        base.clientId = clientId(names);
         base.retryMs = 300;
         base.connectTimeoutMs = 3000;
         if (base.user.empty()) {
             base.user = name;
             base.password = "pw-" + name;
         }
-        (void)rig;
         link = std::make_unique<qt::QtTeamLink>(base, messages);
-        hunt = std::make_unique<TeamHunt>(names, journalPath, *link, clock);
+        hunt = std::make_unique<TeamHunt>(names, journalPath, *link, clock, messages,
+                                          []() { return std::pair(39.7, -104.9); });
         hunt->onPlotReceived = [this](const TeamPlot& plot) {
             handedOn[plot.vehicle].push_back(plot.seq);
             const auto made = madeAt().find(plot.vehicle + "/" + std::to_string(plot.seq));
@@ -128,7 +128,7 @@ class TeamLinkTest : public ::testing::Test {
         return rig->stdPath(QString::fromStdString(name + ".journal"));
     }
     std::unique_ptr<Car> car(const std::string& name) {
-        return std::make_unique<Car>(*rig, name, journal(name), plain(*rig));
+        return std::make_unique<Car>(name, journal(name), plain(*rig));
     }
 
     std::unique_ptr<BrokerRig> rig;
@@ -142,7 +142,7 @@ TEST_F(TeamLinkTest, ThreeVehiclesOneOverTlsEachEndWithEveryPlotOnce) {
     tls.port = rig->tlsPort;
     tls.tls = true;
     tls.caFile = rig->stdPath("ca.pem");
-    cars.push_back(std::make_unique<Car>(*rig, "car3", journal("car3"), tls));
+    cars.push_back(std::make_unique<Car>("car3", journal("car3"), tls));
     ASSERT_TRUE(waitFor(
         [&]() {
             return std::all_of(cars.begin(), cars.end(), [](auto& c) { return c->link->isUp(); });
@@ -311,6 +311,7 @@ TEST_F(TeamLinkTest, SessionFromTheSettingsFileSharesPlotsAndWritesTheTeamMap) {
         std::ofstream(folder + name, std::ios::binary | std::ios::trunc) << text;
     };
     kestrel::test::FakeRig rig;
+    rig.main().Form_Load();                  // the hunt's stamp, as in the program
     kestrel::test::readyToPlot(rig.main());  // N 39° 44.50' W 104° 59.25', bearing 045
     const auto made = [&](const team::TeamOverrides& overrides = {}) {
         return qt::TeamSession::create(folder, rig.main(), rig.platform, overrides);
@@ -342,7 +343,7 @@ TEST_F(TeamLinkTest, SessionFromTheSettingsFileSharesPlotsAndWritesTheTeamMap) {
         },
         3000));
     const std::string map = rig.files.files[folder + "Current_Team.kml"];
-    EXPECT_EQ(rig.files.files["/hunt/030726_090503_team.kml"], map);
+    EXPECT_EQ(rig.files.files["/hunt/" + rig.main().stamp() + "_team.kml"], map);
     EXPECT_NE(map.find("-104.987500,39.741667,0"), std::string::npos);
     EXPECT_NE(map.find("<name>car1</name>"), std::string::npos);
     EXPECT_NE(map.find("<name>car2</name>"), std::string::npos);

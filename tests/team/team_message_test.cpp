@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
 #include <string>
 
 #include "team/flat_json.h"
@@ -77,6 +78,19 @@ TEST(TeamMessage, PlotSurvivesTheRoundTripAsWritten) {
               at);
 }
 
+// An own plot is kept as the team and the journal read it back: positions to 6 decimals.
+TEST(TeamMessage, OwnPlotKeptAsTheWireCarriesIt) {
+    for (const double degrees : {39.74166666, -104.9875004, 12.3456785, -0.0000004, 89.9999996}) {
+        PlotRecord record;
+        record.plotNumber = 1;
+        record.utcMilliseconds = 1796740867000;
+        record.latitudeDegrees = std::fmod(degrees, 90);
+        record.longitudeDegrees = degrees;
+        const TeamPlot own = teamPlotFrom(record, {"red", "2026-12-08", "car1"}, 1);
+        EXPECT_EQ(std::get<TeamPlot>(decodePlotPayload(encodePlot(own))), own) << degrees;
+    }
+}
+
 TEST(TeamMessage, NumbersDoNotFollowTheLocale) {
     if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
         GTEST_SKIP() << "no decimal-comma locale";
@@ -117,6 +131,8 @@ TEST(TeamMessage, EverythingElseIsRefusedWithItsReason) {
         {kTopic, edited("\"quality\": 7", "\"quality\": {}"), "malformed"},
         {kTopic, edited("\"utc\": \"2026-12-08T14:21:07Z\"", "\"utc\": \"yesterday\""),
          "malformed"},
+        {kTopic, edited("2026-12-08T14:21:07Z", "2026-13-45T99:99:99Z"), "malformed"},
+        {kTopic, edited("2026-12-08T14:21:07Z", "2026-12-08T14:21:07.5Z"), "malformed"},
         {kTopic, edited("\"GPS\"", "\"gps\""), "malformed"},
         {kTopic, edited("\"DF\"", "\"DF\\u0000\""), "malformed"},
         {kTopic, edited("\"DF\"", "\"D\\x\""), "malformed"},
@@ -202,6 +218,9 @@ TEST(TeamConfigTest, KeysCheckedAndCompleted) {
         {base + "broker=h:99999",
          "Kestrelmap.conf [team] broker: \"h:99999\" is not host or host:port"},
         {base + "broker=h:", "Kestrelmap.conf [team] broker: \"h:\" is not host or host:port"},
+        {base + "broker=::1", "Kestrelmap.conf [team] broker: \"::1\" is not host or host:port"},
+        {base + "broker=[::1", "Kestrelmap.conf [team] broker: \"[::1\" is not host or host:port"},
+        {base + "broker=u@h", "Kestrelmap.conf [team] broker: \"u@h\" is not host or host:port"},
         {base + "broker=h;tls=yes", "Kestrelmap.conf [team] tls: must be true or false"},
         {base + "broker=h;passwd=x", "Kestrelmap.conf [team] passwd: unknown key"},
         {"name=re+d;vehicle=car1;broker=h",
@@ -218,23 +237,29 @@ TEST(TeamConfigTest, KeysCheckedAndCompleted) {
 
 TEST(TeamConfigTest, CommandLineOverridesWorkOutTheDefaultsAgain) {
     const TeamKeys keys{{"name", "red"}, {"vehicle", "car1"}, {"broker", "127.0.0.1"}};
-    const TeamConfig base = *parseTeamConfig(keys, "/k/", 0).config;
     TeamOverrides overrides;
     overrides.broker = "mqtt.example.org";
     overrides.vehicle = "car9";
-    const TeamConfig changed = *applyTeamOverrides(base, overrides, "/k/", 0).config;
+    const TeamConfig changed = *parseTeamConfig(withOverrides(keys, overrides), "/k/", 0).config;
     EXPECT_EQ(changed.brokerPort, 8883);
     EXPECT_TRUE(changed.tls);
     EXPECT_EQ(changed.user, "car9");
     EXPECT_EQ(changed.names.hunt, "1970-01-01");
+    // A broker the file gets wrong is mended by --broker.
+    TeamOverrides broker;
+    broker.broker = "127.0.0.1:1999";
+    const TeamConfigResult mended = parseTeamConfig(
+        withOverrides({{"name", "red"}, {"vehicle", "car1"}, {"broker", "h:0"}}, broker), "/k/", 0);
+    ASSERT_TRUE(mended.config) << mended.error;
+    EXPECT_EQ(mended.config->brokerPort, 1999);
 
     TeamOverrides enable;
     enable.team = "blue";
     enable.vehicle = "v";
     enable.broker = "b";
-    EXPECT_TRUE(applyTeamOverrides(TeamConfig{}, enable, "/k/", 0).config->enabled);
+    EXPECT_TRUE(parseTeamConfig(withOverrides({}, enable), "/k/", 0).config->enabled);
     enable.vehicle = "v#";
-    EXPECT_NE(applyTeamOverrides(TeamConfig{}, enable, "/k/", 0).error.find("vehicle"),
+    EXPECT_NE(parseTeamConfig(withOverrides({}, enable), "/k/", 0).error.find("vehicle"),
               std::string::npos);
     EXPECT_EQ(passwordFromFileText("s3cret\r\nrest"), "s3cret");
     EXPECT_FALSE(passwordFromFileText("\n"));
@@ -247,11 +272,15 @@ TEST(TeamMap, FoldersColoursAndEscapedNames) {
     other.vehicle = "<b>&\"'";
     other.bearingDegrees = 90;
     TeamPlot noLine = other;
+    noLine.seq = other.seq + 1;
     noLine.bearingDegrees.reset();
-    const std::vector<TeamMapVehicle> vehicles = {
-        {"car1", {own}, std::nullopt},
-        {other.vehicle, {other, noLine}, TeamPosition{other.vehicle, "h", "u", 1.5, 2.5}},
-        {"third", {}, TeamPosition{"third", "h", "u", 3, 4}},
+    const std::vector<VehicleState> vehicles = {
+        {"car1", {{own.seq, own}}, std::nullopt, 0},
+        {other.vehicle,
+         {{other.seq, other}, {noLine.seq, noLine}},
+         TeamPosition{other.vehicle, "h", "u", 1.5, 2.5},
+         0},
+        {"third", {}, TeamPosition{"third", "h", "u", 3, 4}, 0},
     };
     const std::string doc = teamKmlDocument(vehicles, "car1", "ff112233");
     EXPECT_NE(doc.find("<name>&lt;b&gt;&amp;&quot;&apos;</name>"), std::string::npos);

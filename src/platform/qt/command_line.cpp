@@ -131,9 +131,7 @@ CommandLineOutcome readCommandLine(const QStringList& arguments) {
         }
     }
     if (outcome.team.broker) {
-        const team::TeamConfigResult check = team::parseTeamConfig(
-            {{"name", "team"}, {"vehicle", "car"}, {"broker", *outcome.team.broker}}, "", 0);
-        if (!check.config) {
+        if (!team::parseBrokerAddress(*outcome.team.broker)) {
             return refuse(QStringLiteral("--broker takes HOST or HOST:PORT"));
         }
     }

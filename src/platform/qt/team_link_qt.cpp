@@ -28,6 +28,12 @@ qint64 nowMs() {
     return QDateTime::currentMSecsSinceEpoch();
 }
 
+// The client's own log lines go to standard error when KESTREL_TEAM_LOG is set (read once).
+bool clientLogWanted() {
+    static const bool wanted = std::getenv("KESTREL_TEAM_LOG") != nullptr;
+    return wanted;
+}
+
 }  // namespace
 
 TeamLinkSettings teamLinkSettings(const team::TeamConfig& config, const std::string& password) {
@@ -38,9 +44,7 @@ TeamLinkSettings teamLinkSettings(const team::TeamConfig& config, const std::str
     settings.caFile = config.caFile;
     settings.user = config.user;
     settings.password = password;
-    // Fixed for the vehicle in this hunt, so the broker keeps its session between connections.
-    settings.clientId =
-        "kestrelmap/" + config.names.team + "/" + config.names.hunt + "/" + config.names.vehicle;
+    settings.clientId = team::clientId(config.names);
     return settings;
 }
 
@@ -373,7 +377,7 @@ void QtTeamLink::onMessage(mosquitto*, void* self, const mosquitto_message* mess
 // there to read.
 void QtTeamLink::onLog(mosquitto* client, void* self, int, const char* text) {
     auto* link = static_cast<QtTeamLink*>(self);
-    if (std::getenv("KESTREL_TEAM_LOG") != nullptr) {
+    if (clientLogWanted()) {
         std::fprintf(stderr, "mosquitto: %s\n", text);
     }
     if (!link->m_tlsProblem.empty()) {

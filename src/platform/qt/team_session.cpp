@@ -1,7 +1,5 @@
 #include "platform/qt/team_session.h"
 
-#include <cmath>
-
 #include "platform/qt/team_settings_qt.h"
 
 namespace kestrel::qt {
@@ -9,11 +7,8 @@ namespace kestrel::qt {
 TeamSession::Made TeamSession::create(const std::string& folder, Form_Kestrelmap& form,
                                       kestrel::Platform& platform,
                                       const team::TeamOverrides& overrides) {
-    const int64_t now = platform.clock.utcMilliseconds();
-    team::TeamConfigResult read = readTeamConfig(folder, now);
-    if (read.config) {
-        read = team::applyTeamOverrides(*read.config, overrides, folder, now);
-    }
+    const team::TeamConfigResult read =
+        readTeamConfig(folder, overrides, platform.clock.utcMilliseconds());
     if (!read.config) {
         return {nullptr, read.error};
     }
@@ -39,23 +34,12 @@ TeamSession::TeamSession(team::TeamConfig config, const std::string& password,
       m_link(std::make_unique<QtTeamLink>(teamLinkSettings(m_config, password), platform.messages,
                                           this)),
       m_hunt(std::make_unique<team::TeamHunt>(
-          m_config.names, team::journalPath(folder, m_config.names), *m_link, platform.clock)),
-      m_mapFiles(platform.files, platform.messages) {
-    // Where the digits say the vehicle is; nothing while they hold no real place.
-    m_hunt->setPositionSource([this]() -> std::optional<std::pair<double, double>> {
-        const auto at = m_form.displayedPosition();
-        if (std::fabs(at.latitude) > 90 || std::fabs(at.longitude) > 180 ||
-            (at.latitude == 0 && at.longitude == 0)) {
-            return std::nullopt;
-        }
-        return std::pair(at.latitude, at.longitude);
-    });
-    m_hunt->onTeamChanged = [this]() {
-        writeMap();
-        if (onTeamChanged) {
-            onTeamChanged();
-        }
-    };
+          m_config.names, team::journalPath(folder, m_config.names), *m_link, platform.clock,
+          platform.messages, team::panelPosition(form))),
+      m_platform(platform),
+      m_mapNotice(platform.messages, "team map file",
+                  "The team's plots are kept; the next change writes it again.") {
+    m_hunt->onTeamChanged = [this]() { writeMap(); };
     m_hunt->start();
     m_form.addObserver(*m_hunt);
     m_positionTimer.setInterval(static_cast<int>(team::kPositionIntervalMs));
@@ -73,11 +57,12 @@ TeamSession::~TeamSession() {
 }
 
 void TeamSession::writeMap() {
-    if (m_form.FILENAME_STRING.empty()) {
+    if (m_form.stamp().empty()) {
         return;  // before Form_Load: no hunt stamp yet
     }
-    m_mapFiles.write(team::stampedTeamPath(m_form.FILENAME_STRING), team::currentTeamPath(m_folder),
-                     m_hunt->teamDocument(m_form.VECTOR_COLOR));
+    const std::string paths[] = {m_form.folder() + m_form.stamp() + "_team.kml",
+                                 m_folder + "Current_Team.kml"};
+    writeAll(m_platform.files, m_mapNotice, paths, m_hunt->teamDocument(m_form.VECTOR_COLOR));
 }
 
 }  // namespace kestrel::qt

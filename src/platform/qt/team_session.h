@@ -6,16 +6,15 @@
 
 #include <QObject>
 #include <QTimer>
-#include <functional>
 #include <memory>
 #include <string>
 
 #include "app/form_kestrelmap.h"
+#include "hunt_log/write_notice.h"
 #include "platform/platform.h"
 #include "platform/qt/team_link_qt.h"
 #include "team/team_config.h"
 #include "team/team_hunt.h"
-#include "team/team_map_files.h"
 
 namespace kestrel::qt {
 
@@ -35,8 +34,6 @@ class TeamSession : public QObject {
     team::TeamHunt& hunt() { return *m_hunt; }
     QtTeamLink& link() { return *m_link; }
     const team::TeamConfig& config() const { return m_config; }
-    // After the team map was written for a change (a plot either way, a position).
-    std::function<void()> onTeamChanged;
 
   private:
     TeamSession(team::TeamConfig config, const std::string& password, const std::string& folder,
@@ -48,7 +45,8 @@ class TeamSession : public QObject {
     Form_Kestrelmap& m_form;
     std::unique_ptr<QtTeamLink> m_link;
     std::unique_ptr<team::TeamHunt> m_hunt;  // declared after the link: let go of first
-    team::TeamMapFiles m_mapFiles;
+    kestrel::Platform& m_platform;
+    WriteNotice m_mapNotice;
     QTimer m_positionTimer;
 };
 

@@ -24,8 +24,12 @@ team::TeamKeys readTeamKeys(const std::string& confPath) {
     return keys;
 }
 
-team::TeamConfigResult readTeamConfig(const std::string& folder, int64_t utcMilliseconds) {
-    return team::parseTeamConfig(readTeamKeys(folder + "Kestrelmap.conf"), folder, utcMilliseconds);
+team::TeamConfigResult readTeamConfig(const std::string& folder,
+                                      const team::TeamOverrides& overrides,
+                                      int64_t utcMilliseconds) {
+    return team::parseTeamConfig(
+        team::withOverrides(readTeamKeys(folder + "Kestrelmap.conf"), overrides), folder,
+        utcMilliseconds);
 }
 
 std::optional<std::string> readTeamPassword(const team::TeamConfig& config, std::string& error) {

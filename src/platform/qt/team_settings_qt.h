@@ -12,8 +12,10 @@ namespace kestrel::qt {
 // The [team] keys of the INI file at `confPath`, as text; none when the group is absent.
 team::TeamKeys readTeamKeys(const std::string& confPath);
 
-// The checked configuration from <folder>Kestrelmap.conf.
-team::TeamConfigResult readTeamConfig(const std::string& folder, int64_t utcMilliseconds);
+// The checked configuration from <folder>Kestrelmap.conf with this run's overrides.
+team::TeamConfigResult readTeamConfig(const std::string& folder,
+                                      const team::TeamOverrides& overrides,
+                                      int64_t utcMilliseconds);
 
 // The password from the configuration's password file: empty when none is configured, none
 // (and a reason in `error` that names the file, never its content) when it cannot be read.
