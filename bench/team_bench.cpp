@@ -20,10 +20,10 @@
 #include <string>
 #include <vector>
 
+#include "app/write_notice.h"
 #include "estimate_sim.h"
 #include "fakes/fake_platform.h"
 #include "hunt/hunt_estimate.h"
-#include "hunt_log/write_notice.h"
 #include "plot_rig.h"
 #include "team/fake_transport.h"
 #include "team/team_hunt.h"

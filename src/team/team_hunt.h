@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/hunt_events.h"
-#include "hunt_log/write_notice.h"
+#include "app/write_notice.h"
 #include "platform/platform.h"
 #include "team/team_journal.h"
 #include "team/team_kml.h"

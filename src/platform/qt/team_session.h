@@ -10,7 +10,7 @@
 #include <string>
 
 #include "app/form_kestrelmap.h"
-#include "hunt_log/write_notice.h"
+#include "app/write_notice.h"
 #include "platform/platform.h"
 #include "platform/qt/team_link_qt.h"
 #include "team/team_config.h"
