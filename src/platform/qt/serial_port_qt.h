@@ -54,6 +54,8 @@ class QtSerialPort : public QObject, public kestrel::SerialPort {
 
   private:
     void onError(QSerialPort::SerialPortError error);
+    // The port in the log: "COM1", or an instrument's own device path.
+    QString logName() const;
     bool openDevice();
     void retryOpen();
     QFileInfo folderEntry(int number) const;
