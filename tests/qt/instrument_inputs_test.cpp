@@ -142,6 +142,27 @@ TEST(InstrumentInputs, TwoPortsAtTheirOwnRatesWithoutTheComLine) {
     EXPECT_EQ(inputs.statusText(InputRole::Df), "closed (not needed)");
 }
 
+// The GPS moves back to a COM line that cannot be used while the position is on it: the
+// operator is told, as when a source switch finds the port unusable, and the source is manual.
+TEST(InstrumentInputs, BackToAnUnusableComLineIsTold) {
+    TestHome home(PortSetup::Busy);
+    WindowRig rig(home);
+    Pty gpsPty;
+    ASSERT_TRUE(gpsPty.ok());
+    instruments::InputConfig config;
+    config.gps = instruments::GpsFrom::Serial;
+    config.gpsSerial = {gpsPty.slavePath(), 4800};
+    rig.program->inputs().configure(config);
+    rig.click("CmdButton_POSIT_SOURCE");
+    ASSERT_EQ(rig.form().CmdButton_POSIT_SOURCE.Tag, "GPS");
+    const size_t before = rig.dialogs.seen().size();
+    rig.program->inputs().configure(instruments::InputConfig{});
+    ASSERT_TRUE(waitFor([&] { return rig.dialogs.seen().size() > before; }, 2000));
+    EXPECT_EQ(rig.dialogs.seen().back().text, QStringLiteral("COM port not available"));
+    EXPECT_EQ(rig.form().CmdButton_POSIT_SOURCE.Tag, "MAN");
+    EXPECT_FALSE(rig.form().MSComm1.isOpen());
+}
+
 TEST(InstrumentInputs, DevicesThatCannotBeOpenedAreNamed) {
     TestHome home;
     home.writeFile("plain-file", "not a device");

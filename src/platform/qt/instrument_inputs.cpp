@@ -120,13 +120,9 @@ void InstrumentInputs::configure(const instruments::InputConfig& config) {
         if (!positOnGps && !bearingOnDf) {
             return;
         }
-        bool reopened = false;
-        if (own) {
-            reopened = m_router.switchInputs(positOnGps, bearingOnDf);
-        } else {
-            reopened = m_line.isOpen() || (m_form.PORT_VALID && m_line.open());
-        }
-        if (!reopened) {
+        // The router keeps the COM line's rules here too: a port that is not valid, or fails
+        // to open, is told, and one that fails is marked busy.
+        if (!m_router.switchInputs(positOnGps, bearingOnDf)) {
             m_form.positToManual();
             m_form.dfToManual();
             if (m_line.isOpen()) {
