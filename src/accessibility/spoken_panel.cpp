@@ -129,8 +129,7 @@ std::string spokenCaption(std::string_view caption) {
 }
 
 // The digits the registers show, or nothing when one shows another glyph.
-template <size_t N>
-std::string shownDigits(const std::array<const DigitRegister*, N>& registers) {
+std::string shownDigits(std::span<const DigitRegister* const> registers) {
     std::string digits;
     for (const DigitRegister* reg : registers) {
         if (reg->glyph > Glyph::Nine) {
@@ -202,13 +201,11 @@ std::string spokenGlyph(Glyph glyph) {
 }
 
 std::string spokenPosition(const Form_Kestrelmap& f) {
-    const std::string latitude = shownDigits(
-        std::array{&f.Picture_LAT_DEGX10, &f.Picture_LAT_DEGX1, &f.Picture_LAT_MINX10,
-                   &f.Picture_LAT_MINX1, &f.Picture_LAT_MINX01, &f.Picture_LAT_MINX001});
-    const std::string longitude =
-        shownDigits(std::array{&f.Picture_LONG_DEGX100, &f.Picture_LONG_DEGX10,
-                               &f.Picture_LONG_DEGX1, &f.Picture_LONG_MINX10, &f.Picture_LONG_MINX1,
-                               &f.Picture_LONG_MINX01, &f.Picture_LONG_MINX001});
+    constexpr size_t kLatitudeDigits = 6;  // then the longitude's seven
+    const auto registers = f.positionRegisters();
+    const std::span<const DigitRegister* const> shown(registers);
+    const std::string latitude = shownDigits(shown.first(kLatitudeDigits));
+    const std::string longitude = shownDigits(shown.subspan(kLatitudeDigits));
     if (latitude.empty() || longitude.empty()) {
         return "position not available";
     }
@@ -217,7 +214,7 @@ std::string spokenPosition(const Form_Kestrelmap& f) {
 }
 
 std::string spokenBearing(const Form_Kestrelmap& f) {
-    const std::array registers{&f.Picture_BRGX100, &f.Picture_BRGX10, &f.Picture_BRGX1};
+    const auto registers = f.bearingRegisters();
     const std::string digits = shownDigits(registers);
     if (!digits.empty()) {
         return "bearing " + digits + " degrees";

@@ -1,6 +1,17 @@
 #include "app/form_kestrelmap.h"
 
+#include <algorithm>
+
 namespace kestrel {
+
+namespace {
+template <size_t N>
+std::array<const DigitRegister*, N> readOnly(const std::array<DigitRegister*, N>& registers) {
+    std::array<const DigitRegister*, N> out{};
+    std::copy(registers.begin(), registers.end(), out.begin());
+    return out;
+}
+}  // namespace
 
 // The window as it stands before start-up runs: both sources manual, the position registers
 // dashed, the bearing at 000, every shadow empty.
@@ -93,6 +104,15 @@ std::array<DigitRegister*, 13> Form_Kestrelmap::positionRegisters() {
 
 std::array<DigitRegister*, 3> Form_Kestrelmap::bearingRegisters() {
     return {&Picture_BRGX100, &Picture_BRGX10, &Picture_BRGX1};
+}
+
+// The same lists read-only: the cast only takes the registers' addresses.
+std::array<const DigitRegister*, 13> Form_Kestrelmap::positionRegisters() const {
+    return readOnly(const_cast<Form_Kestrelmap&>(*this).positionRegisters());
+}
+
+std::array<const DigitRegister*, 3> Form_Kestrelmap::bearingRegisters() const {
+    return readOnly(const_cast<Form_Kestrelmap&>(*this).bearingRegisters());
 }
 
 }  // namespace kestrel

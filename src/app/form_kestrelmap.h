@@ -210,6 +210,8 @@ class Form_Kestrelmap {
     // The thirteen position registers and the three bearing registers, in screen order.
     std::array<DigitRegister*, 13> positionRegisters();
     std::array<DigitRegister*, 3> bearingRegisters();
+    std::array<const DigitRegister*, 13> positionRegisters() const;
+    std::array<const DigitRegister*, 3> bearingRegisters() const;
     // The serial port turned out unusable: PORT_VALID false, the options window's port button
     // shows BUSY on the button-shadow colour.
     void markPortBusy();

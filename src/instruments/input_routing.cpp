@@ -9,20 +9,6 @@ namespace {
 constexpr const char* kProgramTitle = "Kestrelmap";
 constexpr const char* kPortNotAvailable = "COM port not available";
 
-// The instruments each source state needs.
-struct SourceNeed {
-    bool positOnGps;
-    bool bearingOnDf;
-    bool gps;
-    bool df;
-};
-constexpr std::array<SourceNeed, 4> kSourceNeeds{{
-    {false, false, false, false},
-    {true, false, true, false},
-    {false, true, true, true},
-    {true, true, true, true},
-}};
-
 void tell(Form_Kestrelmap& form, const std::string& text) {
     form.platform().messages.show(text, kProgramTitle, MessageButtons::Ok, false);
 }
@@ -38,19 +24,15 @@ void closeOpened(const std::array<InstrumentInput*, 2>& opened) {
 
 }  // namespace
 
+// The position needs the GPS; the bearing needs the direction finder and the GPS's course.
 NeededInputs neededInputs(const InputConfig& config, bool positOnGps, bool bearingOnDf) {
-    NeededInputs need;
-    for (const SourceNeed& row : kSourceNeeds) {
-        if (row.positOnGps != positOnGps || row.bearingOnDf != bearingOnDf) {
-            continue;
-        }
-        const bool gpsOnLine = config.gps == GpsFrom::Line;
-        const bool dfOnLine = config.df == DfFrom::Line;
-        need.line = (row.gps && gpsOnLine) || (row.df && dfOnLine);
-        need.gps = row.gps && !gpsOnLine;
-        need.df = row.df && !dfOnLine;
-    }
-    return need;
+    const bool gps = positOnGps || bearingOnDf;
+    const bool df = bearingOnDf;
+    const bool gpsOnLine = config.gps == GpsFrom::Line;
+    const bool dfOnLine = config.df == DfFrom::Line;
+    return {.line = (gps && gpsOnLine) || (df && dfOnLine),
+            .gps = gps && !gpsOnLine,
+            .df = df && !dfOnLine};
 }
 
 bool usesOwnInputs(const InputConfig& config) {

@@ -61,7 +61,8 @@ void InputMonitor::recovered(int64_t nowMs) {
 
 void InputMonitor::lineReceived(std::string_view line, int64_t nowMs) {
     m_lastLineMs = nowMs;
-    if (isReading(m_role, line)) {
+    // The COM line's status tells of lines only, so its lines are not read for a reading.
+    if (m_role != InputRole::Line && isReading(m_role, line)) {
         m_lastReadingMs = nowMs;
     }
 }

@@ -11,7 +11,6 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <algorithm>
 #include <cstdio>
@@ -23,12 +22,6 @@ namespace kestrel::test {
 namespace {
 
 using instruments::InputRole;
-
-quint16 freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
 
 bool listening(quint16 port) {
     QTcpSocket socket;
@@ -129,6 +122,7 @@ TEST(Gpsd, PanelFollowsALogFromGpsfakeAndSurvivesARestart) {
         }
     }
     const quint16 port = freePort();
+    ASSERT_NE(port, 0) << "no free TCP port on the loopback";
     const QStringList args{"-q", "-P", QString::number(port), "-c", "0.05", log};
     auto daemon = std::make_unique<Daemon>(gpsfake, args);
     ASSERT_TRUE(waitFor([&] { return listening(port); }, 10000));
@@ -172,6 +166,7 @@ TEST(Gpsd, LatencyAndReconnectTimeThroughGpsd) {
     Pty receiver;
     ASSERT_TRUE(receiver.ok());
     const quint16 port = freePort();
+    ASSERT_NE(port, 0) << "no free TCP port on the loopback";
     // -N foreground, -n poll the device without waiting for a client, -b never write to it.
     const QStringList args{"-N",
                            "-n",

@@ -46,6 +46,14 @@ struct PlotLog : HuntObserver {
     std::vector<PlotRecord> plots;
 };
 
+// Every line the core frames, whatever the input.
+struct LineLog : HuntObserver {
+    void lineReceived(std::string_view, std::string_view line) override {
+        lines.emplace_back(line);
+    }
+    std::vector<std::string> lines;
+};
+
 TEST(InstrumentInputs, TwoPortsAtTheirOwnRatesWithoutTheComLine) {
     TestHome home(PortSetup::Busy);
     WindowRig rig(home);
@@ -134,6 +142,27 @@ TEST(InstrumentInputs, TwoPortsAtTheirOwnRatesWithoutTheComLine) {
     EXPECT_EQ(inputs.statusText(InputRole::Df), "closed (not needed)");
 }
 
+// The GPS moves back to a COM line that cannot be used while the position is on it: the
+// operator is told, as when a source switch finds the port unusable, and the source is manual.
+TEST(InstrumentInputs, BackToAnUnusableComLineIsTold) {
+    TestHome home(PortSetup::Busy);
+    WindowRig rig(home);
+    Pty gpsPty;
+    ASSERT_TRUE(gpsPty.ok());
+    instruments::InputConfig config;
+    config.gps = instruments::GpsFrom::Serial;
+    config.gpsSerial = {gpsPty.slavePath(), 4800};
+    rig.program->inputs().configure(config);
+    rig.click("CmdButton_POSIT_SOURCE");
+    ASSERT_EQ(rig.form().CmdButton_POSIT_SOURCE.Tag, "GPS");
+    const size_t before = rig.dialogs.seen().size();
+    rig.program->inputs().configure(instruments::InputConfig{});
+    ASSERT_TRUE(waitFor([&] { return rig.dialogs.seen().size() > before; }, 2000));
+    EXPECT_EQ(rig.dialogs.seen().back().text, QStringLiteral("COM port not available"));
+    EXPECT_EQ(rig.form().CmdButton_POSIT_SOURCE.Tag, "MAN");
+    EXPECT_FALSE(rig.form().MSComm1.isOpen());
+}
+
 TEST(InstrumentInputs, DevicesThatCannotBeOpenedAreNamed) {
     TestHome home;
     home.writeFile("plain-file", "not a device");
@@ -188,12 +217,16 @@ TEST(InstrumentInputs, AGpsdThatSendsGarbageOrHangsUpMidLineChangesNothing) {
     TestHome home;
     const std::string version = "{\"class\":\"VERSION\",\"release\":\"3.22\"}\r\n";
     const std::string fixA = withSum("$GPRMC,120000,A,4807.038,N,01131.000,E,12.0,90.0,080326,,");
+    const std::string notGpsdFix =
+        withSum("$GPRMC,115959,A,4833.000,N,01131.000,E,12.0,90.0,080326,,");
     ScriptedPeer peer({
-        "garbage\r\n\x01\x02{not gpsd\r\n" + fixA,  // not gpsd: its sentence does not count
-        version + fixA + "$GPRMC,120001,A,4812.5",  // gpsd, hanging up mid-line
+        "garbage\r\n\x01\x02{not gpsd\r\n" + notGpsdFix,  // not gpsd: its sentence does not count
+        version + fixA + "$GPRMC,120001,A,4812.5",        // gpsd, hanging up mid-line
         version + "00,N,01131.000,E,12.0,90.0,080326,,\r\n",
     });
+    LineLog framed;  // outlives the program that tells it
     WindowRig rig(home);
+    rig.form().addObserver(framed);
     instruments::InputConfig config;
     config.gps = instruments::GpsFrom::Gpsd;
     config.gpsdHost = "127.0.0.1";
@@ -210,6 +243,11 @@ TEST(InstrumentInputs, AGpsdThatSendsGarbageOrHangsUpMidLineChangesNothing) {
     EXPECT_LE(peer.connections, size_t(2 + clock.elapsed() / 1000));
     EXPECT_EQ(rig.form().GPRMC_STRING, fixA.substr(0, fixA.size() - 2));  // fix A only
     EXPECT_EQ(rig.form().Picture_LAT_MINX10.Tag, "0");                    // 48 07, never 48 12
+    for (const std::string& line : framed.lines) {
+        EXPECT_EQ(line.find("4833.000"), std::string::npos)
+            << "the peer that is not gpsd: " << line;
+    }
+    EXPECT_FALSE(framed.lines.empty());
     int named = 0;
     for (const auto& seen : rig.dialogs.seen()) {
         named += seen.text.contains(QStringLiteral("gpsd at 127.0.0.1:")) ? 1 : 0;

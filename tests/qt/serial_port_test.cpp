@@ -17,6 +17,7 @@
 #include <functional>
 #include <vector>
 
+#include "event_wait.h"
 #include "platform/qt/serial_port_qt.h"
 #include "qt/pty_helpers.h"
 #include "qt/test_app.h"
@@ -25,25 +26,6 @@ namespace kestrel::test {
 namespace {
 
 using kestrel::qt::QtSerialPort;
-
-// Runs the event loop until `done` holds or `timeoutMs` passes; true when it held.
-bool spinUntil(const std::function<bool()>& done, int timeoutMs) {
-    QTimer wake;  // so that the wait below always ends
-    wake.start(10);
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() >= timeoutMs) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
-void spinFor(int ms) {
-    spinUntil([] { return false; }, ms);
-}
 
 // A temporary Kestrelmap folder and a port on it that collects what it receives, as the shell
 // does: every port event reads everything waiting.
@@ -66,7 +48,7 @@ struct PortRig {
     std::string received;
 
     bool receive(std::size_t bytes, int timeoutMs) {
-        return spinUntil([&] { return received.size() >= bytes; }, timeoutMs);
+        return waitFor([&] { return received.size() >= bytes; }, timeoutMs);
     }
 };
 
@@ -158,7 +140,7 @@ TEST(QtSerialPort, RecoversQuietlyWhenTheDeviceVanishesAndReturns) {
     rig.events = 0;
     pty->closeMaster();
     const double cpuBefore = cpuSeconds();
-    spinFor(900);
+    runFor(900);
     const double cpuUsed = cpuSeconds() - cpuBefore;
     EXPECT_GE(rig.events, 1) << "the core hears that the device went";
     EXPECT_LE(rig.events, 5);
@@ -182,7 +164,7 @@ TEST(QtSerialPort, RecoversQuietlyWhenTheDeviceVanishesAndReturns) {
     QElapsedTimer back;
     back.start();
     ASSERT_TRUE(linkPort(rig.folder, 1, pty->slavePath()));
-    ASSERT_TRUE(spinUntil([&] { return !rig.port.deviceLost(); }, 2000))
+    ASSERT_TRUE(waitFor([&] { return !rig.port.deviceLost(); }, 2000))
         << "not reopened within two seconds";
     EXPECT_LE(back.elapsed(), 2000);
     rig.received.clear();
@@ -202,13 +184,13 @@ TEST(QtSerialPort, WaitsForARemovedLinkInsteadOfFallingBackToTtyS) {
     ASSERT_TRUE(rig.port.open());
     pty->closeMaster();
     std::filesystem::remove(rig.folder + "COM1");
-    spinFor(1300);  // at least one retry with the entry missing
+    runFor(1300);  // at least one retry with the entry missing
     EXPECT_TRUE(rig.port.deviceLost()) << "reopened on " << rig.port.devicePath(1).toStdString();
 
     pty = std::make_unique<Pty>();
     ASSERT_TRUE(pty->ok());
     ASSERT_TRUE(linkPort(rig.folder, 1, pty->slavePath()));
-    ASSERT_TRUE(spinUntil([&] { return !rig.port.deviceLost(); }, 2000));
+    ASSERT_TRUE(waitFor([&] { return !rig.port.deviceLost(); }, 2000));
     rig.received.clear();
     ASSERT_TRUE(pty->write("%123\r\n"));
     ASSERT_TRUE(rig.receive(6, 2000));
@@ -222,24 +204,24 @@ TEST(QtSerialPort, CloseEndsTheRetrying) {
     rig.port.setPortNumber(1);
     ASSERT_TRUE(rig.port.open());
     pty->closeMaster();
-    ASSERT_TRUE(spinUntil([&] { return rig.port.deviceLost(); }, 2000));
+    ASSERT_TRUE(waitFor([&] { return rig.port.deviceLost(); }, 2000));
     rig.port.close();
     EXPECT_FALSE(rig.port.isOpen());
 
     pty = std::make_unique<Pty>();
     ASSERT_TRUE(pty->ok());
     ASSERT_TRUE(linkPort(rig.folder, 1, pty->slavePath()));
-    spinFor(1500);
+    runFor(1500);
     rig.events = 0;
     ASSERT_TRUE(pty->write("%123\r\n"));
-    spinFor(200);
+    runFor(200);
     EXPECT_EQ(rig.events, 0) << "a closed port reopened by itself";
     EXPECT_EQ(rig.port.readAll(), "");
     // The core opens it again: the new device is used. (What was written while the port was
     // closed may come through first, mangled by the terminal's default settings.)
     ASSERT_TRUE(rig.port.open());
     ASSERT_TRUE(pty->write("%321\r\n"));
-    EXPECT_TRUE(spinUntil([&] { return rig.received.find("%321\r\n") != std::string::npos; }, 2000))
+    EXPECT_TRUE(waitFor([&] { return rig.received.find("%321\r\n") != std::string::npos; }, 2000))
         << rig.received;
 }
 
@@ -264,7 +246,7 @@ TEST(QtSerialPort, ReceiveLatency) {
         const auto end = std::chrono::steady_clock::now();
         ASSERT_EQ(rig.received, sentence);
         micros.push_back(std::chrono::duration<double, std::micro>(end - start).count());
-        spinFor(2);  // let the line rest, as between real sentences
+        runFor(2);  // let the line rest, as between real sentences
     }
     std::sort(micros.begin(), micros.end());
     const double median = micros[micros.size() / 2];

@@ -261,8 +261,8 @@ TEST(Program, InstrumentsFromTheOptionsWindowAndTheHuntsInputLog) {
     ASSERT_FALSE(instruments::setRunOption(options, "gps", "gpsd"));
     auto program = std::make_unique<qt::Program>(home.folder, options);
     program->start();
-    EXPECT_EQ(program->inputConfig().lineBaud, 9600);
-    EXPECT_EQ(program->inputConfig().gps, GpsFrom::Gpsd);
+    EXPECT_EQ(program->inputs().config().lineBaud, 9600);
+    EXPECT_EQ(program->inputs().config().gps, GpsFrom::Gpsd);
 
     program->form().CmdButton_SHOW_OPTIONS_Click();
     program->window().syncAll();
@@ -280,7 +280,7 @@ TEST(Program, InstrumentsFromTheOptionsWindowAndTheHuntsInputLog) {
     ASSERT_TRUE(instruments.isVisible());
     instruments.findChild<QComboBox*>("lineBaud")->setCurrentText("19200");
     instruments.accept();
-    EXPECT_EQ(program->inputConfig().lineBaud, 19200);
+    EXPECT_EQ(program->inputs().config().lineBaud, 19200);
     const std::string conf = home.readFile("Kestrelmap.conf");
     EXPECT_NE(conf.find("line_baud=19200"), std::string::npos) << conf;
     EXPECT_NE(conf.find("gps=gpsd"), std::string::npos) << conf;

@@ -19,24 +19,12 @@
 #include <string>
 #include <vector>
 
+#include "event_wait.h"
 #include "platform/qt/program.h"
 #include "qt/pty_helpers.h"
 #include "qt/test_app.h"
 
 namespace kestrel::test {
-
-// Runs the event loop in short steps until `done` holds or `timeoutMs` has passed.
-inline bool waitFor(const std::function<bool()>& done, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs) {
-            return false;
-        }
-        QTest::qWait(2);
-    }
-    return true;
-}
 
 // Answers every modal dialog that comes up, in order, with the next queued action (the
 // default: Escape), and records each message box's title and text.

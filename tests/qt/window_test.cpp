@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QRegularExpression>
 
+#include "accessibility/spoken_panel.h"
 #include "app/layout.h"
 #include "display/glyphs.h"
 #include "hunt/status_line.h"
@@ -180,8 +181,14 @@ TEST(MainWindow, ClicksAtTheDesignedPlacesStepTheirRegisters) {
         {{488 + 104 + 12, 8 + 16 + 8}, &Form_Kestrelmap::Picture_BRGX1, "1"},
         {{488 + 56 + 12, 8 + 64 + 8}, &Form_Kestrelmap::Picture_BRGX100, "3"},
     };
+    // What a screen reader says for the frames follows their registers.
+    const auto spokenAs = [&](const char* frame) {
+        return rig.control(frame)->accessibleDescription().toStdString();
+    };
     for (const Case& c : cases) {
         rig.clickAt(c.windowPoint);
+        EXPECT_EQ(spokenAs("Frame_POSITION"), spokenPosition(form)) << c.windowPoint.x();
+        EXPECT_EQ(spokenAs("Frame_DF"), spokenBearing(form)) << c.windowPoint.x();
         const DigitRegister& reg = form.*c.reg;
         EXPECT_EQ(reg.Tag, c.expected) << c.windowPoint.x() << "," << c.windowPoint.y();
         const GlyphImage& glyph = glyphImage(digitGlyph(c.expected[0] - '0'));
@@ -194,6 +201,8 @@ TEST(MainWindow, ClicksAtTheDesignedPlacesStepTheirRegisters) {
     rig.clickAt({56 + 12, 32 + 24});
     EXPECT_EQ(form.CmdButton_LAT_HEMI.Tag, "S");
     EXPECT_EQ(latitude->text(), "S");
+    EXPECT_EQ(spokenAs("Frame_POSITION"),
+              "33 degrees 25.11 minutes south, 19 degrees 44.59 minutes west");
     rig.clickAt({256 + 12, 32 + 40});
     EXPECT_EQ(form.CmdButton_LONG_HEMI.Tag, "E");
 }

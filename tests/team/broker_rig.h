@@ -5,14 +5,11 @@
 // "localhost" is not in it), made with the openssl command line, and persistence, so that a
 // stopped and restarted broker keeps its sessions. Nothing is left running afterwards.
 
-#include <netinet/in.h>
 #include <pwd.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpSocket>
@@ -21,6 +18,8 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "event_wait.h"
 
 namespace kestrel::team::test {
 
@@ -35,45 +34,9 @@ inline QCoreApplication* coreApp() {
     return QCoreApplication::instance();
 }
 
-// Runs the event loop until `done` (looked at every 5 ms) or the time is up; true when done.
-inline bool waitFor(const std::function<bool()>& done, int timeoutMs) {
-    if (done()) {
-        return true;
-    }
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&]() {
-        if (done()) {
-            loop.quit();
-        }
-    });
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    check.start(5);
-    loop.exec();
-    return done();
-}
-
-// Runs the event loop for a while, waking for nothing of its own.
-inline void runFor(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-inline int freePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) {
-        return 0;
-    }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                       ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
-    ::close(fd);
-    return bound ? ntohs(address.sin_port) : 0;
-}
+using kestrel::test::freePort;
+using kestrel::test::runFor;
+using kestrel::test::waitFor;
 
 class BrokerRig {
   public:

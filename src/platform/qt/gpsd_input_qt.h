@@ -25,8 +25,6 @@ class QtGpsdInput : public QObject {
     void start();  // connects now, and again after every failure, until stop()
     void stop();
     bool isStarted() const { return m_wanted; }
-    // Connected and gpsd's first report has arrived.
-    bool isReceiving() const { return m_connected; }
 
   signals:
     // Whole NMEA sentences, each ending in CR LF.

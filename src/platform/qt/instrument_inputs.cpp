@@ -7,7 +7,6 @@
 namespace kestrel::qt {
 
 namespace {
-constexpr int kStatusIntervalMs = 1000;
 constexpr int kGpsdSteadyMs = 10000;
 }  // namespace
 
@@ -85,9 +84,6 @@ InstrumentInputs::InstrumentInputs(Form_Kestrelmap& form, QtSerialPort& line,
     m_gpsdSteady.setSingleShot(true);
     m_gpsdSteady.setInterval(kGpsdSteadyMs);
     connect(&m_gpsdSteady, &QTimer::timeout, this, [this]() { m_gpsdFailing = false; });
-    m_statusTimer.setInterval(kStatusIntervalMs);
-    connect(&m_statusTimer, &QTimer::timeout, this, &InstrumentInputs::checkStatus);
-    m_statusTimer.start();
     m_form.addObserver(*this);
 }
 
@@ -124,13 +120,9 @@ void InstrumentInputs::configure(const instruments::InputConfig& config) {
         if (!positOnGps && !bearingOnDf) {
             return;
         }
-        bool reopened = false;
-        if (own) {
-            reopened = m_router.switchInputs(positOnGps, bearingOnDf);
-        } else {
-            reopened = m_line.isOpen() || (m_form.PORT_VALID && m_line.open());
-        }
-        if (!reopened) {
+        // The router keeps the COM line's rules here too: a port that is not valid, or fails
+        // to open, is told, and one that fails is marked busy.
+        if (!m_router.switchInputs(positOnGps, bearingOnDf)) {
             m_form.positToManual();
             m_form.dfToManual();
             if (m_line.isOpen()) {
@@ -138,7 +130,7 @@ void InstrumentInputs::configure(const instruments::InputConfig& config) {
             }
         }
     });
-    checkStatus();
+    refreshLine();
 }
 
 void InstrumentInputs::closeAll() {
@@ -159,6 +151,9 @@ QString InstrumentInputs::statusText(InputRole role) const {
                        ? onLine
                        : QString::fromStdString(m_df->monitor.statusText(now));
         case InputRole::Line:
+            if (QString problem = lineProblem(); !problem.isEmpty()) {
+                return problem;
+            }
             break;
     }
     return QString::fromStdString(m_lineMonitor.statusText(now));
@@ -170,13 +165,18 @@ void InstrumentInputs::lineReceived(std::string_view input, std::string_view lin
     } else if (input == "DF") {
         m_df->monitor.lineReceived(line, nowMs());
     } else {
+        if (!m_lineWasOpen) {
+            refreshLine();  // opened since the last handler: the line counts from here on
+        }
         m_lineMonitor.lineReceived(line, nowMs());
     }
 }
 
-// After every handler: a source that went back to manual some other way (the port button)
-// no longer holds its own input open.
+// After every handler: the COM line's status follows what the handler did to it (opened,
+// closed, lost or back), and a source that went back to manual some other way (the port
+// button) no longer holds its own input open.
 void InstrumentInputs::eventHandled() {
+    refreshLine();
     if (instruments::usesOwnInputs(m_config)) {
         m_router.closeUnneeded();
     }
@@ -210,7 +210,6 @@ void InstrumentInputs::onSerialEvent(OwnInput& input) {
             input.buffer.clear();  // a line cut off by the loss is not joined to the next
             input.monitor.recovered(nowMs());
         }
-        checkStatus();
     }
     if (!bytes.empty()) {
         feed(input, bytes);
@@ -224,7 +223,6 @@ void InstrumentInputs::onGpsdFailed(const QString& reason) {
     const std::string where = m_gps->where();
     m_gps->monitor.failed(where + " not reachable");
     m_gps->buffer.clear();
-    checkStatus();
     if (m_gpsdFailing) {
         return;
     }
@@ -245,42 +243,35 @@ void InstrumentInputs::onGpsdFailed(const QString& reason) {
 void InstrumentInputs::onGpsdReached() {
     m_gpsdSteady.start();
     m_gps->monitor.recovered(nowMs());
-    checkStatus();
 }
 
+// Only the line's opening, closing and return are recorded here; what keeps it from receiving
+// is read as it stands when the status is asked for (lineProblem).
 void InstrumentInputs::refreshLine() {
     const bool open = m_line.isOpen();
     if (open != m_lineWasOpen) {
         m_lineWasOpen = open;
         open ? m_lineMonitor.opened(nowMs()) : m_lineMonitor.closed();
     }
-    if (!open && !m_form.PORT_VALID) {
-        m_lineMonitor.failed("cannot open " + m_line.devicePath(m_line.portNumber()).toStdString() +
-                             (m_line.openFailure().isEmpty()
-                                  ? std::string()
-                                  : ": " + m_line.openFailure().toStdString()));
-    } else if (open && m_line.deviceLost()) {
-        m_lineMonitor.failed(m_line.devicePath(m_line.portNumber()).toStdString() +
-                             " disconnected, trying again every second");
+    if (open && m_line.deviceLost()) {
+        m_lineMonitor.failed("disconnected");  // once it is back, what came before no longer counts
     } else if (open) {
         m_lineMonitor.recovered(nowMs());
-    } else {
-        m_lineMonitor.closed();
     }
 }
 
-void InstrumentInputs::checkStatus() {
-    refreshLine();
-    bool changed = false;
-    for (InputRole role : {InputRole::Line, InputRole::Gps, InputRole::Df}) {
-        QString& last = m_lastStatus[size_t(role)];
-        const QString now = statusText(role);
-        changed = changed || now != last;
-        last = now;
+QString InstrumentInputs::lineProblem() const {
+    const bool open = m_line.isOpen();
+    if (!open && !m_form.PORT_VALID) {
+        const QString& failure = m_line.openFailure();
+        return QStringLiteral("cannot open ") + m_line.devicePath(m_line.portNumber()) +
+               (failure.isEmpty() ? QString() : QStringLiteral(": ") + failure);
     }
-    if (changed) {
-        emit statusChanged();
+    if (open && m_line.deviceLost()) {
+        return m_line.devicePath(m_line.portNumber()) +
+               QStringLiteral(" disconnected, trying again every second");
     }
+    return {};
 }
 
 }  // namespace kestrel::qt

@@ -9,7 +9,6 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
-#include <array>
 #include <functional>
 #include <memory>
 
@@ -45,10 +44,6 @@ class InstrumentInputs : public QObject, private HuntObserver {
     // Closes every own input (the program is ending).
     void closeAll();
 
-  signals:
-    // Some input's status text changed (checked at least once a second).
-    void statusChanged();
-
   private:
     class OwnInput;
 
@@ -59,7 +54,8 @@ class InstrumentInputs : public QObject, private HuntObserver {
     void onGpsdFailed(const QString& reason);
     void onGpsdReached();
     void refreshLine();
-    void checkStatus();
+    // What keeps the COM line from receiving now; empty when nothing does.
+    QString lineProblem() const;
     int64_t nowMs() const;
 
     Form_Kestrelmap& m_form;
@@ -73,8 +69,6 @@ class InstrumentInputs : public QObject, private HuntObserver {
     bool m_lineWasOpen = false;
     bool m_gpsdFailing = false;  // told once for each run of failures
     QTimer m_gpsdSteady;         // a connection that lasts this long ends the run of failures
-    QTimer m_statusTimer;
-    std::array<QString, 3> m_lastStatus;
 };
 
 }  // namespace kestrel::qt

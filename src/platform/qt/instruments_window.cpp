@@ -50,14 +50,7 @@ QString portDetails(const SerialPortEntry& port) {
     if (port.byId.isEmpty() && port.description.isEmpty() && port.serialNumber.isEmpty()) {
         return {};
     }
-    QStringList parts{port.device};
-    if (!port.description.isEmpty()) {
-        parts << port.description;
-    }
-    if (!port.serialNumber.isEmpty()) {
-        parts << QStringLiteral("serial number ") + port.serialNumber;
-    }
-    return parts.join(QStringLiteral(" - "));
+    return portParts(port, QStringLiteral("serial number ")).join(QStringLiteral(" - "));
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ Program::Program(std::string folder, instruments::RunOptions options)
     m_instruments->setStatusProvider(
         [this](instruments::InputRole role) { return m_inputs.statusText(role); });
     QObject::connect(&m_window.optionsWindow(), &OptionsWindow::instrumentsRequested,
-                     m_instruments.get(), [this]() { m_instruments->edit(m_inputConfig); });
+                     m_instruments.get(), [this]() { m_instruments->edit(m_inputs.config()); });
     QObject::connect(m_instruments.get(), &InstrumentsWindow::applied, m_instruments.get(),
                      [this](const instruments::InputConfig& config) { applyInputs(config); });
 }
@@ -43,8 +43,7 @@ Program::~Program() {
 void Program::start() {
     const ConfRead read = readConfFile(confPath(m_platform.folder));
     m_conf = read.settings;
-    m_inputConfig = m_options.applyTo(m_conf.instruments);
-    m_inputs.configure(m_inputConfig);
+    m_inputs.configure(m_options.applyTo(m_conf.instruments));
     m_form.Form_Load();
     const bool folderExists = QDir(toQString(m_platform.folder)).exists();
     if (!read.problem.empty()) {
@@ -110,7 +109,6 @@ void Program::saveConf(const ConfSettings& settings) {
 }
 
 void Program::applyInputs(const instruments::InputConfig& config) {
-    m_inputConfig = config;
     m_inputs.configure(config);
     ConfSettings settings = m_conf;
     settings.instruments = config;

@@ -39,14 +39,14 @@ class Program {
     MainWindow& window() { return m_window; }
     HuntEstimate& estimate() { return m_estimate; }
     InstrumentsWindow& instrumentsWindow() { return *m_instruments; }
-    // What Kestrelmap.conf said (as last saved), and the inputs of this run: the file's
-    // [instruments] with the command line laid over them, then whatever the window applied.
+    // What Kestrelmap.conf said (as last saved).
     const ConfSettings& conf() const { return m_conf; }
-    const instruments::InputConfig& inputConfig() const { return m_inputConfig; }
     // Saves `settings` to Kestrelmap.conf (not when the folder is missing); a failure is told.
     void saveConf(const ConfSettings& settings);
     hunt_log::InputLog* inputLog() { return m_inputLog.get(); }
-    // The instruments' inputs: where each instrument's data comes from, and their status.
+    // The instruments' inputs: where each instrument's data comes from (the file's
+    // [instruments] with the command line laid over them, then whatever the window applied),
+    // and their status.
     InstrumentInputs& inputs() { return m_inputs; }
     HuntLog& huntLog() { return m_huntLog; }
     // The team link of this run; null without a team (or when its settings were refused).
@@ -67,7 +67,6 @@ class Program {
     InstrumentInputs m_inputs;
     instruments::RunOptions m_options;
     ConfSettings m_conf;
-    instruments::InputConfig m_inputConfig;
     std::unique_ptr<InstrumentsWindow> m_instruments;
     std::unique_ptr<hunt_log::InputLog> m_inputLog;
     team::TeamOverrides m_teamOverrides;

@@ -107,6 +107,10 @@ QString QtSerialPort::devicePath(int number) const {
 #endif
 }
 
+QString QtSerialPort::logName() const {
+    return m_ownDevice ? m_device : QStringLiteral("COM%1").arg(m_number);
+}
+
 bool QtSerialPort::openDevice() {
     if (!m_ownDevice && m_number < 1) {
         m_openFailure = QStringLiteral("no such port");
@@ -152,20 +156,20 @@ bool QtSerialPort::open() {
     }
     m_retry.stop();
     m_wanted = openDevice();
-    const QString device = m_ownDevice ? m_device : QStringLiteral("COM%1").arg(m_number);
     if (m_wanted) {
-        qCInfo(lcInput).noquote()
-            << QStringLiteral("%1 opened (%2, %3 baud)").arg(device, m_port.portName()).arg(m_baud);
+        qCInfo(lcInput).noquote() << QStringLiteral("%1 opened (%2, %3 baud)")
+                                         .arg(logName(), m_port.portName())
+                                         .arg(m_baud);
     } else {
         qCInfo(lcInput).noquote()
-            << QStringLiteral("%1 could not be opened: %2").arg(device, m_openFailure);
+            << QStringLiteral("%1 could not be opened: %2").arg(logName(), m_openFailure);
     }
     return m_wanted;
 }
 
 void QtSerialPort::close() {
     if (m_wanted) {
-        qCInfo(lcInput).noquote() << QStringLiteral("COM%1 closed").arg(m_number);
+        qCInfo(lcInput).noquote() << QStringLiteral("%1 closed").arg(logName());
     }
     m_wanted = false;
     m_retry.stop();
@@ -188,9 +192,8 @@ void QtSerialPort::onError(QSerialPort::SerialPortError error) {
         // The device has gone. Left open, Qt repeats this error as fast as it can on the dead
         // descriptor; closed, the program waits quietly and looks again once a second.
         qCInfo(lcInput).noquote() << QStringLiteral(
-                                         "COM%1 lost (%2); looking for it again once a second")
-                                         .arg(m_number)
-                                         .arg(m_port.errorString());
+                                         "%1 lost (%2); looking for it again once a second")
+                                         .arg(logName(), m_port.errorString());
         m_port.close();
         if (m_wanted) {
             m_retry.start();
@@ -214,7 +217,7 @@ void QtSerialPort::retryOpen() {
     }
     if (openDevice()) {
         qCInfo(lcInput).noquote()
-            << QStringLiteral("COM%1 reopened (%2)").arg(m_number).arg(m_port.portName());
+            << QStringLiteral("%1 reopened (%2)").arg(logName(), m_port.portName());
         m_retry.stop();
         emit portEvent();
     }

@@ -36,7 +36,6 @@ class QtSerialPort : public QObject, public kestrel::SerialPort {
 
     // The line rate for the next open; an open port changes at once. 4800 by default.
     void setBaudRate(int baud);
-    int baudRate() const { return m_baud; }
     // An instrument's own device in place of the numbered port, from now on (an empty path
     // names no device: opening fails).
     void setDevice(const QString& path);
@@ -55,6 +54,8 @@ class QtSerialPort : public QObject, public kestrel::SerialPort {
 
   private:
     void onError(QSerialPort::SerialPortError error);
+    // The port in the log: "COM1", or an instrument's own device path.
+    QString logName() const;
     bool openDevice();
     void retryOpen();
     QFileInfo folderEntry(int number) const;

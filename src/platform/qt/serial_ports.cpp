@@ -38,19 +38,24 @@ std::vector<SerialPortEntry> serialPorts(const QString& byIdFolder) {
     return ports;
 }
 
+QStringList portParts(const SerialPortEntry& port, const QString& serialLabel) {
+    QStringList parts{port.device};
+    if (!port.description.isEmpty()) {
+        parts << port.description;
+    }
+    if (!port.serialNumber.isEmpty()) {
+        parts << serialLabel + port.serialNumber;
+    }
+    return parts;
+}
+
 QString serialPortsText(const std::vector<SerialPortEntry>& ports) {
     if (ports.empty()) {
         return QStringLiteral("No serial ports found.\n");
     }
     QString text;
     for (const SerialPortEntry& port : ports) {
-        QStringList parts{port.device};
-        if (!port.description.isEmpty()) {
-            parts << port.description;
-        }
-        if (!port.serialNumber.isEmpty()) {
-            parts << QStringLiteral("serial ") + port.serialNumber;
-        }
+        QStringList parts = portParts(port, QStringLiteral("serial "));
         if (!port.byId.isEmpty()) {
             parts << port.byId;
         }

@@ -4,6 +4,7 @@
 // same when a USB adapter is plugged in again and gets another number.
 
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 namespace kestrel::qt {
@@ -21,6 +22,10 @@ struct SerialPortEntry {
 // links to it.
 std::vector<SerialPortEntry> serialPorts(
     const QString& byIdFolder = QStringLiteral("/dev/serial/by-id"));
+
+// The port's device, then its description and serial number where it has them, the serial
+// number after `serialLabel` ("serial number A1B2C3").
+QStringList portParts(const SerialPortEntry& port, const QString& serialLabel);
 
 // One line a port ("/dev/ttyUSB0  FT232R USB UART  serial A1B2C3  /dev/serial/by-id/..."), or
 // a line saying there is none.

@@ -1,8 +1,9 @@
 #pragma once
 // Builds the widgets of one window from its layout table and mirrors the core's controls onto
 // them, with the names and values a screen reader reads and the night panel's inks. It holds no
-// state of its own beyond the widgets: a sync reads every control of the core and sets whatever
-// differs; a click runs the control's handler through the window's runner.
+// state of its own beyond the widgets (and whether the frames' spoken descriptions are due): a
+// sync reads every control of the core and sets whatever differs; a click runs the control's
+// handler through the window's runner.
 
 #include <QString>
 #include <QWidget>
@@ -52,6 +53,9 @@ class WindowControls {
             widget->show();
             m_byName[row.name] = widget;
             m_bound.push_back({&row, widget});
+            if (std::holds_alternative<Frame Form::*>(row.control)) {
+                m_described.push_back({&row, widget});
+            }
         }
     }
 
@@ -76,6 +80,11 @@ class WindowControls {
                 } else if (auto* frame = qobject_cast<FrameBox*>(bound.widget)) {
                     frame->setNight(night);
                 }
+            }
+        }
+        if constexpr (kWindow == PanelWindow::Main) {
+            if (m_describe) {
+                describe();
             }
         }
     }
@@ -130,12 +139,27 @@ class WindowControls {
         return {};
     }
 
-    // A caption that shows a setting is part of the name, which follows it.
-    static void syncName(QWidget* widget, const QString& oldCaption, const Layout& row,
-                         const std::string& caption) {
-        if (oldCaption.toStdString() != caption) {
+    // A caption that shows a setting is part of the name, which follows it; a hemisphere's
+    // caption is also part of the spoken position.
+    void syncName(QWidget* widget, const QString& oldCaption, const Layout& row,
+                  const QString& caption) {
+        if (oldCaption != caption) {
             widget->setAccessibleName(
-                QString::fromStdString(spokenName(kWindow, row.name, caption)));
+                QString::fromStdString(spokenName(kWindow, row.name, caption.toStdString())));
+            m_describe = true;
+        }
+    }
+
+    // The frames that describe what they show (the POSITION and DF frames), after a caption or
+    // a register has changed.
+    void describe() {
+        m_describe = false;
+        for (const Bound& bound : m_described) {
+            const QString description =
+                QString::fromStdString(spokenDescription(bound.row->name, m_form));
+            if (bound.widget->accessibleDescription() != description) {
+                bound.widget->setAccessibleDescription(description);
+            }
         }
     }
 
@@ -144,13 +168,7 @@ class WindowControls {
     void syncOne(Frame Form::*member, const Layout& row, QWidget* widget) {
         const Frame& frame = m_form.*member;
         const QString caption = QString::fromStdString(frame.Caption);
-        syncName(widget, static_cast<CaptionedBox*>(widget)->caption(), row, frame.Caption);
-        if constexpr (kWindow == PanelWindow::Main) {
-            const QString description = QString::fromStdString(spokenDescription(row.name, m_form));
-            if (widget->accessibleDescription() != description) {
-                widget->setAccessibleDescription(description);
-            }
-        }
+        syncName(widget, static_cast<CaptionedBox*>(widget)->caption(), row, caption);
         const QColor back = toQColor(frame.BackColor);
         const QColor text = toQColor(frame.ForeColor);
         if (row.kind == ControlKind::Label) {
@@ -167,8 +185,9 @@ class WindowControls {
     void syncOne(Button Form::*member, const Layout& row, QWidget* widget) {
         const Button& button = m_form.*member;
         auto* view = static_cast<PanelButton*>(widget);
-        syncName(widget, view->text(), row, button.Caption);
-        view->setCaption(QString::fromStdString(button.Caption));
+        const QString caption = QString::fromStdString(button.Caption);
+        syncName(widget, view->text(), row, caption);
+        view->setCaption(caption);
         view->setBackColour(toQColor(shownColour(button.BackColor, m_night)));
         if (view->isEnabled() != button.Enabled) {
             view->setEnabled(button.Enabled);
@@ -182,6 +201,7 @@ class WindowControls {
         if (view->image() != image) {
             view->setImage(image);
             view->setSpokenValue(QString::fromStdString(spokenGlyph(glyph)));
+            m_describe = true;
         }
     }
 
@@ -193,6 +213,8 @@ class WindowControls {
     bool m_night = false;
     std::map<std::string, QWidget*> m_byName;
     std::vector<Bound> m_bound;
+    std::vector<Bound> m_described;  // the controls that are frames
+    bool m_describe = true;          // a caption or a register changed since the last describe()
 };
 
 }  // namespace kestrel::qt
