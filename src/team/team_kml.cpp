@@ -1,10 +1,9 @@
 #include "team/team_kml.h"
 
 #include <GeographicLib/Geodesic.hpp>
-#include <charconv>
-#include <cmath>
 
 #include "app/xml_text.h"
+#include "estimate/number_format.h"
 #include "plot/kml_document.h"
 
 namespace kestrel::team {
@@ -19,19 +18,9 @@ constexpr double kMetresPerMile = 1609.344;
 constexpr std::string_view kPalette[] = {"ff00a5ff", "ffff00ff", "ffffff00", "ff00ff00",
                                          "ff0000ff", "ffff0000", "ff00ffff", "ffffffff"};
 
-void appendNumber(std::string& out, double value) {
-    char buffer[32];
-    const auto result =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
-    out.append(buffer, result.ptr);
-}
-
 // "lon,lat,0"
 void appendCoordinates(std::string& out, double latitude, double longitude) {
-    appendNumber(out, longitude);
-    out += ',';
-    appendNumber(out, latitude);
-    out += ",0";
+    out += estimate::fixedText(longitude, 6) + ',' + estimate::fixedText(latitude, 6) + ",0";
     out += kEol;
 }
 
