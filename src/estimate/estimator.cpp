@@ -24,7 +24,10 @@ constexpr double kNonlinearity = 1.1;  // widens the ellipse for the curved geom
 constexpr double kMinSpanRad = 30 * kRadPerDeg;
 constexpr double kMinSupport = 3;  // effective number of plots along each axis
 constexpr double kMinAheadShare = 0.9;
-constexpr double kMaxLeverage = 0.5;
+// A share above this for one plot holds the fix back. On a loop the nearest plot carries
+// most of the information, up to about half of it a dozen plots in, and that fix is sound; on
+// an approach a fix resting on one plot's line is often kilometres off.
+constexpr double kMaxLeverage = 0.6;
 constexpr double kMaxAheadVarRad2 = (kPi / 4) * (kPi / 4);
 constexpr double kMaxAxisPerRange = 0.5;  // 95 % semi-major axis over the median range
 // Within this the hunter walks the rest, and a plot metres from the transmitter tells little
