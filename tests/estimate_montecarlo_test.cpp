@@ -24,9 +24,10 @@ TEST(EstimateMonteCarlo, ShortRunMeetsLooseBounds) {
     const Bounds rows[] = {
         {{"L300", sim::Route::Loop, 300, 7, 0.15}, 30, 280, 0.95, 0.7},
         {{"L800 sigma 10 wild 20%", sim::Route::Loop, 800, 10, 0.20}, 50, 300, 0.95, 0.7},
-        {{"Approach", sim::Route::Approach, 200, 7, 0.15}, 99, 30, 0.9, 0.95},
+        {{"Wavy loop every 800 m", sim::Route::WavyLoop, 800, 7, 0.15}, 50, 220, 0.95, 0.7},
         // The car reaches the transmitter at about the 40th plot and stays beside it.
-        {{"Approach every 300 m", sim::Route::Approach, 300, 7, 0.15}, 99, 30, 0.9, 0.95},
+        {{"Approach", sim::Route::Approach, 300, 7, 0.15}, 50, 30, 0.85, 0.95},
+        {{"Approach every 200 m", sim::Route::Approach, 200, 7, 0.15}, 99, 30, 0.9, 0.95},
     };
     constexpr int kSeeds = 40;
     for (const Bounds& row : rows) {
@@ -38,8 +39,13 @@ TEST(EstimateMonteCarlo, ShortRunMeetsLooseBounds) {
         EXPECT_GE(s.cover1Sigma, 0.2) << name;
         EXPECT_LE(s.cover1Sigma, row.maxCover1Sigma) << name;
         EXPECT_EQ(s.falseFixes, 0) << name;
-        std::printf("%s: median %.0f m, 90th %.0f m, shown %d/%d, 95%% holds %.2f, 1-sigma %.2f\n",
-                    name.c_str(), s.medianM, s.p90M, s.shown, s.hunts, s.cover95, s.cover1Sigma);
+        // A fit that lets wild bearings pull it does no better than the crossings' median.
+        EXPECT_LE(s.medianM, 0.95 * s.crossingsMedianM) << name;
+        std::printf(
+            "%s: median %.0f m (crossings %.0f m), 90th %.0f m, shown %d/%d, 95%% holds "
+            "%.2f, 1-sigma %.2f\n",
+            name.c_str(), s.medianM, s.crossingsMedianM, s.p90M, s.shown, s.hunts, s.cover95,
+            s.cover1Sigma);
     }
 }
 

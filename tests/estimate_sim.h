@@ -18,7 +18,11 @@
 
 namespace kestrel::estimate::sim {
 
-enum class Route { Loop, Approach };
+// Loop: a circle of 4 km radius whose centre lies 2 km from the transmitter, so the road runs
+// from 2 to 6 km from it. WavyLoop: a loop of the same span whose distance swings with two
+// harmonics of random phase, keeping mostly 3 to 5 km out (a harder variant). Approach: from
+// 10 km out towards the transmitter.
+enum class Route { Loop, WavyLoop, Approach };
 
 struct Scenario {
     const char* name = "";
@@ -90,11 +94,15 @@ struct Point {
 inline std::vector<Point> roadPlots(const Scenario& s, Random& random, int plots) {
     std::vector<Point> out;
     constexpr double kTwoPi = 2 * std::numbers::pi;
-    if (s.route == Route::Loop) {
+    if (s.route != Route::Approach) {
         // A closed loop 2 to 6 km from the transmitter, driven from a random place, either way.
         const double p1 = random.uniform(0, kTwoPi), p3 = random.uniform(0, kTwoPi);
         const double way = random.uniform(0, 1) < 0.5 ? -1 : 1;
         auto at = [&](double phi) {
+            if (s.route == Route::Loop) {
+                return Point{2000 * std::sin(p1) + 4000 * std::sin(phi),
+                             2000 * std::cos(p1) + 4000 * std::cos(phi)};
+            }
             const double r =
                 4000 + 2000 * (0.6 * std::sin(phi + p1) + 0.4 * std::sin(3 * phi + p3));
             return Point{r * std::sin(phi), r * std::cos(phi)};
@@ -171,6 +179,51 @@ inline std::vector<Bearing> goodBearings(const Hunt& hunt) {
     return good;
 }
 
+// The plain method the fit must beat: the median (east and north apart) of the crossings of
+// every pair of bearings taken at least 500 m apart that cross ahead of both at more than 5
+// degrees and within 100 km. Its distance from the transmitter, or a negative value when no
+// pair crosses.
+inline double crossingsMedianErrorM(const Hunt& hunt) {
+    const GeographicLib::LocalCartesian frame(hunt.txLatitudeDeg, hunt.txLongitudeDeg, 0);
+    struct Ray {
+        Point at, dir;
+    };
+    std::vector<Ray> rays;
+    for (const Bearing& b : hunt.bearings) {
+        double e = 0, n = 0, u = 0;
+        frame.Forward(b.latitudeDeg, b.longitudeDeg, 0, e, n, u);
+        const double t = b.bearingDeg * std::numbers::pi / 180;
+        rays.push_back({{e, n}, {std::sin(t), std::cos(t)}});
+    }
+    std::vector<double> es, ns;
+    const double minSine = std::sin(5 * std::numbers::pi / 180);
+    for (size_t i = 0; i < rays.size(); ++i) {
+        for (size_t j = i + 1; j < rays.size(); ++j) {
+            const Ray &a = rays[i], &b = rays[j];
+            const double de = b.at.e - a.at.e, dn = b.at.n - a.at.n;
+            const double cross = a.dir.e * b.dir.n - a.dir.n * b.dir.e;
+            if (std::hypot(de, dn) < 500 || std::abs(cross) < minSine) {
+                continue;
+            }
+            const double ta = (de * b.dir.n - dn * b.dir.e) / cross;
+            const double tb = (de * a.dir.n - dn * a.dir.e) / cross;
+            if (ta <= 0 || tb <= 0 || ta > 100e3) {
+                continue;
+            }
+            es.push_back(a.at.e + ta * a.dir.e);
+            ns.push_back(a.at.n + ta * a.dir.n);
+        }
+    }
+    if (es.empty()) {
+        return -1;
+    }
+    auto median = [](std::vector<double>& v) {
+        std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+        return v[v.size() / 2];
+    };
+    return std::hypot(median(es), median(ns));
+}
+
 inline double distanceToTransmitterM(const Estimate& est, const Hunt& hunt) {
     double s = 0;
     GeographicLib::Geodesic::WGS84().Inverse(est.latitudeDeg, est.longitudeDeg, hunt.txLatitudeDeg,
@@ -212,14 +265,15 @@ struct Summary {
     double medianLowM = 0, medianHighM = 0;  // the median's 95 % confidence interval
     double cover95 = 0, cover1Sigma = 0;
     int falseFixes = 0;
-    double rmsOverBound = 0;   // RMS error over the RMS of the oracle bound
-    double oracleMedianM = 0;  // the same fit given only the good bearings, on the same hunts
+    double rmsOverBound = 0;      // RMS error over the RMS of the oracle bound
+    double oracleMedianM = 0;     // the same fit given only the good bearings, on the same hunts
+    double crossingsMedianM = 0;  // the median of pair crossings, on the same hunts
 };
 
 // Every seed from firstSeed on, the hunt cut to its first `plots` plots.
 inline Summary runScenario(const Scenario& s, int plots, int seeds, uint64_t firstSeed = 1) {
     Summary sum;
-    std::vector<double> errors, oracleErrors;
+    std::vector<double> errors, oracleErrors, crossingsErrors;
     int in95 = 0, in1 = 0;
     double squares = 0, bound = 0;
     for (int k = 0; k < seeds; ++k) {
@@ -233,6 +287,9 @@ inline Summary runScenario(const Scenario& s, int plots, int seeds, uint64_t fir
         errors.push_back(o.errorM);
         if (const Estimate oracle = estimateFix(goodBearings(hunt)); oracle.computed) {
             oracleErrors.push_back(distanceToTransmitterM(oracle, hunt));
+        }
+        if (const double crossings = crossingsMedianErrorM(hunt); crossings >= 0) {
+            crossingsErrors.push_back(crossings);
         }
         squares += o.errorM * o.errorM;
         bound += oracleBoundM2(hunt, s.sigmaDeg);
@@ -253,10 +310,12 @@ inline Summary runScenario(const Scenario& s, int plots, int seeds, uint64_t fir
         sum.cover1Sigma = static_cast<double>(in1) / sum.shown;
         sum.rmsOverBound = std::sqrt(squares / bound);
     }
-    if (!oracleErrors.empty()) {
-        std::sort(oracleErrors.begin(), oracleErrors.end());
-        sum.oracleMedianM = oracleErrors[oracleErrors.size() / 2];
-    }
+    auto median = [](std::vector<double>& v) {
+        std::sort(v.begin(), v.end());
+        return v.empty() ? 0.0 : v[v.size() / 2];
+    };
+    sum.oracleMedianM = median(oracleErrors);
+    sum.crossingsMedianM = median(crossingsErrors);
     return sum;
 }
 
