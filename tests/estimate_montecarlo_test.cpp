@@ -25,6 +25,7 @@ TEST(EstimateMonteCarlo, ShortRunMeetsLooseBounds) {
         {{"L300", sim::Route::Loop, 300, 7, 0.15}, 30, 280, 0.95, 0.7},
         {{"L800 sigma 10 wild 20%", sim::Route::Loop, 800, 10, 0.20}, 50, 300, 0.95, 0.7},
         {{"Wavy loop every 800 m", sim::Route::WavyLoop, 800, 7, 0.15}, 50, 220, 0.95, 0.7},
+        {{"L300 reflector", sim::Route::Loop, 300, 7, 0.15, 0.5}, 50, 220, 0.95, 0.7},
         // The car reaches the transmitter at about the 40th plot and stays beside it.
         {{"Approach", sim::Route::Approach, 300, 7, 0.15}, 50, 30, 0.85, 0.95},
         {{"Approach every 200 m", sim::Route::Approach, 200, 7, 0.15}, 99, 30, 0.9, 0.95},

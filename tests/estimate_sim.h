@@ -30,6 +30,9 @@ struct Scenario {
     double spacingM = 300;    // road distance between plots
     double sigmaDeg = 7;      // bearing error of the good bearings
     double wildShare = 0.15;  // share of bearings uniform over the circle
+    // Share of the wild bearings that point at a reflector instead (with the same error as the
+    // good ones): a building or a hill 2 km from the transmitter, the same one all hunt.
+    double reflectorShare = 0;
 };
 
 // A small generator of our own, so that a seed gives the same hunt on every library.
@@ -152,13 +155,26 @@ inline Hunt makeHunt(const Scenario& s, uint64_t seed, int plots) {
     // half changes from plot to plot. Per axis, so that the mean square distance is gpsSigmaM².
     const double perAxis = gpsSigmaM / 2;
     const double sharedE = perAxis * random.normal(), sharedN = perAxis * random.normal();
+    double reflectorLat = 0, reflectorLon = 0, h = 0;
+    if (s.reflectorShare > 0) {
+        const double towards = random.uniform(0, 2 * std::numbers::pi);
+        frame.Reverse(2000 * std::sin(towards), 2000 * std::cos(towards), 0, reflectorLat,
+                      reflectorLon, h);
+    }
     int id = 0;
     for (const Point& road : roadPlots(s, random, plots)) {
-        double lat = 0, lon = 0, h = 0, azi = 0, back = 0;
+        double lat = 0, lon = 0, azi = 0, back = 0;
         frame.Reverse(road.e, road.n, 0, lat, lon, h);
-        earth.Inverse(lat, lon, hunt.txLatitudeDeg, hunt.txLongitudeDeg, azi, back);
         const bool wild = random.uniform(0, 1) < s.wildShare;
-        const double bearing = wild ? random.uniform(0, 360) : azi + s.sigmaDeg * random.normal();
+        const bool reflected =
+            wild && s.reflectorShare > 0 && random.uniform(0, 1) < s.reflectorShare;
+        if (reflected) {
+            earth.Inverse(lat, lon, reflectorLat, reflectorLon, azi, back);
+        } else {
+            earth.Inverse(lat, lon, hunt.txLatitudeDeg, hunt.txLongitudeDeg, azi, back);
+        }
+        const double bearing =
+            wild && !reflected ? random.uniform(0, 360) : azi + s.sigmaDeg * random.normal();
         double gpsLat = 0, gpsLon = 0;
         frame.Reverse(road.e + sharedE + perAxis * random.normal(),
                       road.n + sharedN + perAxis * random.normal(), 0, gpsLat, gpsLon, h);

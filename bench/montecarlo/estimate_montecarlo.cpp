@@ -29,6 +29,10 @@ int main(int argc, char** argv) {
         {{"L300 wild 10%", Route::Loop, 300, 7, 0.10}, {20, 50, 99}},
         {{"L300 wild 20%", Route::Loop, 300, 7, 0.20}, {20, 50, 99}},
         {{"L800 sigma 10 wild 20%", Route::Loop, 800, 10, 0.20}, {20, 50, 99}},
+        // Half the wild bearings point at one reflector 2 km from the transmitter.
+        {{"L300 reflector", Route::Loop, 300, 7, 0.15, 0.5}, {20, 50, 99}},
+        {{"L800 reflector", Route::Loop, 800, 7, 0.15, 0.5}, {20, 50, 99}},
+        {{"L800 sigma 10 wild 20% reflector", Route::Loop, 800, 10, 0.20, 0.5}, {20, 50, 99}},
         // Harder variants: a loop that keeps further out, an approach with closer plots.
         {{"Wavy loop every 300 m", Route::WavyLoop, 300, 7, 0.15}, {20, 30, 50, 99}},
         {{"Wavy loop every 800 m", Route::WavyLoop, 800, 7, 0.15}, {12, 20, 50, 99}},
