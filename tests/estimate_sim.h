@@ -19,8 +19,8 @@
 namespace kestrel::estimate::sim {
 
 // Loop: a circle of 4 km radius whose centre lies 2 km from the transmitter, so the road runs
-// from 2 to 6 km from it. WavyLoop: a loop of the same span whose distance swings with two
-// harmonics of random phase, keeping mostly 3 to 5 km out (a harder variant). Approach: from
+// from 2 to 6 km from it. WavyLoop: a loop within the same span whose distance swings with two
+// harmonics of random phase, half its plots 3.5 to 5 km out (a harder variant). Approach: from
 // 10 km out towards the transmitter.
 enum class Route { Loop, WavyLoop, Approach };
 
