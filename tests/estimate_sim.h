@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <numbers>
 #include <string>
@@ -92,6 +93,16 @@ inline double oracleBoundM2(const Hunt& hunt, double sigmaDeg) {
 struct Point {
     double e = 0, n = 0;
 };
+
+// The middle value (the upper of the two middle ones), 0 for none; reorders the values.
+inline double medianOf(std::vector<double>& values) {
+    if (values.empty()) {
+        return 0;
+    }
+    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+}
 
 // Road points (metres from the transmitter) a plot spacing apart.
 inline std::vector<Point> roadPlots(const Scenario& s, Random& random, int plots) {
@@ -230,14 +241,7 @@ inline double crossingsMedianErrorM(const Hunt& hunt) {
             ns.push_back(a.at.n + ta * a.dir.n);
         }
     }
-    if (es.empty()) {
-        return -1;
-    }
-    auto median = [](std::vector<double>& v) {
-        std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
-        return v[v.size() / 2];
-    };
-    return std::hypot(median(es), median(ns));
+    return es.empty() ? -1 : std::hypot(medianOf(es), medianOf(ns));
 }
 
 inline double distanceToTransmitterM(const Estimate& est, const Hunt& hunt) {
@@ -326,12 +330,8 @@ inline Summary runScenario(const Scenario& s, int plots, int seeds, uint64_t fir
         sum.cover1Sigma = static_cast<double>(in1) / sum.shown;
         sum.rmsOverBound = std::sqrt(squares / bound);
     }
-    auto median = [](std::vector<double>& v) {
-        std::sort(v.begin(), v.end());
-        return v.empty() ? 0.0 : v[v.size() / 2];
-    };
-    sum.oracleMedianM = median(oracleErrors);
-    sum.crossingsMedianM = median(crossingsErrors);
+    sum.oracleMedianM = medianOf(oracleErrors);
+    sum.crossingsMedianM = medianOf(crossingsErrors);
     return sum;
 }
 
