@@ -71,11 +71,7 @@ struct TeamWindow {
         team.onPlotReceived = [this](const TeamPlot& plot) {
             estimate.teamPlotReceived(plotRecordFrom(plot), plot.vehicle);
         };
-        team.onTeamChanged = [this]() {
-            const std::string paths[] = {"/hunt/" + rig.main().stamp() + "_team.kml",
-                                         "/hunt/Current_Team.kml"};
-            writeAll(rig.files, mapNotice, paths, team.teamDocument(rig.main().VECTOR_COLOR));
-        };
+        team.onTeamChanged = [this]() { writeTeamMap(team, rig.main(), mapNotice); };
         team.start();
         form.addObserver(team);
         transport.bringUp();

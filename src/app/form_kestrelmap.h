@@ -295,6 +295,9 @@ class Form_Kestrelmap {
         double longitude = 0;
     };
     Degrees displayedPosition() const;
+    // The same while the panel shows a position; nothing while its digits are dashed (no fix
+    // yet, or the GPS lost: the registers then keep the last place under the dashes).
+    std::optional<Degrees> shownPosition() const;
     // The bearing the digits show when a line may be drawn from it: hand-entered, or from the
     // direction finder and not timed out (what ENDPOINT reads). Nothing otherwise.
     std::optional<int> drawableBearing() const;

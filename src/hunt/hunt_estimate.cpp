@@ -87,9 +87,8 @@ void HuntEstimate::update(int64_t utcMilliseconds) {
 // The caption is set only when its text changes: the shell re-syncs after every event.
 void HuntEstimate::showStatus() {
     std::optional<Here> here;
-    if (!Form_Kestrelmap::showsDash(m_form.Picture_LAT_DEGX10)) {
-        const Form_Kestrelmap::Degrees shown = m_form.displayedPosition();
-        here = Here{shown.latitude, shown.longitude};
+    if (const auto shown = m_form.shownPosition()) {
+        here = Here{shown->latitude, shown->longitude};
     }
     std::string text = statusLine(m_estimate, here, m_vehiclesContributing);
     if (text != m_form.Label_IDENT.Caption) {

@@ -42,6 +42,13 @@ Form_Kestrelmap::Degrees Form_Kestrelmap::displayedPosition() const {
     return position;
 }
 
+std::optional<Form_Kestrelmap::Degrees> Form_Kestrelmap::shownPosition() const {
+    if (showsDash(Picture_LAT_DEGX10)) {
+        return std::nullopt;
+    }
+    return displayedPosition();
+}
+
 // The same position in single precision, where the plot operation reads it.
 void Form_Kestrelmap::POSITION() {
     const Degrees position = displayedPosition();

@@ -13,12 +13,17 @@ constexpr int kQos = 1;
 
 PositionSource panelPosition(const Form_Kestrelmap& form) {
     return [&form]() -> std::optional<std::pair<double, double>> {
-        if (Form_Kestrelmap::showsDash(form.Picture_LAT_DEGX10)) {
-            return std::nullopt;
+        if (const auto at = form.shownPosition()) {
+            return std::pair(at->latitude, at->longitude);
         }
-        const Form_Kestrelmap::Degrees at = form.displayedPosition();
-        return std::pair(at.latitude, at.longitude);
+        return std::nullopt;
     };
+}
+
+void writeTeamMap(const TeamHunt& hunt, Form_Kestrelmap& form, WriteNotice& notice) {
+    const std::string paths[] = {form.folder() + form.stamp() + "_team.kml",
+                                 form.folder() + "Current_Team.kml"};
+    writeAll(form.platform().files, notice, paths, hunt.teamDocument(form.VECTOR_COLOR));
 }
 
 TeamHunt::TeamHunt(TeamNames names, std::string journalPath, TeamTransport& transport, Clock& clock,

@@ -40,8 +40,7 @@ struct TeamCounters {
 
 // Where the vehicle is now (latitude, longitude), or nothing.
 using PositionSource = std::function<std::optional<std::pair<double, double>>()>;
-// The place the panel's digits show; nothing while they show dashes (no fix yet, or the GPS
-// lost: the registers then keep the last place under the dashes).
+// The place the panel's digits show; nothing while they show dashes.
 PositionSource panelPosition(const Form_Kestrelmap& form);
 
 // The transport, the clock and the message box must outlive it; it lets go of the transport
@@ -110,5 +109,9 @@ class TeamHunt : public HuntObserver, private TeamTransportListener {
     int64_t m_lastPositionMs = 0;
     TeamCounters m_counters;
 };
+
+// Writes the team map to <folder><stamp>_team.kml and <folder>Current_Team.kml, the hunt's own
+// vehicle in the window's vectors colour.
+void writeTeamMap(const TeamHunt& hunt, Form_Kestrelmap& form, WriteNotice& notice);
 
 }  // namespace kestrel::team

@@ -326,7 +326,7 @@ TEST_F(TeamLinkTest, SessionFromTheSettingsFileSharesPlotsAndWritesTheTeamMap) {
     rig.main().Form_Load();                  // the hunt's stamp, as in the program
     kestrel::test::readyToPlot(rig.main());  // N 39° 44.50' W 104° 59.25', bearing 045
     const auto made = [&](const team::TeamOverrides& overrides = {}) {
-        return qt::TeamSession::create(folder, rig.main(), rig.platform, overrides);
+        return qt::TeamSession::create(folder, rig.main(), overrides);
     };
 
     EXPECT_FALSE(made().session);  // no settings file: no team, no complaint
@@ -354,7 +354,7 @@ TEST_F(TeamLinkTest, SessionFromTheSettingsFileSharesPlotsAndWritesTheTeamMap) {
                    session.session->hunt().counters().received == 1;
         },
         3000));
-    const std::string map = rig.files.files[folder + "Current_Team.kml"];
+    const std::string map = rig.files.files["/hunt/Current_Team.kml"];
     EXPECT_EQ(rig.files.files["/hunt/" + rig.main().stamp() + "_team.kml"], map);
     EXPECT_NE(map.find("-104.987500,39.741667,0"), std::string::npos);
     EXPECT_NE(map.find("<name>car1</name>"), std::string::npos);

@@ -70,8 +70,7 @@ void Program::start() {
 // The team link when Kestrelmap.conf (or the command line) names a team: other vehicles' plots
 // go into the plot log and the estimate, and the live map links the team map too.
 void Program::startTeam() {
-    TeamSession::Made made =
-        TeamSession::create(m_platform.folder, m_form, m_facilities, m_teamOverrides);
+    TeamSession::Made made = TeamSession::create(m_platform.folder, m_form, m_teamOverrides);
     if (!made.error.empty()) {
         m_platform.messages.show("The team link is off: " + made.error, "Kestrelmap",
                                  MessageButtons::Ok, false);
@@ -86,10 +85,8 @@ void Program::startTeam() {
         m_window.syncAll();
     };
     m_instruments->setTeamStatusProvider([this]() {
-        const team::TeamConfig& config = m_team->config();
-        return toQString(team::teamStatusText(
-            m_team->hunt(), config.brokerHost + ":" + std::to_string(config.brokerPort),
-            m_platform.clock.utcMilliseconds()));
+        return toQString(team::teamStatusText(m_team->hunt(), m_team->link().brokerText(),
+                                              m_platform.clock.utcMilliseconds()));
     });
     std::string ignored;  // a failure here is the hunt files' to tell
     m_platform.files.write(m_platform.folder + "Live_Hunt.kml", liveHuntDocument(true), ignored);

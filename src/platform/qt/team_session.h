@@ -11,7 +11,6 @@
 
 #include "app/form_kestrelmap.h"
 #include "app/write_notice.h"
-#include "platform/platform.h"
 #include "platform/qt/team_link_qt.h"
 #include "team/team_config.h"
 #include "team/team_hunt.h"
@@ -25,10 +24,11 @@ class TeamSession : public QObject {
         std::unique_ptr<TeamSession> session;  // none: no team, or `error`
         std::string error;                     // for the operator: the key or file at fault
     };
-    // Reads <folder>Kestrelmap.conf; `folder` with its trailing separator. The form and the
-    // platform must outlive the session.
+    // Reads <folder>Kestrelmap.conf and keeps the journal there; `folder` with its trailing
+    // separator. Call after Form_Load (the team map carries the hunt's stamp). The form must
+    // outlive the session.
     static Made create(const std::string& folder, Form_Kestrelmap& form,
-                       kestrel::Platform& platform, const team::TeamOverrides& overrides);
+                       const team::TeamOverrides& overrides);
     ~TeamSession() override;
 
     team::TeamHunt& hunt() { return *m_hunt; }
@@ -37,15 +37,12 @@ class TeamSession : public QObject {
 
   private:
     TeamSession(team::TeamConfig config, const std::string& password, const std::string& folder,
-                Form_Kestrelmap& form, kestrel::Platform& platform);
-    void writeMap();
+                Form_Kestrelmap& form);
 
     team::TeamConfig m_config;
-    std::string m_folder;
     Form_Kestrelmap& m_form;
     std::unique_ptr<QtTeamLink> m_link;
     std::unique_ptr<team::TeamHunt> m_hunt;  // declared after the link: let go of first
-    kestrel::Platform& m_platform;
     WriteNotice m_mapNotice;
     QTimer m_positionTimer;
 };
