@@ -81,13 +81,9 @@ struct TeamWindow {
     // Through the panel and ADD PLOT, as the operator makes it.
     void plotOwn(const TeamPlot& plot) {
         Form_Kestrelmap& form = rig.main();
-        char digits[80], bearing[8];
-        const long lat = std::lround(plot.latitudeDegrees * 6000);
-        const long lon = std::lround(-plot.longitudeDegrees * 6000);
-        std::snprintf(digits, sizeof digits, "%02ld%04ld%03ld%04ld", lat / 6000, lat % 6000,
-                      lon / 6000, lon % 6000);
+        char bearing[8];
         std::snprintf(bearing, sizeof bearing, "%03d", *plot.bearingDegrees);
-        kestrel::test::showPosition(form, digits, "N", "W");
+        kestrel::test::showDegrees(form, plot.latitudeDegrees, plot.longitudeDegrees);
         kestrel::test::showBearing(form, bearing);
         form.CmdButton_ADD_PLOT_Click();
         form.Timer_BLINK_Timer();

@@ -125,16 +125,11 @@ struct EstimateHunt {
         Form_Kestrelmap& f = rig.main();
         readyToPlot(f);
         f.FILENAME_STRING = "/hunt/" + f.stamp() + ".kml";
-        char digits[80];
-        const long latH = std::lround(lat * 6000);
-        const long lonH = std::lround(-lon * 6000);
-        std::snprintf(digits, sizeof digits, "%02ld%04ld%03ld%04ld", latH / 6000, latH % 6000,
-                      lonH / 6000, lonH % 6000);
-        test::showPosition(f, digits, "N", "W");
+        test::showDegrees(f, lat, lon);
+        const Form_Kestrelmap::Degrees at = f.displayedPosition();
         double distance = 0, azimuth = 0, back = 0;
-        GeographicLib::Geodesic::WGS84().Inverse(static_cast<double>(latH) / 6000.0,
-                                                 static_cast<double>(-lonH) / 6000.0, kTxLat,
-                                                 kTxLon, distance, azimuth, back);
+        GeographicLib::Geodesic::WGS84().Inverse(at.latitude, at.longitude, kTxLat, kTxLon,
+                                                 distance, azimuth, back);
         char bearing[8];
         std::snprintf(bearing, sizeof bearing, "%03ld", std::lround(azimuth + 360) % 360);
         test::showBearing(f, bearing);

@@ -2,6 +2,8 @@
 // Helpers shared by the plot tests: a main window made ready to plot without running the
 // start-up code, and the position and bearing put on the registers directly.
 
+#include <cmath>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -23,6 +25,17 @@ inline void showPosition(Form_Kestrelmap& f, std::string_view digits, const std:
     }
     f.CmdButton_LAT_HEMI.Tag = latHemi;
     f.CmdButton_LONG_HEMI.Tag = longHemi;
+}
+
+// A place in signed decimal degrees, to the nearest hundredth of a minute (the panel's
+// resolution). displayedPosition() then reads back the rounded place.
+inline void showDegrees(Form_Kestrelmap& f, double latitude, double longitude) {
+    const long lat = std::lround(std::abs(latitude) * 6000);
+    const long lon = std::lround(std::abs(longitude) * 6000);
+    char digits[80];  // room for any long, which the compiler cannot rule out
+    std::snprintf(digits, sizeof digits, "%02ld%04ld%03ld%04ld", lat / 6000, lat % 6000, lon / 6000,
+                  lon % 6000);
+    showPosition(f, digits, latitude < 0 ? "S" : "N", longitude < 0 ? "W" : "E");
 }
 
 inline void showBearing(Form_Kestrelmap& f, std::string_view digits) {

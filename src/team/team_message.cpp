@@ -134,8 +134,11 @@ Decoded readPosition(const FlatObject& object) {
                         c.longitude};
 }
 
-// A payload whose size was checked, parsed once and read as a plot or a position.
+// A payload parsed once and read as a plot or a position; an oversized one is not parsed.
 Decoded readPayload(std::string_view payload, bool plot) {
+    if (payload.size() > kMaxPayloadBytes) {
+        return Rejection::Oversize;
+    }
     const std::optional<FlatObject> object = parseFlatObject(payload);
     if (!object) {
         return Rejection::Malformed;
@@ -281,18 +284,12 @@ std::string encodePosition(const TeamPosition& position) {
 }
 
 Decoded decodePlotPayload(std::string_view payload) {
-    if (payload.size() > kMaxPayloadBytes) {
-        return Rejection::Oversize;
-    }
     return readPayload(payload, true);
 }
 
 // kestrelmap/<team>/<hunt>/<vehicle>/{plot|position}; the payload must name the same vehicle
 // and hunt.
 Decoded decodeMessage(const TeamNames& own, std::string_view topic, std::string_view payload) {
-    if (payload.size() > kMaxPayloadBytes) {
-        return Rejection::Oversize;
-    }
     const std::vector<std::string_view> level = levels(topic);
     if (level.size() != 5 || level[0] != kRoot || level[1] != own.team || level[2] != own.hunt ||
         (level[4] != "plot" && level[4] != "position")) {

@@ -114,12 +114,7 @@ struct Vehicle {
     // The position and bearing on the panel, ADD PLOT, and the hold-off's end.
     void plot(const Spot& spot) {
         Form_Kestrelmap& form = rig.main();
-        char digits[80];
-        const long lat = std::lround(spot.latitude * 6000),
-                   lon = std::lround(-spot.longitude * 6000);
-        std::snprintf(digits, sizeof digits, "%02ld%04ld%03ld%04ld", lat / 6000, lat % 6000,
-                      lon / 6000, lon % 6000);
-        kestrel::test::showPosition(form, digits, "N", "W");
+        kestrel::test::showDegrees(form, spot.latitude, spot.longitude);
         char bearing[8];
         std::snprintf(bearing, sizeof bearing, "%03d", spot.bearing);
         kestrel::test::showBearing(form, bearing);
