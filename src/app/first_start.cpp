@@ -16,14 +16,12 @@ bool Form_Kestrelmap::offerFolder() {
             "Cancel: go on without keeping anything.",
         "Kestrelmap", MessageButtons::OkCancel, false);
     if (answer != MessageResult::Ok) {
-        m_huntFilesNotice.failQuietly();
         return true;
     }
     std::string reason;
     if (m_platform.files.makeFolder(m_folder, reason)) {
         return false;
     }
-    m_huntFilesNotice.failQuietly();
     m_platform.messages.show("Kestrelmap could not create the folder " + m_folder + " (" +
                                  (reason.empty() ? "unknown error" : reason) +
                                  ").\nThe hunt goes on in memory; nothing will be kept.",

@@ -280,6 +280,10 @@ class Form_Kestrelmap {
     // Writes the map document built from PLOT_TABLE to both hunt files and tells the operator
     // of the first failure of a run (`quietly`: only notes it). Returns the first failure.
     std::optional<WriteFailure> writeHuntFiles(bool quietly = false);
+    // Live_Hunt.kml, which a map viewer opens once to follow the current maps (the team map's
+    // link too when there is a team). A failure is not told: the hunt files' writes tell of
+    // the folder.
+    void writeLiveHunt(bool withTeamMap);
 
     // ---- Announcements to what attaches beside the panel (app/) ----
     // The observer must outlive the window or be removed first.

@@ -25,10 +25,7 @@ void Form_Kestrelmap::Form_Load() {
                                      " and start Kestrelmap again.",
                                  "Kestrelmap", MessageButtons::Ok, false);
     }
-    // A map viewer opens this once and follows the current hunt file; a failure here is covered
-    // by the message above.
-    std::string ignored;
-    m_platform.files.write(m_folder + "Live_Hunt.kml", liveHuntDocument(), ignored);
+    writeLiveHunt(false);
 
     NEXT_PLOT_NUMBER = 1;
     LOAD_SETTINGS();
@@ -55,6 +52,11 @@ void Form_Kestrelmap::Form_Load() {
     for (HuntObserver* observer : std::vector(m_observers)) {
         observer->huntStarted();
     }
+}
+
+void Form_Kestrelmap::writeLiveHunt(bool withTeamMap) {
+    std::string ignored;
+    m_platform.files.write(m_folder + "Live_Hunt.kml", liveHuntDocument(withTeamMap), ignored);
 }
 
 }  // namespace kestrel

@@ -22,9 +22,7 @@ float toOffset(double degrees) {
 
 }  // namespace
 
-// The offsets from the plotted position to the end of its bearing line, in degrees. Reads the
-// bearing from the displayed digits and the range from CmdButton_RANGE; POSITION must have
-// run first (the longitude offset is divided by the cosine of its latitude).
+// Hand-entered, or from the direction finder and not timed out: the displayed three digits.
 std::optional<int> Form_Kestrelmap::drawableBearing() const {
     if (CmdButton_DF_SOURCE.Tag != "MAN" && DF_TIMEOUT <= 0) {
         return std::nullopt;
@@ -34,6 +32,9 @@ std::optional<int> Form_Kestrelmap::drawableBearing() const {
                             leadingNumber(Picture_BRGX1.Tag));
 }
 
+// The offsets from the plotted position to the end of its bearing line, in degrees. Reads the
+// bearing from the displayed digits and the range from CmdButton_RANGE; POSITION must have
+// run first (the longitude offset is divided by the cosine of its latitude).
 void Form_Kestrelmap::ENDPOINT() {
     const std::optional<int> drawable = drawableBearing();
     if (!drawable) {

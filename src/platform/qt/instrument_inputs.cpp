@@ -129,8 +129,7 @@ void InstrumentInputs::configure(const instruments::InputConfig& config) {
                 m_line.close();
             }
         }
-    });
-    refreshLine();
+    });  // the runner's afterEvent refreshes the line's status
 }
 
 void InstrumentInputs::closeAll() {

@@ -273,17 +273,14 @@ void InstrumentsWindow::refreshStatus() {
                                                   {m_dfStatus, InputRole::Df},
                                                   {m_lineStatus, InputRole::Line}};
     for (const auto& [label, role] : rows) {
-        const QString text = m_status ? m_status(role) : QString();
-        if (label->text() != text) {
-            label->setText(text);
-        }
+        label->setText(m_status ? m_status(role) : QString());  // unchanged text: no repaint
         // Without a report there is nothing to show: the row stays out of the way.
         if (auto* form = qobject_cast<QFormLayout*>(label->parentWidget()->layout())) {
             form->setRowVisible(label, m_status != nullptr);
         }
     }
     m_teamBox->setVisible(m_teamStatusText != nullptr);
-    if (m_teamStatusText && m_teamStatus->text() != m_teamStatusText()) {
+    if (m_teamStatusText) {
         m_teamStatus->setText(m_teamStatusText());
     }
 }

@@ -2,7 +2,6 @@
 
 #include <QDir>
 
-#include "app/hunt_stamp.h"
 #include "team/team_status.h"
 
 namespace kestrel::qt {
@@ -88,8 +87,7 @@ void Program::startTeam() {
         return toQString(team::teamStatusText(m_team->hunt(), m_team->link().brokerText(),
                                               m_platform.clock.utcMilliseconds()));
     });
-    std::string ignored;  // a failure here is the hunt files' to tell
-    m_platform.files.write(m_platform.folder + "Live_Hunt.kml", liveHuntDocument(true), ignored);
+    m_form.writeLiveHunt(true);
 }
 
 void Program::saveConf(const ConfSettings& settings) {
