@@ -38,20 +38,6 @@ tx_lon=-119.7320
 # shellcheck source=scripts/started_processes.sh
 . "$(dirname "$0")/started_processes.sh"
 
-# Waits up to $1 tenths of a second for the command after it to succeed.
-wait_for() {
-    local tenths=$1
-    shift
-    local n
-    for ((n = 0; n < tenths; n++)); do
-        if "$@" >/dev/null 2>&1; then
-            return 0
-        fi
-        sleep 0.1
-    done
-    return 1
-}
-
 alive() { kill -0 "$1" 2>/dev/null; }
 gone() { ! kill -0 "$1" 2>/dev/null; }
 
@@ -148,28 +134,19 @@ HOME=$home QT_QPA_PLATFORM=xcb "$app" >"$demo/kestrelmap.log" 2>&1 &
 app_pid=$!
 pids+=("$app_pid")
 
-# The main window's title is "Kestrelmap " and the hunt stamp; message boxes are "Kestrelmap".
-find_window() { xdotool search --onlyvisible --name '^Kestrelmap [0-9]' 2>/dev/null | head -1; }
-window_up() { [ -n "$(find_window)" ]; }
-if ! wait_for 150 window_up; then
+if ! wait_for 150 main_window_up; then
     echo "demo: the Kestrelmap window did not appear; its log:" >&2
     cat "$demo/kestrelmap.log" >&2
     exit 1
 fi
-win=$(find_window)
+win=$(main_window)
 sleep 0.5
-read -r client_x client_y < <(xdotool getwindowgeometry "$win" |
-    sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\1 \2/p')
+window_origin "$win"
 echo "demo: Kestrelmap window $win at $client_x,$client_y on $display"
 if [ "$(xdotool search --pid "$app_pid" --onlyvisible --name . 2>/dev/null | wc -l)" -gt 1 ]; then
     echo "demo: warning: a message box is open (COM port not available?)" >&2
 fi
 
-# Clicks at a point of the main window's client area, in the designed coordinates.
-click() {
-    xdotool mousemove --sync $((client_x + $1)) $((client_y + $2)) click 1
-    sleep 0.3
-}
 plots() {
     local n
     n=$(grep -c '<Placemark>' "$folder/Current_Hunt.kml" 2>/dev/null) || true

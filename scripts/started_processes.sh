@@ -32,3 +32,34 @@ start_private_xvfb() {
     export DISPLAY=":$number"
     unset WAYLAND_DISPLAY
 }
+
+# wait_for TENTHS COMMAND...: waits up to TENTHS tenths of a second for COMMAND to succeed.
+wait_for() {
+    local tenths=$1
+    shift
+    local n
+    for ((n = 0; n < tenths; n++)); do
+        if "$@" >/dev/null 2>&1; then
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+
+# The main window's title is "Kestrelmap " and the hunt stamp; message boxes are "Kestrelmap".
+main_window() { xdotool search --onlyvisible --name '^Kestrelmap [0-9]' 2>/dev/null | head -1; }
+main_window_up() { [ -n "$(main_window)" ]; }
+
+# window_origin WINDOW: sets client_x and client_y to the window's position on the screen.
+window_origin() {
+    read -r client_x client_y < <(xdotool getwindowgeometry "$1" |
+        sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\1 \2/p')
+}
+
+# click X Y: clicks at a point of the window window_origin measured, in the designed
+# coordinates of its client area.
+click() {
+    xdotool mousemove --sync $((client_x + $1)) $((client_y + $2)) click 1
+    sleep 0.3
+}

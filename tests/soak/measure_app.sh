@@ -38,7 +38,13 @@ for _ in $(seq 50); do
 done
 
 now_us() { echo $(($(date +%s%N) / 1000)); }
-window() { xdotool search --onlyvisible --name '^Kestrelmap [0-9]' 2>/dev/null | head -1; }
+# The program's window within 15 s, or the script ends with its log.
+await_window() {
+    wait_for 150 main_window_up && return 0
+    echo "the Kestrelmap window did not appear; its log:" >&2
+    cat "$work/app.log" >&2
+    exit 1
+}
 
 if [ "$mode" = startup ]; then
     runs=${3:-10}
@@ -47,7 +53,7 @@ if [ "$mode" = startup ]; then
         start=$(now_us)
         HOME=$work/home QT_QPA_PLATFORM=xcb "$app" >"$work/app.log" 2>&1 &
         app_pid=$!
-        until [ -n "$(window)" ]; do
+        until main_window_up; do  # no sleep: the figure is the time to the window
             kill -0 "$app_pid" 2>/dev/null || { echo "kestrelmap ended early" >&2; exit 1; }
         done
         end=$(now_us)
@@ -79,7 +85,7 @@ if [ "$mode" = team-idle ]; then
     HOME=$work/home QT_QPA_PLATFORM=xcb "$app" >"$work/app.log" 2>&1 &
     app_pid=$!
     pids+=("$app_pid")
-    until [ -n "$(window)" ]; do sleep 0.1; done
+    await_window
     for _ in $(seq 100); do
         grep -q 'as kestrelmap/red/idle/car1' "$work/broker.log" 2>/dev/null && break
         sleep 0.1
@@ -105,15 +111,9 @@ minutes=${3:-60}
 HOME=$work/home QT_QPA_PLATFORM=xcb "$app" >"$work/app.log" 2>&1 &
 app_pid=$!
 pids+=("$app_pid")
-until [ -n "$(window)" ]; do sleep 0.1; done
-win=$(window)
+await_window
 sleep 1
-read -r wx wy < <(xdotool getwindowgeometry "$win" |
-    sed -n 's/.*Position: \([0-9-]*\),\([0-9-]*\).*/\1 \2/p')
-click() {
-    xdotool mousemove --sync $((wx + $1)) $((wy + $2)) click 1
-    sleep 0.3
-}
+window_origin "$(main_window)"
 click 36 56   # GPS POS
 click 516 56  # DF BRG
 click 744 40  # TMR 1M
