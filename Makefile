@@ -13,13 +13,14 @@ DEMO_PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev qt6-s
 # tests (gpsd and gpsfake, mosquitto, openssl for a throwaway CA), the accessibility bus, the
 # benchmarks, formatting and lint.
 PACKAGES := $(DEMO_PACKAGES) libgtest-dev libgmock-dev libbenchmark-dev clang-format \
-            clang-tidy locales xauth clang libclang-rt-14-dev gdal-bin lintian \
+            clang-tidy locales clang libclang-rt-14-dev gdal-bin lintian \
             gpsd gpsd-clients mosquitto openssl dbus at-spi2-core python3-pyatspi
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 CMAKE_COMMON := -G Ninja -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
+BENCH_CONFIGURE := cmake -S . -B build-bench $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Release -DKESTREL_BENCH=ON
 
 .PHONY: all deps demo-deps configure build build-asan test test-fast demo bench fuzz soak package lint \
         format format-check clean
@@ -50,7 +51,8 @@ configure: deps
 	cmake -S . -B $(BUILD) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTREL_TESTS=ON
 
 $(ASAN_BUILD)/build.ninja:
-	cmake -S . -B $(ASAN_BUILD) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Debug -DKESTREL_SANITIZE=ON
+	cmake -S . -B $(ASAN_BUILD) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Debug -DKESTREL_SANITIZE=ON \
+	  -DKESTREL_TESTS=ON
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -58,11 +60,12 @@ build: configure
 build-asan: deps $(ASAN_BUILD)/build.ninja
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
-# The whole suite, then the whole suite again under AddressSanitizer and UBSan.
+# The whole suite, then the whole suite again under AddressSanitizer and UBSan; a tree that
+# holds no test fails.
 test: build build-asan
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure --no-tests=error -j $(JOBS)
 	cd $(ASAN_BUILD) && LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
-	  ctest --output-on-failure -j $(JOBS) -LE no-sanitizer
+	  ctest --output-on-failure --no-tests=error -j $(JOBS) -LE no-sanitizer
 
 # The normal build's tests only, for quick turns while working.
 test-fast: build
@@ -77,7 +80,7 @@ demo: demo-deps
 	scripts/demo.sh $(BUILD)
 
 bench: deps
-	cmake -S . -B build-bench $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Release -DKESTREL_BENCH=ON
+	$(BENCH_CONFIGURE)
 	cmake --build build-bench -j $(JOBS) --target kestrel_bench kestrel_estimate_montecarlo
 	build-bench/bench/kestrel_bench
 	build-bench/bench/kestrel_estimate_montecarlo
@@ -91,9 +94,11 @@ soak: build
 package: build
 	cd $(BUILD) && cpack -G DEB
 
-# clang-tidy (the checks in .clang-tidy) over every source file of the compile database.
+# clang-tidy (the checks in .clang-tidy) over every source file: the benchmark tree is only
+# configured, for its compile database.
 lint: build
-	scripts/lint.sh $(BUILD)
+	$(BENCH_CONFIGURE)
+	scripts/lint.sh $(BUILD) build-bench
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -107,6 +107,7 @@ void TeamPlotToEstimateAndMaps(benchmark::State& state) {
     const std::vector<TeamPlot> own = ringPlots("car1", 0, 1), second = ringPlots("car2", 120, 2),
                                 third = ringPlots("car3", 240, 3);
     std::vector<std::string> payloads;
+    payloads.reserve(third.size());
     for (const TeamPlot& plot : third) {
         payloads.push_back(encodePlot(plot));
     }

@@ -157,8 +157,12 @@ def plot_log_seeds():
     write("plot_log", "three_columns", b"\x00" + "".join(x + "\n" for x in bare).encode())
     write("plot_log", "malformed", b"\x00" + b"lat,lon,bearing\n91.5,0,10\n")
     raw = struct.pack("<dd", 34.41, -119.73)
+    # Twelve bearings near the base point (selector bit 0 clear), two in three with a quality
+    # digit (bits 1-2 set, the digit k from bit 3 on), then one given in raw doubles.
     for k in range(12):
-        raw += bytes([k * 8 % 256 & 0xFE, (k * 37) % 256, (k * 91) % 256, (k * 29) % 256])
+        selector = k * 8 + (2 if k % 3 else 0)
+        raw += bytes([selector, (k * 37) % 256, (k * 91) % 256, (k * 29) % 256])
+    raw += b"\x01" + struct.pack("<ddd", 34.45, -119.70, 200.0)
     write("plot_log", "raw_bearings", b"\x01" + raw)
 
 

@@ -109,7 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             b.bearingDeg = takeDouble(at, end);
         } else {
             const auto small = [&]() {
-                const int8_t v = end > at ? static_cast<int8_t>(*at++) : 0;
+                const int8_t v = end > at ? static_cast<int8_t>(*at++) : int8_t{0};
                 return static_cast<double>(v);
             };
             b.latitudeDeg = std::fmod(baseLat, 90.0) + small() * 0.001;

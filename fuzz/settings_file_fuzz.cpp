@@ -82,7 +82,7 @@ void checkLegal(HardenRig& rig) {
     if (!rig.messages.shown.empty()) {
         fault("a message at start-up: " + rig.messages.shown.front().text);
     }
-    if (rig.files.files.count(HardenRig::kSettings) == 0) {
+    if (!rig.files.files.contains(HardenRig::kSettings)) {
         fault("no settings file after start-up");
     }
     if (std::string p = rig.mapFilesProblem(true); !p.empty()) {

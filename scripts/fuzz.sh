@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 build=${FUZZ_BUILD:-build-fuzz}
 seconds=${FUZZ_SECONDS:-600}
-targets=${FUZZ_TARGETS:-"serial_line settings_file team_message plot_log"}
+targets=${FUZZ_TARGETS:-$(ls fuzz/corpus)}  # every target has a seed folder of its name
 
 command -v clang++ >/dev/null || { echo "fuzz: clang++ is not installed" >&2; exit 1; }
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
