@@ -6,6 +6,7 @@
 # The program and the simulator (rsvg-convert renders the window icon), and the headless run
 # of scripts/demo.sh (Xvfb, xdotool, ImageMagick's import).
 DEMO_PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev \
+                 qt6-websockets-dev nlohmann-json3-dev libsqlite3-dev libjs-leaflet \
                  libgeographiclib-dev libmosquitto-dev libssl-dev \
                  librsvg2-bin xvfb xdotool imagemagick
 # The tests, the fuzz smoke runs (clang's libFuzzer), the map files read back by GDAL, the

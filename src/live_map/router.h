@@ -1,0 +1,108 @@
+#pragma once
+// The map server's rules for a request, without a socket: the request head as it arrives
+// (refused past 8 KiB), then a fixed table of routes. Nothing of the URL ever becomes a file
+// path: layers are names looked up later in the list of layers, hunts stamps of a fixed form,
+// tiles three integers in range, Leaflet's files entries of a fixed table. It refuses rather
+// than guesses, and owns no state.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace kestrel::live_map {
+
+inline constexpr size_t kMaxHeadBytes = 8192;      // request line and headers together
+inline constexpr size_t kMaxTargetBytes = 2048;    // the request target alone
+inline constexpr int kHeadTimeoutMs = 10000;       // a head must be complete within this
+inline constexpr int kIdleTimeoutMs = 30000;       // an idle keep-alive connection closes
+inline constexpr int kMaxZoom = 24;
+
+struct RequestHead {
+    std::string method;   // as sent, case kept
+    std::string target;   // as sent
+    std::string version;  // "HTTP/1.1" or "HTTP/1.0"
+    std::vector<std::pair<std::string, std::string>> headers;  // names lower case, values trimmed
+    // The value of the first header of that (lower-case) name.
+    std::optional<std::string_view> header(std::string_view lowerName) const;
+};
+
+enum class HeadState { Incomplete, Complete, TooLarge, Malformed };
+struct HeadParse {
+    HeadState state = HeadState::Incomplete;
+    size_t length = 0;  // Complete: bytes of the head, through its empty line
+    RequestHead head;
+};
+// `received` holds the bytes of one connection from the start of a request on.
+HeadParse parseRequestHead(std::string_view received);
+
+enum class RouteKind {
+    Page,            // "/"
+    Script,          // "/map.js"
+    Style,           // "/map.css"
+    LeafletFile,     // "/leaflet/<fixed name>"
+    HuntSnapshot,    // "/hunt.geojson"
+    HuntList,        // "/hunts"
+    PastHuntGeoJson, // "/hunts/<stamp>.geojson"
+    PastHuntGpx,     // "/hunts/<stamp>.gpx"
+    Layers,          // "/layers"
+    Tile,            // "/tiles/<layer>/<z>/<x>/<y>"
+    LiveSocket,      // "/live", a WebSocket upgrade from this server's own origin
+};
+
+struct Route {
+    RouteKind kind = RouteKind::Page;
+    bool headOnly = false;  // HEAD: the answer without its body
+    std::string name;       // LeafletFile: the table's name; Tile: the layer's id
+    std::string stamp;      // PastHunt*: MMDDYY_HHMMSS
+    int z = 0, x = 0, y = 0;
+};
+
+struct Refusal {
+    int status = 400;
+    std::string reason;  // a few words for the body and the log
+};
+
+using Routed = std::variant<Route, Refusal>;
+
+// The server listens on loopback at `port`: a Host other than 127.0.0.1, localhost or [::1]
+// with that port is refused (403), as is an Origin that is not one of those origins.
+Routed routeRequest(const RequestHead& head, uint16_t port);
+
+// Leaflet's files as Debian installs them, the only ones served from its folder.
+struct LeafletFile {
+    std::string_view name;         // as in the route, "leaflet.js", "images/layers.png", ...
+    std::string_view contentType;  // "text/javascript; charset=utf-8", "image/png", ...
+};
+std::span<const LeafletFile> leafletFiles();
+inline constexpr std::string_view kLeafletFolder = "/usr/share/javascript/leaflet/";
+
+// The headers every answer carries: the content security policy (scripts, styles and
+// connections from this server only, images also from `imageOrigin` when not empty),
+// nosniff, no framing, no referrer.
+std::vector<std::pair<std::string, std::string>> securityHeaders(std::string_view imageOrigin);
+
+// The origin of an URL template ("https://{s}.tile.example.org/{z}/{x}/{y}.png" gives
+// "https://*.tile.example.org"); empty when it is not an http or https URL.
+std::string templateOrigin(std::string_view urlTemplate);
+
+// One whole HTTP/1.1 answer: status line, the security headers, Content-Type, Content-Length,
+// Connection, the extra headers, and the body unless `headOnly`.
+struct Answer {
+    int status = 200;
+    std::string contentType;
+    std::string body;
+    std::vector<std::pair<std::string, std::string>> extraHeaders;  // e.g. Cache-Control
+};
+std::string answerText(const Answer& answer, bool headOnly, bool keepAlive,
+                       std::string_view imageOrigin);
+
+// The answer to a refusal: its status and reason as plain text.
+Answer refusalAnswer(const Refusal& refusal);
+
+}  // namespace kestrel::live_map
