@@ -166,8 +166,38 @@ def plot_log_seeds():
     write("plot_log", "raw_bearings", b"\x01" + raw)
 
 
+def map_request_seeds():
+    """Map server requests: the bytes a connection sent, a request head and maybe more."""
+    host = "Host: 127.0.0.1:8421\r\n"
+    write("map_request", "page", ("GET / HTTP/1.1\r\n" + host + "User-Agent: Mozilla/5.0\r\n"
+                                  "Accept: text/html\r\n\r\n").encode())
+    write("map_request", "leaflet_head_lf", b"HEAD /leaflet/images/marker-icon-2x.png HTTP/1.0\n"
+          b"host: LOCALHOST:8421\nOrigin: http://localhost:8421\n\n")
+    write("map_request", "tile_and_next", ("GET /tiles/osm-local/12/2047/1361?v=2 HTTP/1.1\r\n" +
+                                           host + "Connection: keep-alive\r\n\r\n"
+                                           "GET /hunts/120826_142107.gpx HTTP/1.1\r\n" + host +
+                                           "\r\n").encode())
+    write("map_request", "live_upgrade", ("GET /live HTTP/1.1\r\nHost: [::1]:8421\r\n"
+                                          "Upgrade: websocket\r\nConnection: keep-alive, Upgrade\r\n"
+                                          "Sec-WebSocket-Version: 13\r\n"
+                                          "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                                          "Origin: http://[::1]:8421\r\n\r\n").encode())
+    write("map_request", "traversal_and_rebinding",
+          b"GET /leaflet/%2e%2e/../etc/passwd%00 HTTP/1.1\r\nHost: evil.example:8421\r\n"
+          b"Origin: null\r\nContent-Length: 5\r\n\r\nhello")
+    write("map_request", "post_with_template", b"POST /hunts HTTP/1.1\r\n"
+          b"Host: 127.0.0.1:8421\r\nTransfer-Encoding: chunked\r\n\r\n")
+    write("map_request", "template_target", b"GET https://{s}.tile.example.org:8443/{z}/{x}/{y}.png"
+          b" HTTP/1.1\r\nHost: 127.0.0.1:8421\r\n\r\n")
+    write("map_request", "obs_fold", b"GET /layers HTTP/1.1\r\nHost: 127.0.0.1:8421\r\n"
+          b" folded\r\nX-Bad\x00: 1\r\n\r\n")
+    write("map_request", "long_target", b"GET /tiles/" + b"a" * 2100 + b"/0/0/0 HTTP/1.1\r\n"
+          b"Host: 127.0.0.1:8421\r\n\r\n")
+
+
 if __name__ == "__main__":
     serial_seeds()
     settings_seeds()
     team_seeds()
     plot_log_seeds()
+    map_request_seeds()

@@ -17,16 +17,16 @@
 
 namespace kestrel::live_map {
 
-inline constexpr size_t kMaxHeadBytes = 8192;      // request line and headers together
-inline constexpr size_t kMaxTargetBytes = 2048;    // the request target alone
-inline constexpr int kHeadTimeoutMs = 10000;       // a head must be complete within this
-inline constexpr int kIdleTimeoutMs = 30000;       // an idle keep-alive connection closes
+inline constexpr size_t kMaxHeadBytes = 8192;    // request line and headers together
+inline constexpr size_t kMaxTargetBytes = 2048;  // the request target alone
+inline constexpr int kHeadTimeoutMs = 10000;     // a head must be complete within this
+inline constexpr int kIdleTimeoutMs = 30000;     // an idle keep-alive connection closes
 inline constexpr int kMaxZoom = 24;
 
 struct RequestHead {
-    std::string method;   // as sent, case kept
-    std::string target;   // as sent
-    std::string version;  // "HTTP/1.1" or "HTTP/1.0"
+    std::string method;                                        // as sent, case kept
+    std::string target;                                        // as sent
+    std::string version;                                       // "HTTP/1.1" or "HTTP/1.0"
     std::vector<std::pair<std::string, std::string>> headers;  // names lower case, values trimmed
     // The value of the first header of that (lower-case) name.
     std::optional<std::string_view> header(std::string_view lowerName) const;
@@ -39,20 +39,24 @@ struct HeadParse {
     RequestHead head;
 };
 // `received` holds the bytes of one connection from the start of a request on.
+// Lines end in CRLF or a lone LF. Only the first kMaxHeadBytes are looked at: a head not
+// complete within them is TooLarge once more bytes arrived. A line is checked as soon as its
+// end is there (and the line still arriving for control bytes), so Malformed may come before
+// the head is complete. Bytes after the head (a next request) are not looked at.
 HeadParse parseRequestHead(std::string_view received);
 
 enum class RouteKind {
-    Page,            // "/"
-    Script,          // "/map.js"
-    Style,           // "/map.css"
-    LeafletFile,     // "/leaflet/<fixed name>"
-    HuntSnapshot,    // "/hunt.geojson"
-    HuntList,        // "/hunts"
-    PastHuntGeoJson, // "/hunts/<stamp>.geojson"
-    PastHuntGpx,     // "/hunts/<stamp>.gpx"
-    Layers,          // "/layers"
-    Tile,            // "/tiles/<layer>/<z>/<x>/<y>"
-    LiveSocket,      // "/live", a WebSocket upgrade from this server's own origin
+    Page,             // "/"
+    Script,           // "/map.js"
+    Style,            // "/map.css"
+    LeafletFile,      // "/leaflet/<fixed name>"
+    HuntSnapshot,     // "/hunt.geojson"
+    HuntList,         // "/hunts"
+    PastHuntGeoJson,  // "/hunts/<stamp>.geojson"
+    PastHuntGpx,      // "/hunts/<stamp>.gpx"
+    Layers,           // "/layers"
+    Tile,             // "/tiles/<layer>/<z>/<x>/<y>"
+    LiveSocket,       // "/live", a WebSocket upgrade from this server's own origin
 };
 
 struct Route {
@@ -72,6 +76,17 @@ using Routed = std::variant<Route, Refusal>;
 
 // The server listens on loopback at `port`: a Host other than 127.0.0.1, localhost or [::1]
 // with that port is refused (403), as is an Origin that is not one of those origins.
+// In this order: exactly one Host, "<name>:<port>" with one of the three names (any case), else
+// 403; an Origin, when sent (once), "http://<name>:<port>" exactly (lower case, as browsers
+// write it; "null" refused), else 403; GET or HEAD (case kept), else 405; a Content-Length
+// other than one "0", or any Transfer-Encoding, 400; a target over kMaxTargetBytes 414; not
+// origin-form 400; a query (after the first '?', ignored) with a byte outside unreserved,
+// sub-delims, ":@/?%" 400; a path byte outside 0x21-0x7E 400; '%', "..", "//" or '\' in the
+// path 404; then the table, else 404. Tiles take no extension ("/tiles/osm/3/1/2.png" is 404:
+// the layer list's URLs have none). "/live" needs GET with Upgrade: websocket, a Connection
+// token "upgrade", Sec-WebSocket-Version 13 and a Sec-WebSocket-Key of 24 base64 characters
+// ending "==" (else 400, HEAD included), then an Origin (else 403). Refusals are 400, 403,
+// 404, 405 or 414; 431 (a head past kMaxHeadBytes) and 408 are the shell's.
 Routed routeRequest(const RequestHead& head, uint16_t port);
 
 // Leaflet's files as Debian installs them, the only ones served from its folder.
@@ -93,6 +108,13 @@ std::string templateOrigin(std::string_view urlTemplate);
 
 // One whole HTTP/1.1 answer: status line, the security headers, Content-Type, Content-Length,
 // Connection, the extra headers, and the body unless `headOnly`.
+// A header whose name is not a token or whose value holds a control character other than tab
+// (CR, LF, NUL) is left out. An extra Connection header replaces the one from `keepAlive`
+// (e.g. "Upgrade" on a 101); extra Content-Length and Transfer-Encoding headers are left out
+// (the length is the body's). 1xx and 204 carry no Content-Length; 1xx, 204 and 304 no body. A
+// status outside 100-599 is written as 500; one without a standard phrase has an empty one.
+// `imageOrigin` goes into the policy only when it holds nothing but letters, digits and
+// ".:/*-[]" (templateOrigin's results do).
 struct Answer {
     int status = 200;
     std::string contentType;
