@@ -17,14 +17,14 @@
 namespace kestrel::live_map {
 
 struct TileLayer {
-    std::string id;           // [a-z0-9-], unique: what the page's tile URL names
-    std::string name;         // for the layer list: the metadata name, else the file's
-    std::string format;       // "png", "jpg" or "webp"
+    std::string id;      // [a-z0-9-], unique: what the page's tile URL names
+    std::string name;    // for the layer list: the metadata name, else the file's
+    std::string format;  // "png", "jpg" or "webp"
     int minZoom = 0;
-    int maxZoom = 18;         // the highest zoom it holds; the page enlarges beyond it
+    int maxZoom = 18;  // the highest zoom it holds; the page enlarges beyond it
     std::optional<std::array<double, 4>> bounds;  // west, south, east, north
-    std::string attribution;  // from the metadata, may be empty
-    std::string path;         // the file or folder it reads
+    std::string attribution;                      // from the metadata, may be empty
+    std::string path;                             // the file or folder it reads
     bool mbtiles = false;
 };
 
