@@ -14,8 +14,8 @@ std::string cssColour(const std::string& kmlColour) {
             return "#ff0000";
         }
     }
-    std::string css = "#" + kmlColour.substr(6, 2) + kmlColour.substr(4, 2) +
-                      kmlColour.substr(2, 2);
+    std::string css =
+        "#" + kmlColour.substr(6, 2) + kmlColour.substr(4, 2) + kmlColour.substr(2, 2);
     for (char& c : css) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }

@@ -22,11 +22,11 @@ struct MapPlot {
     std::optional<int> bearingDeg;  // true bearing of the drawn line; none: no line
     std::optional<int> relativeDeg;
     std::optional<int> quality;
-    double rangeMiles = 2;        // how long its line is drawn (the range setting when plotted)
-    std::string positionSource;   // "GPS" or "MAN"
-    std::string bearingSource;    // "DF" or "MAN"
-    std::optional<bool> used;     // the estimator's verdict; none without a line
-    std::string vehicle;          // empty: this vehicle
+    double rangeMiles = 2;       // how long its line is drawn (the range setting when plotted)
+    std::string positionSource;  // "GPS" or "MAN"
+    std::string bearingSource;   // "DF" or "MAN"
+    std::optional<bool> used;    // the estimator's verdict; none without a line
+    std::string vehicle;         // empty: this vehicle
 };
 
 struct TrackPoint {
@@ -40,11 +40,11 @@ struct VehicleNow {
     bool shown = false;  // false while the position digits show dashes
     double latitudeDeg = 0;
     double longitudeDeg = 0;
-    std::optional<int> courseDeg;        // from the GPS while it is fresh
-    std::optional<int> headingDeg;       // from a heading sentence while it is fresh
-    std::optional<int> speedKnots;       // likewise
-    std::optional<int> liveBearingDeg;   // the direction finder's true bearing while fresh
-    double rangeMiles = 2;               // the range setting: how long the live ray is drawn
+    std::optional<int> courseDeg;       // from the GPS while it is fresh
+    std::optional<int> headingDeg;      // from a heading sentence while it is fresh
+    std::optional<int> speedKnots;      // likewise
+    std::optional<int> liveBearingDeg;  // the direction finder's true bearing while fresh
+    double rangeMiles = 2;              // the range setting: how long the live ray is drawn
     bool operator==(const VehicleNow&) const = default;
 };
 
