@@ -2,7 +2,9 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <nlohmann/json.hpp>
 
 namespace kestrel::team {
 
@@ -66,243 +68,109 @@ bool isValidUtf8(std::string_view text) {
 
 namespace {
 
-void appendUtf8(std::string& out, uint32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
+using Json = nlohmann::json;
+
+// Numbers the library reads as zero although their text is not zero: too small for a double
+// ("1e-400"), refused like one too large rather than read as a different number.
+bool readAsZeroInError(double value, const std::string& text) {
+    if (value != 0) {
+        return false;
     }
+    for (const char c : text) {
+        if (c == 'e' || c == 'E') {
+            return false;
+        }
+        if (c >= '1' && c <= '9') {
+            return true;
+        }
+    }
+    return false;
 }
 
-// A cursor over the text; every read returns false on the first fault.
-class Reader {
+// The parser's events into one FlatObject; any event that is not part of a flat object stops the
+// parse. The library checks the grammar, the escapes (surrogates in pairs) and the UTF-8 of
+// strings; this checks the shape.
+class FlatObjectSax final : public nlohmann::json_sax<Json> {
   public:
-    explicit Reader(std::string_view text) : m_text(text) {}
-
-    void skipSpace() {
-        while (m_pos < m_text.size() && (m_text[m_pos] == ' ' || m_text[m_pos] == '\t' ||
-                                         m_text[m_pos] == '\n' || m_text[m_pos] == '\r')) {
-            ++m_pos;
-        }
+    bool null() override { return member(JsonNull{}); }
+    bool boolean(bool value) override { return member(value); }
+    // Negative whole numbers come here, so a zero is "-0": kept with its sign as a double.
+    bool number_integer(number_integer_t value) override {
+        return member(value == 0 ? -0.0 : static_cast<double>(value));
     }
-    bool atEnd() const { return m_pos >= m_text.size(); }
-    char peek() const { return atEnd() ? '\0' : m_text[m_pos]; }
-    bool take(char c) {
-        if (m_pos < m_text.size() && m_text[m_pos] == c) {
-            ++m_pos;
-            return true;
-        }
-        return false;
+    bool number_unsigned(number_unsigned_t value) override {
+        return member(static_cast<double>(value));
     }
-    bool takeWord(std::string_view word) {
-        if (m_text.substr(m_pos, word.size()) == word) {
-            m_pos += word.size();
-            return true;
-        }
-        return false;
+    // The library refuses a number too large for a double itself.
+    bool number_float(number_float_t value, const string_t& text) override {
+        return !readAsZeroInError(value, text) && member(value);
     }
-
-    // "\"" characters "\"", with the escapes \" \\ \/ \b \f \n \r \t \uXXXX (pairs for
-    // characters beyond the basic plane); raw control characters are refused.
-    bool string(std::string& out) {
-        if (!take('"')) {
+    bool string(string_t& value) override { return member(std::move(value)); }
+    bool binary(binary_t&) override { return false; }
+    bool start_object(std::size_t) override {
+        if (m_state != State::Before) {
+            return false;  // an object inside the object
+        }
+        m_state = State::Open;
+        return true;
+    }
+    bool key(string_t& name) override {
+        if (m_object.contains(name)) {
             return false;
         }
-        while (m_pos < m_text.size()) {
-            const char c = m_text[m_pos++];
-            if (c == '"') {
-                return true;
-            }
-            if (static_cast<unsigned char>(c) < 0x20) {
-                return false;
-            }
-            if (c != '\\') {
-                out += c;
-                continue;
-            }
-            if (m_pos >= m_text.size()) {
-                return false;
-            }
-            const char e = m_text[m_pos++];
-            switch (e) {
-                case '"':
-                case '\\':
-                case '/':
-                    out += e;
-                    break;
-                case 'b':
-                    out += '\b';
-                    break;
-                case 'f':
-                    out += '\f';
-                    break;
-                case 'n':
-                    out += '\n';
-                    break;
-                case 'r':
-                    out += '\r';
-                    break;
-                case 't':
-                    out += '\t';
-                    break;
-                case 'u':
-                    if (!unicodeEscape(out)) {
-                        return false;
-                    }
-                    break;
-                default:
-                    return false;
-            }
-        }
+        m_key = std::move(name);
+        return true;
+    }
+    bool end_object() override {
+        m_state = State::Closed;
+        return true;
+    }
+    bool start_array(std::size_t) override { return false; }
+    bool end_array() override { return false; }
+    bool parse_error(std::size_t, const std::string&, const Json::exception&) override {
         return false;
     }
 
-    // -? (0 | [1-9][0-9]*) (. [0-9]+)? ([eE] [+-]? [0-9]+)?, finite.
-    bool number(double& value) {
-        const size_t start = m_pos;
-        take('-');
-        if (take('0')) {
-        } else if (!digits()) {
-            return false;
-        }
-        if (take('.') && !digits()) {
-            return false;
-        }
-        if (take('e') || take('E')) {
-            if (!take('+')) {
-                take('-');
-            }
-            if (!digits()) {
-                return false;
-            }
-        }
-        const char* first = m_text.data() + start;
-        const char* last = m_text.data() + m_pos;
-        const auto result = std::from_chars(first, last, value);
-        return result.ec == std::errc() && result.ptr == last && std::isfinite(value);
+    std::optional<FlatObject> result() {
+        return m_state == State::Closed ? std::optional(std::move(m_object)) : std::nullopt;
     }
 
   private:
-    bool digits() {
-        const size_t start = m_pos;
-        while (m_pos < m_text.size() && m_text[m_pos] >= '0' && m_text[m_pos] <= '9') {
-            ++m_pos;
-        }
-        return m_pos > start;
+    enum class State { Before, Open, Closed };
+
+    bool member(JsonValue value) {
+        return m_state == State::Open && m_object.add(std::move(m_key), std::move(value));
     }
 
-    bool hex4(uint32_t& code) {
-        if (m_text.size() - m_pos < 4) {
-            return false;
-        }
-        const char* first = m_text.data() + m_pos;
-        const auto result = std::from_chars(first, first + 4, code, 16);
-        if (result.ec != std::errc() || result.ptr != first + 4 || first[0] == '+' ||
-            first[0] == '-') {
-            return false;
-        }
-        m_pos += 4;
-        return true;
-    }
-
-    bool unicodeEscape(std::string& out) {
-        uint32_t code = 0;
-        if (!hex4(code)) {
-            return false;
-        }
-        if (code >= 0xDC00 && code <= 0xDFFF) {
-            return false;  // a low surrogate without its high one
-        }
-        if (code >= 0xD800 && code <= 0xDBFF) {
-            uint32_t low = 0;
-            if (!take('\\') || !take('u') || !hex4(low) || low < 0xDC00 || low > 0xDFFF) {
-                return false;
-            }
-            code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-        }
-        appendUtf8(out, code);
-        return true;
-    }
-
-    std::string_view m_text;
-    size_t m_pos = 0;
+    State m_state = State::Before;
+    std::string m_key;
+    FlatObject m_object;
 };
 
-bool readValue(Reader& reader, JsonValue& value) {
-    std::string text;
-    double number = 0;
-    const char first = reader.peek();
-    if (first == '"') {
-        if (!reader.string(text)) {
-            return false;
-        }
-        value = std::move(text);
-    } else if (reader.takeWord("null")) {
-        value = JsonNull{};
-    } else if (reader.takeWord("true")) {
-        value = true;
-    } else if (reader.takeWord("false")) {
-        value = false;
-    } else if ((first == '-' || (first >= '0' && first <= '9')) && reader.number(number)) {
-        value = number;
-    } else {
-        return false;
-    }
-    return true;
+// Bytes the library would let through: it skips a byte order mark at the start and takes a NUL
+// byte for the end of the text, so that anything after one would be ignored.
+bool hasBytesTheParserIgnores(std::string_view text) {
+    return text.starts_with("\xEF\xBB\xBF") || text.find('\0') != std::string_view::npos;
 }
 
 }  // namespace
 
-// "{" [ member *( "," member ) ] "}", member = string ":" value, with white space around
-// every token and nothing after the closing brace.
 std::optional<FlatObject> parseFlatObject(std::string_view text) {
-    if (!isValidUtf8(text)) {
+    if (!isValidUtf8(text) || hasBytesTheParserIgnores(text)) {
         return std::nullopt;
     }
-    Reader reader(text);
-    FlatObject object;
-    reader.skipSpace();
-    if (!reader.take('{')) {
-        return std::nullopt;
-    }
-    reader.skipSpace();
-    if (!reader.take('}')) {
-        do {
-            reader.skipSpace();
-            std::string key;
-            JsonValue value;
-            if (!reader.string(key)) {
-                return std::nullopt;
-            }
-            reader.skipSpace();
-            if (!reader.take(':')) {
-                return std::nullopt;
-            }
-            reader.skipSpace();
-            if (!readValue(reader, value) || !object.add(std::move(key), std::move(value))) {
-                return std::nullopt;
-            }
-            reader.skipSpace();
-        } while (reader.take(','));
-        if (!reader.take('}')) {
+    FlatObjectSax sax;
+    try {
+        // Strict: nothing but white space after the object; no comments.
+        if (!Json::sax_parse(text.begin(), text.end(), &sax, Json::input_format_t::json, true,
+                             false)) {
             return std::nullopt;
         }
-    }
-    reader.skipSpace();
-    if (!reader.atEnd()) {
+    } catch (...) {
+        // The parse reports its faults through parse_error; only a failed allocation throws.
         return std::nullopt;
     }
-    return object;
+    return sax.result();
 }
 
 void appendJsonString(std::string& out, std::string_view text) {

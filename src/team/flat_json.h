@@ -3,6 +3,9 @@
 // are strings, finite numbers, true/false or null. The reader is strict (RFC 8259 grammar, valid
 // UTF-8, no duplicate key, nothing nested, nothing after the object) and never throws; the
 // writer produces the same grammar with numbers written independently of the locale.
+// The reader takes the grammar, escapes and UTF-8 of strings from nlohmann-json's event
+// parser and checks the shape itself; the writer is written out here, as its bytes (\u0008 and
+// \u000c for backspace and form feed, fixed decimals) are what the team and the journals hold.
 
 #include <optional>
 #include <string>

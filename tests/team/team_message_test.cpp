@@ -1,12 +1,17 @@
 // The team messages: what goes out decodes to what was sent, and everything else that can come
 // from the network is refused with its reason. The settings, the team map and the failure
-// messages are checked here too.
+// messages are checked here too, and the flat JSON reader and writer under them.
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <clocale>
 #include <cmath>
+#include <initializer_list>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "team/flat_json.h"
 #include "team/link_failures.h"
@@ -153,6 +158,195 @@ TEST(TeamMessage, EverythingElseIsRefusedWithItsReason) {
     for (const Case& c : cases) {
         EXPECT_EQ(outcome(c.topic, c.payload), c.expected) << c.payload;
     }
+}
+
+// The value `key` reads as in `text`: a number in shortest form ("-0" keeps its sign), a string
+// in quotes, true/false/null, "absent", or "refused" when the text is not one flat object.
+std::string readOutcome(std::string_view text, std::string_view key = "a") {
+    const std::optional<FlatObject> object = parseFlatObject(text);
+    if (!object) {
+        return "refused";
+    }
+    const JsonValue* value = object->find(key);
+    if (value == nullptr) {
+        return "absent";
+    }
+    if (const double* number = std::get_if<double>(value)) {
+        char buffer[32];
+        return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, *number).ptr);
+    }
+    if (const bool* flag = std::get_if<bool>(value)) {
+        return *flag ? "true" : "false";
+    }
+    if (const std::string* string = std::get_if<std::string>(value)) {
+        return "\"" + *string + "\"";
+    }
+    return "null";
+}
+
+using ReadCase = std::pair<std::string, std::string>;
+
+void expectReads(std::initializer_list<ReadCase> cases) {
+    for (const auto& [text, expected] : cases) {
+        EXPECT_EQ(readOutcome(text), expected) << text;
+    }
+}
+
+TEST(FlatJson, OneFlatObjectAndNothingElse) {
+    expectReads({
+        {"{}", "absent"},
+        {" \t\r\n{ \"a\" : 1 , \"b\" : 2 } \t\r\n", "1"},
+        {"", "refused"},
+        {" \r\n", "refused"},
+        {R"({"a": 1, "a": 2})", "refused"},
+        {R"({"a": 1, "\u0061": 2})", "refused"},
+        {R"({"A": 1, "a": 2})", "2"},
+        {R"({"a": {}})", "refused"},
+        {R"({"b": {"a": 1}})", "refused"},
+        {R"({"a": []})", "refused"},
+        {R"({"a": [1]})", "refused"},
+        {R"([{"a": 1}])", "refused"},
+        {"[]", "refused"},
+        {"1", "refused"},
+        {R"("a")", "refused"},
+        {"null", "refused"},
+        {R"({"a": 1}x)", "refused"},
+        {R"({"a": 1}{})", "refused"},
+        {R"({"a": 1},)", "refused"},
+        {std::string("{\"a\": 1}\0", 9), "refused"},
+        {std::string("{\"a\": 1}\0}", 10), "refused"},
+        {"\xEF\xBB\xBF{\"a\": 1}", "refused"},
+    });
+}
+
+TEST(FlatJson, TokensAndWhiteSpaceAsTheGrammarSays) {
+    expectReads({
+        {"\f{\"a\": 1}", "refused"},
+        {"{\"a\":\v1}", "refused"},
+        {"{\"a\":\xC2\xA0 1}", "refused"},
+        {R"({"a": 1,})", "refused"},
+        {R"({,"a": 1})", "refused"},
+        {R"({"a" 1})", "refused"},
+        {R"({"a": 1 "b": 2})", "refused"},
+        {R"({a: 1})", "refused"},
+        {R"({'a': 1})", "refused"},
+        {R"({"a": 1)", "refused"},
+        {R"({"a": 1 /* note */})", "refused"},
+        {R"({"a": true, "b": false})", "true"},
+        {R"({"a": null})", "null"},
+        {R"({"a": nul})", "refused"},
+        {R"({"a": nullx})", "refused"},
+        {R"({"a": True})", "refused"},
+    });
+}
+
+// RFC 8259 numbers only, read as the nearest double; one that does not fit (too large, or so
+// small it would read as zero) is refused.
+TEST(FlatJson, NumbersInTheGrammarAndFinite) {
+    expectReads({
+        {R"({"a": 0})", "0"},
+        {R"({"a": -0})", "-0"},
+        {R"({"a": -0.0})", "-0"},
+        {R"({"a": -12})", "-12"},
+        {R"({"a": 1E2})", "100"},
+        {R"({"a": 1e+2})", "100"},
+        {R"({"a": 2.5e-1})", "0.25"},
+        {R"({"a": 9007199254740993})", "9007199254740992"},
+        {R"({"a": 18446744073709551616})", "18446744073709551616"},
+        {R"({"a": -9223372036854775809})", "-9223372036854775808"},
+        {R"({"a": 1.7976931348623157e308})", "1.7976931348623157e+308"},
+        {R"({"a": 5e-324})", "5e-324"},
+        {R"({"a": 0e-400})", "0"},
+        {R"({"a": 0.000e999})", "0"},
+        {R"({"a": 1e400})", "refused"},
+        {R"({"a": -1e400})", "refused"},
+        {R"({"a": 1.7976931348623159e308})", "refused"},
+        {R"({"a": 1e-400})", "refused"},
+        {R"({"a": 2e-324})", "refused"},
+        {R"({"a": 01})", "refused"},
+        {R"({"a": -01})", "refused"},
+        {R"({"a": 1.})", "refused"},
+        {R"({"a": .5})", "refused"},
+        {R"({"a": +1})", "refused"},
+        {R"({"a": -})", "refused"},
+        {R"({"a": - 1})", "refused"},
+        {R"({"a": 1e})", "refused"},
+        {R"({"a": 1e+})", "refused"},
+        {R"({"a": 0x10})", "refused"},
+        {R"({"a": NaN})", "refused"},
+        {R"({"a": Infinity})", "refused"},
+    });
+}
+
+TEST(FlatJson, StringsEscapedAsTheGrammarSaysAndValidUtf8) {
+    expectReads({
+        {R"({"a": "\u0044\u0046"})", "\"DF\""},
+        {R"({"a": "\"\\\/\b\f\n\r\t"})", "\"\"\\/\b\f\n\r\t\""},
+        {R"({"a": "\u0000"})", std::string("\"\0\"", 3)},
+        {R"({"a": "\u00c4\u00C4"})", "\"\xC3\x84\xC3\x84\""},
+        {R"({"a": "\ud83d\ude00"})", "\"\xF0\x9F\x98\x80\""},
+        {"{\"a\": \"\xC3\x84\xF0\x9F\x98\x80\x7F\"}", "\"\xC3\x84\xF0\x9F\x98\x80\x7F\""},
+        {R"({"a": "\ud800"})", "refused"},
+        {R"({"a": "\udc00"})", "refused"},
+        {R"({"a": "\ude00\ud83d"})", "refused"},
+        {R"({"a": "\ud800\u0041"})", "refused"},
+        {R"({"a": "\ud800x"})", "refused"},
+        {R"({"a": "\u12"})", "refused"},
+        {R"({"a": "\u+123"})", "refused"},
+        {R"({"a": "\uzzzz"})", "refused"},
+        {R"({"a": "\x41"})", "refused"},
+        {R"({"a": "\'"})", "refused"},
+        {R"({"a": "abc})", "refused"},
+        {"{\"a\": \"\x01\"}", "refused"},
+        {"{\"a\": \"\t\"}", "refused"},
+        {"{\"a\": \"\x1F\"}", "refused"},
+        {"{\"a\": \"\xC3\"}", "refused"},
+        {"{\"a\": \"\x80\"}", "refused"},
+        {"{\"a\": \"\xFF\"}", "refused"},
+        {"{\"a\": \"\xC0\x80\"}", "refused"},
+        {"{\"a\": \"\xE0\x80\xAF\"}", "refused"},
+        {"{\"a\": \"\xF0\x80\x80\x80\"}", "refused"},
+        {"{\"a\": \"\xED\xA0\x80\"}", "refused"},
+        {"{\"a\": \"\xF4\x90\x80\x80\"}", "refused"},
+        {"{\"\xC3\": 1}", "refused"},
+    });
+}
+
+TEST(FlatJson, NumbersReadTheSameUnderADecimalCommaLocale) {
+    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
+        GTEST_SKIP() << "no decimal-comma locale";
+    }
+    const std::string read = readOutcome(R"({"a": 39.741667})");
+    const std::string comma = readOutcome(R"({"a": 39,741667})");
+    std::setlocale(LC_ALL, "C");
+    EXPECT_EQ(read, "39.741667");
+    EXPECT_EQ(comma, "refused");
+}
+
+// The writer's bytes are what the team and the journal files already hold.
+TEST(FlatJson, WrittenAsBefore) {
+    const std::pair<std::string, std::string> strings[] = {
+        {"a\"b\\c/d", R"("a\"b\\c/d")"},      {"\n\r\t", R"("\n\r\t")"},
+        {"\b\f", R"("\u0008\u000c")"},        {std::string("\0\x1F", 2), R"("\u0000\u001f")"},
+        {"\x7F\xC3\x84", "\"\x7F\xC3\x84\""}, {"\xC3", "\"\xC3\""},
+    };
+    for (const auto& [text, expected] : strings) {
+        std::string out;
+        appendJsonString(out, text);
+        EXPECT_EQ(out, expected) << text;
+    }
+    EXPECT_EQ(JsonWriter()
+                  .number("a", 39.7416666, 6)
+                  .number("b", -0.0000004, 6)
+                  .number("c", 2.5, 0)
+                  .number("d", std::nan(""), 6)
+                  .number("e", -HUGE_VAL, 6)
+                  .integer("f", -9223372036854775807 - 1)
+                  .null("g")
+                  .string("", "")
+                  .finish(),
+              R"({"a": 39.741667, "b": -0.000000, "c": 2, "d": null, "e": null, )"
+              R"("f": -9223372036854775808, "g": null, "": ""})");
 }
 
 TEST(TeamMessage, NamesSafeForTopicsAndFiles) {
