@@ -15,7 +15,8 @@ DEMO_PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev qt6-s
 # benchmarks, formatting and lint.
 PACKAGES := $(DEMO_PACKAGES) libgtest-dev libgmock-dev libbenchmark-dev clang-format \
             clang-tidy locales clang libclang-rt-14-dev gdal-bin lintian \
-            gpsd gpsd-clients mosquitto openssl dbus at-spi2-core python3-pyatspi
+            gpsd gpsd-clients mosquitto openssl dbus at-spi2-core python3-pyatspi \
+            chromium chromium-driver python3-selenium slowhttptest gpsbabel
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 JOBS ?= $(shell nproc)
 BUILD ?= build

@@ -34,6 +34,8 @@ mkdir -p "$folder"
 # Where kestrel-sim hides the transmitter in the run without a display.
 tx_lat=34.4120
 tx_lon=-119.7320
+# The live map's port (MAP_PORT=0 runs the demo without it).
+map_port=${MAP_PORT:-8421}
 
 # shellcheck source=scripts/started_processes.sh
 . "$(dirname "$0")/started_processes.sh"
@@ -99,7 +101,12 @@ if [ -n "${DISPLAY:-}" ]; then
     start_sim --plot-every 60
     echo "demo: kestrel-sim plays a GPS and a direction finder on $folder/COM1"
     echo "demo: click GPS POS and DF BRG, press the space bar to plot; EXIT ends the demo"
-    HOME=$home "$app" >"$demo/kestrelmap.log" 2>&1 &
+    if [ "$map_port" != 0 ]; then
+        echo "demo: live map:           http://127.0.0.1:$map_port/ (opens in the web browser)"
+        HOME=$home "$app" --map-port "$map_port" --open-map >"$demo/kestrelmap.log" 2>&1 &
+    else
+        HOME=$home "$app" --map-port 0 >"$demo/kestrelmap.log" 2>&1 &
+    fi
     app_pid=$!
     pids+=("$app_pid")
     wait "$app_pid" || true
@@ -130,8 +137,11 @@ display=$DISPLAY
 # (tx_lat/tx_lon), a brisk drive with turns and no stops, a plot every four seconds.
 start_sim --duration 120 --plot-every 4 --no-stops --speed 60 --df-wild 0 \
     --tx-lat "$tx_lat" --tx-lon "$tx_lon"
-HOME=$home QT_QPA_PLATFORM=xcb "$app" >"$demo/kestrelmap.log" 2>&1 &
+HOME=$home QT_QPA_PLATFORM=xcb "$app" --map-port "$map_port" >"$demo/kestrelmap.log" 2>&1 &
 app_pid=$!
+if [ "$map_port" != 0 ]; then
+    echo "demo: live map:           http://127.0.0.1:$map_port/ (while the hunt runs)"
+fi
 pids+=("$app_pid")
 
 if ! wait_for 150 main_window_up; then

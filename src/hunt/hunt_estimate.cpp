@@ -26,6 +26,7 @@ void HuntEstimate::huntStarted() {
     m_bearings.clear();
     m_estimate = estimate::estimateFix({});
     m_vehiclesContributing = 0;
+    m_rows = 0;
     writeAll(m_form.platform().files, m_estimateNotice, m_estimatePaths,
              estimate::buildEstimateKml(m_estimate,
                                         isoUtcText(m_form.platform().clock.utcMilliseconds())),
@@ -34,13 +35,24 @@ void HuntEstimate::huntStarted() {
 }
 
 void HuntEstimate::plotMade(const PlotRecord& plot) {
+    ++m_rows;
     m_log.append(plot, addBearing(plot, {}), m_vehicle);
     showStatus();
 }
 
 void HuntEstimate::teamPlotReceived(const PlotRecord& plot, const std::string& vehicle) {
+    ++m_rows;
     m_log.append(plot, addBearing(plot, vehicle), vehicle);
     showStatus();
+}
+
+std::vector<HuntEstimate::RowVerdict> HuntEstimate::verdicts() const {
+    std::vector<RowVerdict> out;
+    const std::vector<bool>& used = m_estimate.usedFlags;
+    for (size_t i = 0; i < m_bearings.size() && i < used.size(); ++i) {
+        out.push_back({m_bearings[i].row, used[i]});
+    }
+    return out;
 }
 
 std::optional<bool> HuntEstimate::addBearing(const PlotRecord& plot, const std::string& vehicle) {
@@ -49,7 +61,8 @@ std::optional<bool> HuntEstimate::addBearing(const PlotRecord& plot, const std::
     }
     m_bearings.push_back({{plot.plotNumber, plot.latitudeDegrees, plot.longitudeDegrees,
                            double(*plot.bearingDegrees), plot.quality},
-                          vehicle});
+                          vehicle,
+                          m_rows});
     // Each vehicle's most recent 99 bearings count: the oldest of this vehicle's goes.
     if (std::count_if(m_bearings.begin(), m_bearings.end(), [&](const TeamBearing& entry) {
             return entry.vehicle == vehicle;

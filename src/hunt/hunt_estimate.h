@@ -37,6 +37,15 @@ class HuntEstimate : public HuntObserver {
     void teamPlotReceived(const PlotRecord& plot, const std::string& vehicle);
 
     const estimate::Estimate& estimate() const { return m_estimate; }
+    // The estimator's verdict on each bearing it weighs now, by the plot log's 1-based data
+    // row (plots beyond a vehicle's most recent 99 are weighed no longer and are not listed).
+    struct RowVerdict {
+        int row = 0;
+        bool used = false;
+    };
+    std::vector<RowVerdict> verdicts() const;
+    // Rows written to the plot log in this hunt.
+    int rows() const { return m_rows; }
     // Told the estimate's verdict in a line after every update (for the diagnostics).
     std::function<void(const std::string&)> onVerdict;
 
@@ -55,11 +64,13 @@ class HuntEstimate : public HuntObserver {
     struct TeamBearing {
         estimate::Bearing bearing;
         std::string vehicle;  // empty: this vehicle
+        int row = 0;          // its row in the plot log
     };
     std::deque<TeamBearing> m_bearings;  // oldest first
     std::string m_vehicle;
     estimate::Estimate m_estimate;
     int m_vehiclesContributing = 0;  // vehicles whose bearings the estimate weighs
+    int m_rows = 0;                  // data rows of the plot log
 };
 
 }  // namespace kestrel

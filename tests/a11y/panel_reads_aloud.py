@@ -109,7 +109,7 @@ def main(program):
         display = ":" + pipe.readline().strip()
     env = dict(os.environ, HOME=home, DISPLAY=display, QT_QPA_PLATFORM="xcb",
                QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_ACCESSIBILITY="1")
-    child = subprocess.Popen([program], env=env, stderr=subprocess.DEVNULL)
+    child = subprocess.Popen([program, "--map-port", "0"], env=env, stderr=subprocess.DEVNULL)
     try:
         apps = []
         wait_for(lambda: apps.extend(a for a in pyatspi.Registry.getDesktop(0)

@@ -285,8 +285,13 @@ TEST(E2e, DemoEndsByItselfWithLinesTowardTheTransmitter) {
     const char* build = std::getenv("KESTREL_E2E_BUILD");
     ASSERT_TRUE(script != nullptr && build != nullptr) << "CTest sets KESTREL_E2E_DEMO/_BUILD";
     const Clock::time_point start = Clock::now();
-    const RunResult demo = run({script, build}, {{"DISPLAY", std::nullopt}}, 90s);
+    const int mapPort = freeLoopbackPort();
+    const RunResult demo = run(
+        {script, build}, {{"DISPLAY", std::nullopt}, {"MAP_PORT", std::to_string(mapPort)}}, 90s);
     std::cout << demo.output;
+    EXPECT_NE(
+        demo.output.find("live map:           http://127.0.0.1:" + std::to_string(mapPort) + "/"),
+        std::string::npos);
     const double seconds = secondsSince(start);
     std::cout << "e2e: the demo took " << seconds << " s\n";
     ASSERT_EQ(demo.status, 0) << "make demo failed";

@@ -168,7 +168,7 @@ Instruments& Session::instruments() {
 
 void Session::startProgram(const std::string& panel) {
     const std::string program = requiredEnv("KESTREL_E2E_PROGRAM");
-    m_program = Child(SpawnOptions{{program},
+    m_program = Child(SpawnOptions{{program, "--map-port", "0"},
                                    {{"HOME", m_home.string()},
                                     {"DISPLAY", m_server->display()},
                                     {"XDG_RUNTIME_DIR", (m_home / "run").string()},

@@ -86,6 +86,7 @@ TEST(FirstStart, FolderMadeAndFilesWrittenOnlyWhenAsked) {
         DialogAnswerer dialogs;
         dialogs.thenPress(c.answer);
         qt::Program program(folder);
+        program.setMapOverrides({.port = 0});
         program.start();
         QTest::qWait(20);
         ASSERT_GE(dialogs.seen().size(), c.messages) << c.parent;

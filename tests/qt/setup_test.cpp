@@ -260,6 +260,7 @@ TEST(Program, InstrumentsFromTheOptionsWindowAndTheHuntsInputLog) {
     instruments::RunOptions options;
     ASSERT_FALSE(instruments::setRunOption(options, "gps", "gpsd"));
     auto program = std::make_unique<qt::Program>(home.folder, options);
+    program->setMapOverrides({.port = 0});
     program->start();
     EXPECT_EQ(program->inputs().config().lineBaud, 9600);
     EXPECT_EQ(program->inputs().config().gps, GpsFrom::Gpsd);

@@ -130,8 +130,10 @@ class TestHome {
 
 // One run of the program in a TestHome, started and shown, its first activation over.
 struct WindowRig {
-    explicit WindowRig(TestHome& home) : home(home) {
+    // The live map only at `mapPort` of the test's choosing: tests run side by side.
+    explicit WindowRig(TestHome& home, int mapPort = 0) : home(home) {
         program = std::make_unique<qt::Program>(home.folder);
+        program->setMapOverrides({.port = mapPort});
         QObject::connect(&program->window(), &qt::MainWindow::unloaded,
                          [this]() { unloadedSignals++; });
         program->start();

@@ -82,6 +82,7 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     qt::Program program(folder);
+    program.setMapOverrides({.port = 0});
     program.start();
     spinFor(200);
     // The operator's clicks, through the window so the widgets follow.

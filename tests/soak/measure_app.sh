@@ -51,7 +51,7 @@ if [ "$mode" = startup ]; then
     times=()
     for ((r = 0; r < runs; r++)); do
         start=$(now_us)
-        HOME=$work/home QT_QPA_PLATFORM=xcb "$app" >"$work/app.log" 2>&1 &
+        HOME=$work/home QT_QPA_PLATFORM=xcb "$app" --map-port 0 >"$work/app.log" 2>&1 &
         app_pid=$!
         until main_window_up; do  # no sleep: the figure is the time to the window
             kill -0 "$app_pid" 2>/dev/null || { echo "kestrelmap ended early" >&2; exit 1; }
@@ -82,7 +82,7 @@ if [ "$mode" = team-idle ]; then
     printf '[team]\nname=red\nvehicle=car1\nhunt=idle\nbroker=127.0.0.1:%s\npassword_file=team.pw\n' \
         "$port" >"$folder/Kestrelmap.conf"
     echo pw-car1 >"$folder/team.pw"
-    HOME=$work/home QT_QPA_PLATFORM=xcb "$app" >"$work/app.log" 2>&1 &
+    HOME=$work/home QT_QPA_PLATFORM=xcb "$app" --map-port 0 >"$work/app.log" 2>&1 &
     app_pid=$!
     pids+=("$app_pid")
     await_window
@@ -108,7 +108,7 @@ if [ "$mode" = team-idle ]; then
 fi
 
 minutes=${3:-60}
-HOME=$work/home QT_QPA_PLATFORM=xcb "$app" >"$work/app.log" 2>&1 &
+HOME=$work/home QT_QPA_PLATFORM=xcb "$app" --map-port 0 >"$work/app.log" 2>&1 &
 app_pid=$!
 pids+=("$app_pid")
 await_window

@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 
+#include "live_map/map_settings.h"
 #include "platform/qt/serial_ports.h"
 
 namespace kestrel::qt {
@@ -51,8 +52,11 @@ CommandLineOutcome readCommandLine(const QStringList& arguments) {
     const QCommandLineOption hunt("hunt", "The team's hunt (default: today's UTC date).", "NAME");
     const QCommandLineOption broker("broker", "The team's MQTT broker, for this run.",
                                     "HOST[:PORT]");
-    parser.addOptions(
-        {help, version, listPorts, gps, df, baud, verbose, team, vehicle, hunt, broker});
+    const QCommandLineOption mapPort(
+        "map-port", "The live map's port on this computer, for this run (0: no live map).", "N");
+    const QCommandLineOption openMap("open-map", "Open the live map in the web browser at start.");
+    parser.addOptions({help, version, listPorts, gps, df, baud, verbose, team, vehicle, hunt,
+                       broker, mapPort, openMap});
     for (const QString& name : kQtValueOptions) {
         QCommandLineOption option(name, QString(), QStringLiteral("value"));
         option.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -130,6 +134,13 @@ CommandLineOutcome readCommandLine(const QStringList& arguments) {
                               .arg(name));
         }
     }
+    if (parser.isSet(mapPort)) {
+        outcome.map.port = live_map::parsePort(parser.values(mapPort).last().toStdString());
+        if (!outcome.map.port) {
+            return refuse(QStringLiteral("--map-port takes a port from 0 (off) to 65535"));
+        }
+    }
+    outcome.map.open = parser.isSet(openMap);
     if (outcome.team.broker) {
         if (!team::parseBrokerAddress(*outcome.team.broker)) {
             return refuse(QStringLiteral("--broker takes HOST or HOST:PORT"));

@@ -5,11 +5,18 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 #include "instruments/input_options.h"
 #include "team/team_config.h"
 
 namespace kestrel::qt {
+
+// The live map's options for this run.
+struct MapOverrides {
+    std::optional<int> port;  // --map-port: 0 switches the map server off
+    bool open = false;        // --open-map: the map in the default browser at start
+};
 
 struct CommandLineOutcome {
     bool run = true;   // false: print and end with exitCode
@@ -18,6 +25,7 @@ struct CommandLineOutcome {
     QString error;     // one line for standard error
     instruments::RunOptions options;
     team::TeamOverrides team;  // --team, --vehicle, --hunt, --broker
+    MapOverrides map;          // --map-port, --open-map
 };
 
 // `arguments` with the program name first, as QCoreApplication::arguments() gives them. Qt's

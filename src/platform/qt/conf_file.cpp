@@ -17,6 +17,7 @@ namespace {
 
 constexpr const char* kInstruments = "instruments";
 constexpr const char* kDisplay = "display";
+constexpr const char* kMap = "map";
 
 QString key(const char* group, const std::string& name) {
     return QString::fromLatin1(group) + u'/' + QString::fromStdString(name);
@@ -62,6 +63,34 @@ void unknownKeys(QSettings& settings, const char* group, const QStringList& know
     settings.endGroup();
 }
 
+// [map] port, online_tiles, online_attribution; what cannot be used keeps its default.
+live_map::MapSettings readMapSettings(const QSettings& settings,
+                                      std::vector<std::string>& problems) {
+    live_map::MapSettings map;
+    if (const auto port = textOf(settings, key(kMap, "port"), problems)) {
+        const std::optional<int> value = live_map::parsePort(*port);
+        if (!value) {
+            problems.push_back("port = \"" + *port + "\": expected 0 (off) to 65535");
+        }
+        map.port = value.value_or(live_map::kDefaultPort);
+    }
+    if (const auto tiles = textOf(settings, key(kMap, "online_tiles"), problems)) {
+        if (live_map::isTileTemplate(*tiles)) {
+            if (*tiles != map.onlineTiles) {
+                map.onlineAttribution.clear();  // another server's words, if it gives them
+            }
+            map.onlineTiles = *tiles;
+        } else {
+            problems.push_back("online_tiles = \"" + *tiles +
+                               "\": expected an http or https address with {z}, {x} and {y}");
+        }
+    }
+    if (const auto words = textOf(settings, key(kMap, "online_attribution"), problems)) {
+        map.onlineAttribution = *words;
+    }
+    return map;
+}
+
 }  // namespace
 
 std::string confPath(const std::string& folder) {
@@ -90,6 +119,11 @@ ConfRead readConfFile(const std::string& path) {
     }
     unknownKeys(settings, kInstruments, known, problems);
     unknownKeys(settings, kDisplay, {QStringLiteral("night")}, problems);
+    unknownKeys(settings, kMap,
+                {QStringLiteral("port"), QStringLiteral("online_tiles"),
+                 QStringLiteral("online_attribution")},
+                problems);
+    read.settings.map = readMapSettings(settings, problems);
     read.settings.instruments = instruments::readInstrumentSettings(
         [&](const std::string& name) {
             return textOf(settings, key(kInstruments, name), problems);

@@ -72,6 +72,15 @@ InstrumentsWindow::InstrumentsWindow(QWidget* parent) : QDialog(parent) {
     (new QVBoxLayout(m_teamBox))->addWidget(m_teamStatus);
     m_teamBox->setVisible(false);
     layout->addWidget(m_teamBox);
+    m_mapBox = new QGroupBox(QStringLiteral("Live map"), this);
+    m_mapStatus = statusLabel(m_mapBox);
+    m_mapStatus->setObjectName(QStringLiteral("mapStatus"));
+    m_mapStatus->setTextFormat(Qt::RichText);
+    m_mapStatus->setOpenExternalLinks(true);
+    m_mapStatus->setTextInteractionFlags(Qt::TextBrowserInteraction);
+    (new QVBoxLayout(m_mapBox))->addWidget(m_mapStatus);
+    m_mapBox->setVisible(false);
+    layout->addWidget(m_mapBox);
     m_problem = new QLabel(this);
     m_problem->setObjectName(QStringLiteral("problem"));
     m_problem->setWordWrap(true);
@@ -283,6 +292,18 @@ void InstrumentsWindow::refreshStatus() {
     if (m_teamStatusText) {
         m_teamStatus->setText(m_teamStatusText());
     }
+    m_mapBox->setVisible(m_mapStatusText != nullptr);
+    if (m_mapStatusText) {
+        const QString text = m_mapStatusText();
+        if (m_mapStatus->text() != text) {
+            m_mapStatus->setText(text);
+        }
+    }
+}
+
+void InstrumentsWindow::setMapStatusProvider(std::function<QString()> provider) {
+    m_mapStatusText = std::move(provider);
+    refreshStatus();
 }
 
 void InstrumentsWindow::setTeamStatusProvider(std::function<QString()> provider) {

@@ -36,6 +36,8 @@ class InstrumentsWindow : public QDialog {
     void setStatusProvider(StatusProvider provider);
     // The team link's state in a few lines; without one the team box stays hidden.
     void setTeamStatusProvider(std::function<QString()> provider);
+    // The live map's line: its address (a link) or why it is off, and its base maps.
+    void setMapStatusProvider(std::function<QString()> provider);
     void setPortLister(PortLister lister) { m_listPorts = std::move(lister); }
     // Shows `config` with a fresh list of ports, and opens the window (not modal: the hunt goes
     // on behind it).
@@ -80,6 +82,9 @@ class InstrumentsWindow : public QDialog {
     QLabel* m_lineStatus = nullptr;
     QGroupBox* m_teamBox = nullptr;
     QLabel* m_teamStatus = nullptr;
+    QGroupBox* m_mapBox = nullptr;
+    QLabel* m_mapStatus = nullptr;
+    std::function<QString()> m_mapStatusText;
     std::function<QString()> m_teamStatusText;
     QLabel* m_problem = nullptr;
     QTimer* m_statusTimer = nullptr;

@@ -34,6 +34,7 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     kestrel::qt::Program program(kestrel::qt::kestrelmapFolder(), command.options);
     program.setTeamOverrides(command.team);
+    program.setMapOverrides(command.map);
     QObject::connect(&program.window(), &kestrel::qt::MainWindow::unloaded, &app,
                      []() { QCoreApplication::exit(0); });
     program.start();

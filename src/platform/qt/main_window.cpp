@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QSessionManager>
 #include <QWindow>
 
+#include "accessibility/spoken_panel.h"
 #include "platform/qt/program_icon.h"
 #include "platform/qt/serial_port_qt.h"
 
@@ -127,6 +129,7 @@ void MainWindow::syncAll() {
     }
     syncWindow();
     m_controls.sync(m_form.OptionsForm.nightPanel());
+    syncStatusLineName();
     m_options->sync();
     syncTimers();
     syncOptionsVisibility();
@@ -261,8 +264,37 @@ void MainWindow::onCommitDataRequest(QSessionManager& manager) {
     }
 }
 
+void MainWindow::setStatusLineLink(std::function<void()> open) {
+    m_openStatusLink = std::move(open);
+    if (QWidget* line = control("Label_IDENT")) {
+        line->setCursor(Qt::PointingHandCursor);
+        line->setToolTip(QStringLiteral("Open the live map in the web browser"));
+    }
+    syncStatusLineName();
+}
+
+// The name the window controls give the line, and what a click on it does.
+void MainWindow::syncStatusLineName() {
+    QWidget* line = control("Label_IDENT");
+    if (!m_openStatusLink || !line) {
+        return;
+    }
+    const QString name = QString::fromStdString(spokenName(PanelWindow::Main, "Label_IDENT",
+                                                           m_form.Label_IDENT.Caption)) +
+                         QStringLiteral(" (click to open the live map)");
+    if (line->accessibleName() != name) {
+        line->setAccessibleName(name);
+    }
+}
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
+    if (type == QEvent::MouseButtonRelease && m_openStatusLink && !m_shutDown &&
+        watched == control("Label_IDENT") &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        m_openStatusLink();
+        return true;
+    }
     if ((type != QEvent::KeyPress && type != QEvent::KeyRelease) || m_forwardingKey || m_shutDown ||
         !watched->isWidgetType()) {
         return false;

@@ -42,6 +42,9 @@ class MainWindow : public QWidget {
     // The widget of a main-window control, by its design name; null when there is none.
     QWidget* control(const std::string& name) const { return m_controls.widget(name); }
     OptionsWindow& optionsWindow() { return *m_options; }
+    // A click on the status line (Label_IDENT) runs `open` from now on, and the line's spoken
+    // name says so; nothing else of the panel changes.
+    void setStatusLineLink(std::function<void()> open);
     // The real timer behind Timer_TIMEOUT, Timer_BLINK or Timer_PLOT (in that order).
     const QTimer& timer(int index) const { return *m_timers[size_t(index)].timer; }
 
@@ -68,6 +71,7 @@ class MainWindow : public QWidget {
     void syncWindow();
     void syncTimers();
     void syncOptionsVisibility();
+    void syncStatusLineName();
     void onTick(TimerBinding& binding);
     void onSerialEvent();
     void onFocusWindowChanged(QWindow* window);
@@ -88,6 +92,7 @@ class MainWindow : public QWidget {
     bool m_shutDown = false;
     bool m_forwardingKey = false;
     std::set<int> m_swallowedKeys;  // keys whose press was swallowed; their release is too
+    std::function<void()> m_openStatusLink;
 };
 
 }  // namespace kestrel::qt

@@ -1,6 +1,8 @@
 #include "platform/qt/program.h"
 
+#include <QDesktopServices>
 #include <QDir>
+#include <QUrl>
 
 #include "team/team_status.h"
 
@@ -43,10 +45,17 @@ void Program::start() {
     const ConfRead read = readConfFile(confPath(m_platform.folder));
     m_conf = read.settings;
     m_inputs.configure(m_options.applyTo(m_conf.instruments));
+    startLiveMap();  // before start-up, so that the map sees the hunt begin
     m_form.Form_Load();
     const bool folderExists = QDir(toQString(m_platform.folder)).exists();
     if (!read.problem.empty()) {
         m_platform.messages.show(read.problem, "Kestrelmap", MessageButtons::Ok, false);
+    }
+    if (!m_mapProblem.empty()) {
+        m_platform.messages.show("The live map is off: " + m_mapProblem +
+                                     ".\nIs another Kestrelmap running? [map] port in "
+                                     "Kestrelmap.conf, or --map-port, chooses another port.",
+                                 "Kestrelmap", MessageButtons::Ok, false);
     }
     m_inputLog = std::make_unique<hunt_log::InputLog>(
         m_platform.files, m_platform.messages, m_platform.clock,
@@ -64,6 +73,58 @@ void Program::start() {
     };
     startTeam();
     m_window.start();
+    if (m_liveMap && m_mapOverrides.open) {
+        openLiveMap();
+    }
+}
+
+// The live map unless the command line or Kestrelmap.conf sets its port to 0. A port that
+// cannot be had is told once, after start-up, and the program goes on without the map.
+void Program::startLiveMap() {
+    m_instruments->setMapStatusProvider([this]() { return mapStatusText(); });
+    const int port = m_mapOverrides.port.value_or(m_conf.map.port);
+    if (port == 0) {
+        return;
+    }
+    m_liveMap = std::make_unique<LiveMap>(
+        m_form, m_estimate, m_platform.folder,
+        (QDir::homePath() + QStringLiteral("/Maps/")).toStdString(), m_conf.map);
+    if (!m_liveMap->listen(port, m_mapProblem)) {
+        m_liveMap.reset();
+        return;
+    }
+    m_window.setStatusLineLink([this]() { openLiveMap(); });
+}
+
+void Program::openLiveMap() {
+    if (m_liveMap) {
+        QDesktopServices::openUrl(QUrl(m_liveMap->address()));
+    }
+}
+
+QString Program::mapStatusText() const {
+    if (!m_liveMap) {
+        return m_mapProblem.empty()
+                   ? QStringLiteral("Off (its port is 0).")
+                   : QStringLiteral("Off: %1.").arg(toQString(m_mapProblem).toHtmlEscaped());
+    }
+    const QString address = m_liveMap->address();
+    QString text = QStringLiteral("<a href=\"%1\">%1</a> (pages open: %2)")
+                       .arg(address)
+                       .arg(m_liveMap->server().pageCount());
+    QStringList layers;
+    for (const live_map::TileLayer& layer : m_liveMap->tiles().layers()) {
+        layers << toQString(layer.name).toHtmlEscaped();
+    }
+    text +=
+        QStringLiteral("<br>Base maps: ") +
+        (layers.isEmpty()
+             ? QStringLiteral("none in %1maps/").arg(toQString(m_platform.folder).toHtmlEscaped())
+             : layers.join(QStringLiteral(", ")));
+    for (const std::string& problem : m_liveMap->tiles().problems()) {
+        text += QStringLiteral("<br>") + toQString(problem).toHtmlEscaped();
+    }
+    return text;
 }
 
 // The team link when Kestrelmap.conf (or the command line) names a team: other vehicles' plots
@@ -80,9 +141,21 @@ void Program::startTeam() {
     }
     m_estimate.setVehicleName(m_team->config().names.vehicle);
     m_team->hunt().onPlotReceived = [this](const team::TeamPlot& received) {
-        m_estimate.teamPlotReceived(team::plotRecordFrom(received), received.vehicle);
+        const PlotRecord record = team::plotRecordFrom(received);
+        m_estimate.teamPlotReceived(record, received.vehicle);
+        if (m_liveMap) {
+            m_liveMap->model().teamPlotReceived(record, received.vehicle);
+        }
         m_window.syncAll();
     };
+    if (m_liveMap) {
+        m_team->hunt().onTeamChanged = [this, teamMap = m_team->hunt().onTeamChanged]() {
+            if (teamMap) {
+                teamMap();
+            }
+            m_liveMap->model().teamChanged(m_team->hunt().vehicles());
+        };
+    }
     m_instruments->setTeamStatusProvider([this]() {
         return toQString(team::teamStatusText(m_team->hunt(), m_team->link().brokerText(),
                                               m_platform.clock.utcMilliseconds()));

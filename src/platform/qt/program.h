@@ -11,10 +11,12 @@
 #include "hunt/hunt_estimate.h"
 #include "hunt_log/input_log.h"
 #include "instruments/input_options.h"
+#include "platform/qt/command_line.h"
 #include "platform/qt/conf_file.h"
 #include "platform/qt/diagnostics.h"
 #include "platform/qt/instrument_inputs.h"
 #include "platform/qt/instruments_window.h"
+#include "platform/qt/live_map/live_map.h"
 #include "platform/qt/main_window.h"
 #include "platform/qt/qt_platform.h"
 #include "platform/qt/team_session.h"
@@ -53,10 +55,18 @@ class Program {
     TeamSession* team() { return m_team.get(); }
     // --team, --vehicle, --hunt, --broker: set before start().
     void setTeamOverrides(team::TeamOverrides overrides) { m_teamOverrides = std::move(overrides); }
+    // --map-port, --open-map: set before start().
+    void setMapOverrides(MapOverrides overrides) { m_mapOverrides = overrides; }
+    // The live map of this run; null when it is off or its port could not be had.
+    LiveMap* liveMap() { return m_liveMap.get(); }
+    // The live map in the default web browser.
+    void openLiveMap();
 
   private:
     void applyInputs(const instruments::InputConfig& config);
     void startTeam();
+    void startLiveMap();
+    QString mapStatusText() const;
 
     QtPlatform m_platform;
     kestrel::Platform m_facilities;  // references into m_platform, held for the core
@@ -70,6 +80,9 @@ class Program {
     std::unique_ptr<InstrumentsWindow> m_instruments;
     std::unique_ptr<hunt_log::InputLog> m_inputLog;
     team::TeamOverrides m_teamOverrides;
+    MapOverrides m_mapOverrides;
+    std::unique_ptr<LiveMap> m_liveMap;  // watches m_form; the team session feeds it
+    std::string m_mapProblem;            // why the live map is off, when it should be on
     std::unique_ptr<TeamSession> m_team;
 };
 

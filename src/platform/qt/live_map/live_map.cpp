@@ -1,0 +1,186 @@
+#include "platform/qt/live_map/live_map.h"
+
+#include <QFile>
+
+#include "live_map/map_documents.h"
+#include "live_map/past_hunts.h"
+
+namespace kestrel::qt {
+
+namespace {
+
+using live_map::Answer;
+using live_map::Route;
+using live_map::RouteKind;
+
+constexpr const char* kJson = "application/json; charset=utf-8";
+constexpr const char* kGeoJson = "application/geo+json; charset=utf-8";
+constexpr size_t kPastHuntsKept = 8;  // documents of past hunts kept ready
+
+std::pair<std::string, std::string> noStore() {
+    return {"Cache-Control", "no-store"};
+}
+
+std::string dumped(const nlohmann::json& value) {
+    return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+// The file's bytes; empty when it cannot be read (a missing Leaflet is told by the page).
+std::string fileText(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return file.readAll().toStdString();
+}
+
+Answer notFound(const std::string& what) {
+    return live_map::refusalAnswer({404, what});
+}
+
+}  // namespace
+
+LiveMap::LiveMap(Form_Kestrelmap& form, const HuntEstimate& estimate, std::string folder,
+                 std::string homeMaps, live_map::MapSettings settings)
+    : m_folder(std::move(folder)),
+      m_settings(std::move(settings)),
+      m_model(form, estimate),
+      m_tiles(live_map::TileSources::discover(m_folder, homeMaps)),
+      m_layers(dumped(m_tiles.layersJson(m_settings.onlineTiles, m_settings.onlineAttribution))),
+      m_server([this](const Route& route) { return answer(route); },
+               [this]() { return m_model.helloMessage(); }) {
+    m_server.setImageOrigin(live_map::templateOrigin(m_settings.onlineTiles));
+    m_model.onMessage = [this](const std::string& message) { m_server.broadcast(message); };
+}
+
+LiveMap::~LiveMap() = default;
+
+bool LiveMap::listen(int port, std::string& error) {
+    return m_server.listen(port, error);
+}
+
+QString LiveMap::address() const {
+    return QString::fromStdString(live_map::mapAddress(m_server.port()));
+}
+
+Answer LiveMap::answer(const Route& route) {
+    switch (route.kind) {
+        case RouteKind::Page:
+        case RouteKind::Script:
+        case RouteKind::Style:
+        case RouteKind::LeafletFile:
+            return staticFile(route);
+        case RouteKind::HuntSnapshot:
+            return {200, kGeoJson, m_model.snapshotText(), {noStore()}};
+        case RouteKind::HuntList:
+            return huntList();
+        case RouteKind::PastHuntGeoJson:
+        case RouteKind::PastHuntGpx:
+            return pastHunt(route);
+        case RouteKind::Layers:
+            return {200, kJson, m_layers, {noStore()}};
+        case RouteKind::Tile:
+            if (auto tile = m_tiles.tile(route.name, route.z, route.x, route.y)) {
+                return {200,
+                        tile->contentType,
+                        std::move(tile->bytes),
+                        {{"Cache-Control", "max-age=3600"}}};
+            }
+            return notFound("no such tile");
+        case RouteKind::LiveSocket:
+            break;  // the server hands these over
+    }
+    return notFound("not found");
+}
+
+// The page comes from the program's resources, Leaflet from where Debian installs it.
+Answer LiveMap::staticFile(const Route& route) {
+    QString path;
+    std::string type;
+    switch (route.kind) {
+        case RouteKind::Page:
+            path = QStringLiteral(":/web/index.html");
+            type = "text/html; charset=utf-8";
+            break;
+        case RouteKind::Script:
+            path = QStringLiteral(":/web/map.js");
+            type = "text/javascript; charset=utf-8";
+            break;
+        case RouteKind::Style:
+            path = QStringLiteral(":/web/map.css");
+            type = "text/css; charset=utf-8";
+            break;
+        default:
+            for (const live_map::LeafletFile& file : live_map::leafletFiles()) {
+                if (file.name == route.name) {
+                    path = QString::fromStdString(std::string(live_map::kLeafletFolder) +
+                                                  std::string(file.name));
+                    type = std::string(file.contentType);
+                }
+            }
+    }
+    if (path.isEmpty()) {
+        return notFound("not found");
+    }
+    auto [entry, fresh] = m_files.try_emplace(path.toStdString());
+    if (fresh) {
+        entry->second = fileText(path);
+    }
+    if (entry->second.empty()) {
+        return notFound("not installed: " + path.toStdString());
+    }
+    return {200, type, entry->second, {{"Cache-Control", "no-cache"}}};
+}
+
+Answer LiveMap::huntList() {
+    nlohmann::json hunts = nlohmann::json::array();
+    for (const live_map::PastHunt& hunt : live_map::listHunts(m_folder)) {
+        hunts.push_back({{"stamp", hunt.stamp},
+                         {"plots", hunt.plots},
+                         {"utc", hunt.firstPlotUtcMilliseconds == 0
+                                     ? nlohmann::json()
+                                     : nlohmann::json(isoUtcText(hunt.firstPlotUtcMilliseconds))}});
+    }
+    return {200, kJson, dumped({{"current", m_model.view().stamp}, {"hunts", hunts}}), {noStore()}};
+}
+
+// The hunt running now is the model's; an earlier one is read from its files once.
+Answer LiveMap::pastHunt(const Route& route) {
+    const bool gpx = route.kind == RouteKind::PastHuntGpx;
+    const std::string download =
+        "attachment; filename=\"" + route.stamp + (gpx ? ".gpx\"" : ".geojson\"");
+    if (route.stamp == m_model.view().stamp) {
+        if (gpx) {
+            return {200,
+                    "application/gpx+xml",
+                    live_map::huntGpx(m_model.view()),
+                    {noStore(), {"Content-Disposition", download}}};
+        }
+        return {200, kGeoJson, m_model.snapshotText(), {noStore()}};
+    }
+    auto found = m_pastHunts.find(route.stamp);
+    if (found == m_pastHunts.end()) {
+        std::string error;
+        const std::optional<live_map::HuntView> hunt =
+            live_map::loadHunt(m_folder, route.stamp, error);
+        if (!hunt) {
+            return notFound(error.empty() ? "no such hunt" : error);
+        }
+        if (m_pastHunts.size() >= kPastHuntsKept) {
+            m_pastHunts.erase(m_pastHunts.begin());
+        }
+        found = m_pastHunts
+                    .emplace(route.stamp, std::pair(dumped(live_map::huntGeoJson(*hunt)),
+                                                    live_map::huntGpx(*hunt)))
+                    .first;
+    }
+    if (gpx) {
+        return {200,
+                "application/gpx+xml",
+                found->second.second,
+                {noStore(), {"Content-Disposition", download}}};
+    }
+    return {200, kGeoJson, found->second.first, {noStore()}};
+}
+
+}  // namespace kestrel::qt

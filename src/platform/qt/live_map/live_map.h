@@ -1,0 +1,58 @@
+#pragma once
+// The live map of this run: the map model watching the hunt, the base maps found on this
+// computer, the page and Leaflet's files, and the map server that serves them and pushes the
+// model's changes to the open pages. Every answer comes from a document prepared before the
+// request (the snapshot is rebuilt once per change, Leaflet's files read once); nothing here
+// writes a file.
+
+#include <QString>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "live_map/map_model.h"
+#include "live_map/map_settings.h"
+#include "live_map/tile_sources.h"
+#include "platform/qt/live_map/map_server.h"
+
+namespace kestrel::qt {
+
+class LiveMap {
+  public:
+    // Watches `form` from now on; `estimate` must already watch it. `folder` is the Kestrelmap
+    // folder, `homeMaps` the tile caches of other map programs ("~/Maps/").
+    LiveMap(Form_Kestrelmap& form, const HuntEstimate& estimate, std::string folder,
+            std::string homeMaps, live_map::MapSettings settings);
+    ~LiveMap();
+    LiveMap(const LiveMap&) = delete;
+    LiveMap& operator=(const LiveMap&) = delete;
+
+    // Starts serving at `port`; false with the reason for a person when it cannot.
+    bool listen(int port, std::string& error);
+    bool listening() const { return m_server.port() != 0; }
+    // "http://127.0.0.1:8421/"
+    QString address() const;
+
+    live_map::MapModel& model() { return m_model; }
+    const live_map::TileSources& tiles() const { return m_tiles; }
+    MapServer& server() { return m_server; }
+
+    // The answer to a request the server's rules let through.
+    live_map::Answer answer(const live_map::Route& route);
+
+  private:
+    live_map::Answer staticFile(const live_map::Route& route);
+    live_map::Answer pastHunt(const live_map::Route& route);
+    live_map::Answer huntList();
+
+    std::string m_folder;
+    live_map::MapSettings m_settings;
+    live_map::MapModel m_model;
+    live_map::TileSources m_tiles;
+    std::string m_layers;                        // the /layers document
+    std::map<std::string, std::string> m_files;  // the page's and Leaflet's files, once read
+    std::map<std::string, std::pair<std::string, std::string>> m_pastHunts;  // GeoJSON, GPX
+    MapServer m_server;
+};
+
+}  // namespace kestrel::qt

@@ -1,0 +1,75 @@
+#pragma once
+// The live map's HTTP server on loopback, on the user-interface thread: it accepts
+// connections within the limits of live_map/connection_limits.h, reads each request head
+// within 8 KiB and 10 s, lets live_map/router.h decide, and writes the answer its responder
+// makes from prepared documents. "/live" is handed to a WebSocket server: the open pages,
+// which get every change message. It owns its sockets and nothing of the hunt.
+
+#include <QObject>
+#include <QTcpServer>
+#include <QWebSocketServer>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "live_map/connection_limits.h"
+#include "live_map/router.h"
+
+class QTcpSocket;
+class QTimer;
+class QWebSocket;
+
+namespace kestrel::qt {
+
+class MapServer : public QObject {
+  public:
+    // Makes the answer to a routed request; it must not block.
+    using Responder = std::function<live_map::Answer(const live_map::Route&)>;
+    MapServer(Responder responder, std::function<std::string()> hello, QObject* parent = nullptr);
+    ~MapServer() override;
+
+    // Listens on 127.0.0.1 and, where the machine has it, [::1] at `port`. False, with the
+    // reason for a person, when 127.0.0.1 cannot be had.
+    bool listen(int port, std::string& error);
+    int port() const { return m_port; }
+    // Where the page may load images from besides this server (the online tiles' origin).
+    void setImageOrigin(std::string origin) { m_imageOrigin = std::move(origin); }
+
+    // How long a request head may take and an idle connection may stay (the defaults are
+    // live_map/router.h's; tests shorten them).
+    void setTimeouts(int headMs, int idleMs) {
+        m_headTimeoutMs = headMs;
+        m_idleTimeoutMs = idleMs;
+    }
+
+    // A change message to every open page.
+    void broadcast(const std::string& message);
+    size_t pageCount() const { return m_pages.size(); }
+    size_t connectionCount() const { return m_limits.total(); }
+
+  private:
+    void accept(QTcpServer& server);
+    void readRequests(QTcpSocket* socket);
+    // Answers one complete head; false when the connection was closed or handed over.
+    bool answer(QTcpSocket* socket, const live_map::HeadParse& parse);
+    void refuse(QTcpSocket* socket, const live_map::Refusal& refusal);
+    void handOver(QTcpSocket* socket);
+    void pageConnected();
+    void awaitHead(QTcpSocket* socket) const;
+    void awaitIdle(QTcpSocket* socket) const;
+
+    // Declared before the servers: their sockets release their places here as they go.
+    live_map::ConnectionLimits m_limits;
+    std::vector<QWebSocket*> m_pages;
+    Responder m_responder;
+    std::function<std::string()> m_hello;
+    std::string m_imageOrigin;
+    int m_port = 0;
+    int m_headTimeoutMs = live_map::kHeadTimeoutMs;
+    int m_idleTimeoutMs = live_map::kIdleTimeoutMs;
+    QWebSocketServer m_sockets;
+    QTcpServer m_v4;
+    QTcpServer m_v6;
+};
+
+}  // namespace kestrel::qt
