@@ -85,18 +85,20 @@ set(CPACK_DEBIAN_PACKAGE_SECTION "hamradio")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # kestrelmap_<version>_<arch>.deb
 # The window needs Qt's X11 platform plugin, which no library links to, so the dependency
-# tools cannot find it; the libraries themselves come from dpkg-shlibdeps where it is
-# installed, else from the list below.
+# tools cannot find it, and the live map page loads Debian's Leaflet from where that package
+# installs it; the libraries themselves come from dpkg-shlibdeps where it is installed, else
+# from the list below.
 find_program(KESTREL_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(KESTREL_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libjs-leaflet")
 else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
       "libqt6widgets6 (>= 6.2), libqt6gui6 (>= 6.2), libqt6core6 (>= 6.2), \
-libqt6serialport6 (>= 6.2), qt6-qpa-plugins, libgeographiclib23, libstdc++6, libc6")
+libqt6serialport6 (>= 6.2), libqt6network6 (>= 6.2), libqt6websockets6 (>= 6.2), \
+libsqlite3-0, qt6-qpa-plugins, libjs-leaflet, libgeographiclib23, libstdc++6, libc6")
 endif()
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "marble | qgis")
 
 include(CPack)
