@@ -2,42 +2,15 @@
 // kMaxHeadBytes, each line checked as soon as its end is there, so that a head that is already
 // malformed is refused before it is complete. Nothing is kept between calls.
 
+#include "live_map/http_text.h"
 #include "live_map/router.h"
 
 namespace kestrel::live_map {
 
 namespace {
 
-bool isTokenChar(char c) {
-    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
-        return true;
-    }
-    return std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
-}
-
-bool isToken(std::string_view s) {
-    if (s.empty()) {
-        return false;
-    }
-    for (const char c : s) {
-        if (!isTokenChar(c)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// A field value may hold visible ASCII, space, tab and obs-text (bytes from 0x80 on); no other
-// control character.
-bool isFieldValue(std::string_view s) {
-    for (const char c : s) {
-        const auto u = static_cast<unsigned char>(c);
-        if ((u < 0x20 && c != '\t') || u == 0x7F) {
-            return false;
-        }
-    }
-    return true;
-}
+using http::isFieldValue;
+using http::isToken;
 
 // The request target: visible ASCII only.
 bool isTarget(std::string_view s) {

@@ -1,15 +1,22 @@
 // The map server's routes: the Host and Origin a request must carry, then its target matched
-// byte for byte against a fixed table (never decoded), and the answers' text.
+// byte for byte against a fixed table (never decoded).
 
 #include <array>
 #include <cstdint>
 #include <string>
 
+#include "live_map/http_text.h"
 #include "live_map/router.h"
 
 namespace kestrel::live_map {
 
 namespace {
+
+using http::decimal;
+using http::equalsIgnoreCase;
+using http::isAlpha;
+using http::isDigit;
+using http::isLowerAlnum;
 
 constexpr std::array<LeafletFile, 7> kLeafletFiles{{
     {"leaflet.js", "text/javascript; charset=utf-8"},
@@ -20,32 +27,6 @@ constexpr std::array<LeafletFile, 7> kLeafletFiles{{
     {"images/marker-icon-2x.png", "image/png"},
     {"images/marker-shadow.png", "image/png"},
 }};
-
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-bool isLowerAlnum(char c) {
-    return (c >= 'a' && c <= 'z') || isDigit(c);
-}
-bool isAlpha(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-char lowerChar(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (lowerChar(a[i]) != lowerChar(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 std::string_view trimmed(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
@@ -111,24 +92,6 @@ bool isPrintablePath(std::string_view path) {
         }
     }
     return true;
-}
-
-// A plain decimal integer from 0 to `max`: no sign, no leading zero (but "0"), no overflow.
-std::optional<int> decimal(std::string_view s, int max) {
-    if (s.empty() || s.size() > 9 || (s.size() > 1 && s[0] == '0')) {
-        return std::nullopt;
-    }
-    int value = 0;
-    for (const char c : s) {
-        if (!isDigit(c)) {
-            return std::nullopt;
-        }
-        value = value * 10 + (c - '0');
-    }
-    if (value > max) {
-        return std::nullopt;
-    }
-    return value;
 }
 
 bool isLayerId(std::string_view id) {
@@ -307,112 +270,6 @@ Routed routePath(const RequestHead& head, std::string_view path, bool headOnly) 
     return refuse(404, "no such path");
 }
 
-std::string_view reasonPhrase(int status) {
-    static constexpr std::array<std::pair<int, std::string_view>, 23> kPhrases{{
-        {101, "Switching Protocols"},
-        {200, "OK"},
-        {204, "No Content"},
-        {206, "Partial Content"},
-        {301, "Moved Permanently"},
-        {302, "Found"},
-        {304, "Not Modified"},
-        {400, "Bad Request"},
-        {403, "Forbidden"},
-        {404, "Not Found"},
-        {405, "Method Not Allowed"},
-        {408, "Request Timeout"},
-        {413, "Content Too Large"},
-        {414, "URI Too Long"},
-        {416, "Range Not Satisfiable"},
-        {429, "Too Many Requests"},
-        {431, "Request Header Fields Too Large"},
-        {500, "Internal Server Error"},
-        {501, "Not Implemented"},
-        {502, "Bad Gateway"},
-        {503, "Service Unavailable"},
-        {504, "Gateway Timeout"},
-        {505, "HTTP Version Not Supported"},
-    }};
-    for (const auto& [code, phrase] : kPhrases) {
-        if (code == status) {
-            return phrase;
-        }
-    }
-    return "";
-}
-
-bool isHeaderName(std::string_view name) {
-    if (name.empty()) {
-        return false;
-    }
-    for (const char c : name) {
-        if (!isAlpha(c) && !isDigit(c) &&
-            std::string_view("!#$%&'*+-.^_`|~").find(c) == std::string_view::npos) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// No control character but tab in a value: a CR or LF would end the header (or the head).
-bool isHeaderValue(std::string_view value) {
-    for (const char c : value) {
-        const auto u = static_cast<unsigned char>(c);
-        if ((u < 0x20 && c != '\t') || u == 0x7F) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// What a CSP source may hold of an origin: scheme, host (IPv6 in brackets), '*.', port.
-bool isSafeOrigin(std::string_view origin) {
-    for (const char c : origin) {
-        if (!isAlpha(c) && !isDigit(c) &&
-            std::string_view(".:/*-[]").find(c) == std::string_view::npos) {
-            return false;
-        }
-    }
-    return !origin.empty();
-}
-
-bool isHostLabels(std::string_view host) {
-    if (host.empty() || host.size() > 253) {
-        return false;
-    }
-    size_t label = 0;
-    for (const char c : host) {
-        if (c == '.') {
-            if (label == 0) {
-                return false;
-            }
-            label = 0;
-        } else if (isLowerAlnum(c) || c == '-') {
-            ++label;
-        } else {
-            return false;
-        }
-    }
-    return label > 0;
-}
-
-bool isBracketHost(std::string_view host) {
-    if (host.size() < 4 || host.size() > 47 || host.front() != '[' || host.back() != ']') {
-        return false;
-    }
-    for (const char c : host.substr(1, host.size() - 2)) {
-        if (!isDigit(c) && !(c >= 'a' && c <= 'f') && c != ':' && c != '.') {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool isPort(std::string_view port) {
-    const auto value = decimal(port, 65535);
-    return value && *value > 0;
-}
-
 }  // namespace
 
 Routed routeRequest(const RequestHead& head, uint16_t port) {
@@ -438,109 +295,6 @@ Routed routeRequest(const RequestHead& head, uint16_t port) {
 
 std::span<const LeafletFile> leafletFiles() {
     return kLeafletFiles;
-}
-
-std::vector<std::pair<std::string, std::string>> securityHeaders(std::string_view imageOrigin) {
-    std::string images = "img-src 'self' data:";
-    if (isSafeOrigin(imageOrigin)) {
-        images += " " + std::string(imageOrigin);
-    }
-    return {
-        {"Content-Security-Policy",
-         "default-src 'none'; script-src 'self'; style-src 'self'; " + images +
-             "; connect-src 'self'; frame-ancestors 'none'; base-uri 'none'; form-action 'none'"},
-        {"X-Content-Type-Options", "nosniff"},
-        {"X-Frame-Options", "DENY"},
-        {"Referrer-Policy", "no-referrer"},
-        {"Cross-Origin-Resource-Policy", "same-origin"},
-    };
-}
-
-std::string templateOrigin(std::string_view urlTemplate) {
-    const size_t schemeEnd = urlTemplate.find("://");
-    if (schemeEnd == std::string_view::npos) {
-        return "";
-    }
-    std::string scheme(urlTemplate.substr(0, schemeEnd));
-    for (char& c : scheme) {
-        c = lowerChar(c);
-    }
-    if (scheme != "http" && scheme != "https") {
-        return "";
-    }
-    const std::string_view rest = urlTemplate.substr(schemeEnd + 3);
-    const std::string_view authority = rest.substr(0, rest.find_first_of("/?#"));
-    const size_t colon =
-        authority.starts_with('[') ? authority.find(':', authority.find(']')) : authority.find(':');
-    std::string host(authority.substr(0, colon));
-    for (char& c : host) {
-        c = lowerChar(c);
-    }
-    std::string wildcard;
-    if (host.starts_with("{s}.")) {
-        wildcard = "*.";
-        host.erase(0, 4);
-    }
-    const bool hostOk = isHostLabels(host) || (wildcard.empty() && isBracketHost(host));
-    const std::string_view port =
-        colon == std::string_view::npos ? std::string_view() : authority.substr(colon + 1);
-    if (!hostOk || (colon != std::string_view::npos && !isPort(port))) {
-        return "";
-    }
-    std::string origin = scheme + "://" + wildcard + host;
-    if (colon != std::string_view::npos) {
-        origin += ":" + std::string(port);
-    }
-    return origin;
-}
-
-std::string answerText(const Answer& answer, bool headOnly, bool keepAlive,
-                       std::string_view imageOrigin) {
-    const int status = answer.status >= 100 && answer.status <= 599 ? answer.status : 500;
-    const bool informational = status < 200;
-    const bool bodyless = informational || status == 204 || status == 304;
-    std::string text =
-        "HTTP/1.1 " + std::to_string(status) + " " + std::string(reasonPhrase(status)) + "\r\n";
-    const auto put = [&text](std::string_view name, std::string_view value) {
-        if (isHeaderName(name) && isHeaderValue(value)) {
-            text.append(name).append(": ").append(value).append("\r\n");
-        }
-    };
-    for (const auto& [name, value] : securityHeaders(imageOrigin)) {
-        put(name, value);
-    }
-    if (!answer.contentType.empty()) {
-        put("Content-Type", answer.contentType);
-    }
-    if (!informational && status != 204) {
-        put("Content-Length", std::to_string(answer.body.size()));
-    }
-    bool ownConnection = false;
-    for (const auto& [name, value] : answer.extraHeaders) {
-        ownConnection = ownConnection || equalsIgnoreCase(name, "connection");
-    }
-    if (!ownConnection) {
-        put("Connection", keepAlive ? "keep-alive" : "close");
-    }
-    for (const auto& [name, value] : answer.extraHeaders) {
-        if (!equalsIgnoreCase(name, "content-length") &&
-            !equalsIgnoreCase(name, "transfer-encoding")) {
-            put(name, value);
-        }
-    }
-    text += "\r\n";
-    if (!headOnly && !bodyless) {
-        text += answer.body;
-    }
-    return text;
-}
-
-Answer refusalAnswer(const Refusal& refusal) {
-    Answer answer;
-    answer.status = refusal.status;
-    answer.contentType = "text/plain; charset=utf-8";
-    answer.body = refusal.reason + "\n";
-    return answer;
 }
 
 }  // namespace kestrel::live_map
