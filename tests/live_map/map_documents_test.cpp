@@ -5,6 +5,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "plot_disk_files.h"
+
 namespace kestrel::live_map {
 namespace {
 
@@ -238,6 +240,42 @@ TEST(MapDocumentsGpx, EscapesNamesAndWritesEveryPlot) {
         EXPECT_NE(gpx.find(expected), std::string::npos) << expected;
     }
     EXPECT_EQ(gpx.find('\x01'), std::string::npos);
+}
+
+// Other programs read the downloads: GDAL both documents, gpsbabel the GPX.
+TEST(MapDocuments, ReadBackByOgrinfoAndGpsbabel) {
+    if (test::runCommand("command -v ogrinfo").empty() ||
+        test::runCommand("command -v gpsbabel").empty()) {
+        GTEST_SKIP() << "ogrinfo or gpsbabel is missing: install gdal-bin and gpsbabel (make test)";
+    }
+    test::ScratchFolder scratch;
+    ASSERT_TRUE(scratch.ok());
+    HuntView hunt = sampleHunt();
+    hunt.plots = {plotAt(1, 34.4, -119.7, 42), plotAt(2, 34.41, -119.69, 350, false),
+                  plotAt(3, 10, 179.99, 90)};  // its line crosses the antimeridian
+    hunt.track = {{1796740867000, 34.4, -119.7}, {1796740868000, 34.4001, -119.7001}};
+    test::DiskFiles disk;
+    std::string error;
+    const std::string geojson = scratch.folder() + "hunt.geojson";
+    const std::string gpx = scratch.folder() + "hunt.gpx";
+    const json document = huntGeoJson(hunt);
+    ASSERT_TRUE(disk.write(geojson, document.dump(), error)) << error;
+    ASSERT_TRUE(disk.write(gpx, huntGpx(hunt), error)) << error;
+
+    const std::string features = test::runCommand("ogrinfo -ro -al -so '" + geojson + "' 2>&1");
+    EXPECT_NE(features.find("Feature Count: " + std::to_string(document["features"].size())),
+              std::string::npos)
+        << features;
+    const std::string lines = test::runCommand("ogrinfo -ro -al '" + geojson + "' 2>&1");
+    EXPECT_NE(lines.find("MULTILINESTRING"), std::string::npos) << lines;
+    const std::string waypoints =
+        test::runCommand("ogrinfo -ro -so '" + gpx + "' waypoints track_points 2>&1");
+    EXPECT_NE(waypoints.find("Feature Count: 3"), std::string::npos) << waypoints;
+    EXPECT_NE(waypoints.find("Feature Count: 2"), std::string::npos) << waypoints;
+    const std::string kml = scratch.folder() + "hunt.kml";
+    EXPECT_EQ(test::runCommand("gpsbabel -i gpx -f '" + gpx + "' -o kml -F '" + kml +
+                               "' 2>&1 && echo converted"),
+              "converted\n");
 }
 
 }  // namespace
