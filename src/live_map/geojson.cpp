@@ -45,7 +45,7 @@ nlohmann::json pointGeometry(double latitudeDeg, double longitudeDeg) {
                                                    number(std::clamp(latitudeDeg, -90.0, 90.0))})}};
 }
 
-nlohmann::json feature(std::string id, std::string_view kind, nlohmann::json geometry,
+nlohmann::json feature(const std::string& id, std::string_view kind, nlohmann::json geometry,
                        nlohmann::json properties) {
     properties["kind"] = kind;
     return {{"type", "Feature"},

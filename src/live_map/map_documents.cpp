@@ -255,30 +255,46 @@ nlohmann::json ringGeometry(const std::vector<std::pair<double, double>>& latLon
     return rings.is_null() ? rings : nlohmann::json{{"type", "Polygon"}, {"coordinates", rings}};
 }
 
-// UTF-8 as RFC 3629 allows it: no overlong forms, no surrogates, nothing above U+10FFFF.
+namespace {
+
+// The length of the well-formed UTF-8 sequence at `i` (RFC 3629: no overlong forms, no
+// surrogates, nothing above U+10FFFF), or 0.
+size_t validSequenceAt(std::string_view text, size_t i) {
+    const auto byte = [&](size_t k) {
+        return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0;
+    };
+    const unsigned char lead = byte(0);
+    const size_t length = sequenceLength(lead);
+    const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    bool valid = length > 0 && (length == 1 || (byte(1) >= low && byte(1) <= high));
+    for (size_t k = 2; valid && k < length; ++k) {
+        valid = byte(k) >= 0x80 && byte(k) <= 0xBF;
+    }
+    return valid ? length : 0;
+}
+
+// Control characters (but tab and newline) and the two that XML forbids are dropped.
+bool isDropped(std::string_view sequence) {
+    const auto lead = static_cast<unsigned char>(sequence[0]);
+    return (sequence.size() == 1 && lead < 0x20 && lead != '\t' && lead != '\n') || lead == 0x7F ||
+           sequence == "\xEF\xBF\xBE" || sequence == "\xEF\xBF\xBF";
+}
+
+}  // namespace
+
 std::string cleanText(std::string_view text) {
     std::string out;
-    size_t i = 0;
-    while (i < text.size()) {
-        const auto byte = [&](size_t k) {
-            return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0;
-        };
-        const unsigned char lead = byte(0);
-        const size_t length = sequenceLength(lead);
-        const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
-        const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
-        bool valid = length > 0 && (length == 1 || (byte(1) >= low && byte(1) <= high));
-        for (size_t k = 2; valid && k < length; ++k) {
-            valid = byte(k) >= 0x80 && byte(k) <= 0xBF;
-        }
-        const std::string_view sequence = text.substr(i, valid ? length : 1);
-        i += sequence.size();
-        if (!valid) {
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = validSequenceAt(text, i);
+        if (length == 0) {
             out += "\xEF\xBF\xBD";
-        } else if ((length == 1 && lead < 0x20 && lead != '\t' && lead != '\n') || lead == 0x7F ||
-                   sequence == "\xEF\xBF\xBE" || sequence == "\xEF\xBF\xBF") {
-            continue;  // control characters, and the two that XML forbids
-        } else {
+            ++i;
+            continue;
+        }
+        const std::string_view sequence = text.substr(i, length);
+        i += length;
+        if (!isDropped(sequence)) {
             out += sequence;
         }
     }

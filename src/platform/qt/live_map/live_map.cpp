@@ -41,7 +41,7 @@ Answer notFound(const std::string& what) {
 }  // namespace
 
 LiveMap::LiveMap(Form_Kestrelmap& form, const HuntEstimate& estimate, std::string folder,
-                 std::string homeMaps, live_map::MapSettings settings)
+                 const std::string& homeMaps, live_map::MapSettings settings)
     : m_folder(std::move(folder)),
       m_settings(std::move(settings)),
       m_model(form, estimate),

@@ -22,7 +22,7 @@ class LiveMap {
     // Watches `form` from now on; `estimate` must already watch it. `folder` is the Kestrelmap
     // folder, `homeMaps` the tile caches of other map programs ("~/Maps/").
     LiveMap(Form_Kestrelmap& form, const HuntEstimate& estimate, std::string folder,
-            std::string homeMaps, live_map::MapSettings settings);
+            const std::string& homeMaps, live_map::MapSettings settings);
     ~LiveMap();
     LiveMap(const LiveMap&) = delete;
     LiveMap& operator=(const LiveMap&) = delete;
