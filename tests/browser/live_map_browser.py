@@ -1,0 +1,733 @@
+#!/usr/bin/python3
+"""The live map in a real browser: kestrelmap under a private Xvfb, fed by kestrel-sim through
+its pseudo-terminal, its map page opened in headless chromium through chromedriver.
+
+Checks that the offline MBTiles layer is the base map and is enlarged beyond its last zoom,
+that every plot of the plot log has its marker and bearing line on the page (and the fix its
+marker and ellipse), that a new plot appears without a reload, that the bearings the estimate
+rejects are drawn as rejected, that the night panel darkens the page, and that the open page
+finds the program again after a restart and shows the new hunt. Saves live-map-day.png,
+live-map-night.png and live-map-phone.png and prints what it measured.
+
+Usage: live_map_browser.py KESTRELMAP KESTREL_SIM SCREENSHOT_DIR [KESTREL_ESTIMATE]
+Exit 77 when chromium, chromedriver, selenium, Xvfb or xdotool is missing."""
+
+import csv
+import json
+import os
+import re
+import shutil
+import signal
+import socket
+import sqlite3
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import zlib
+
+CHROMIUM = "/usr/bin/chromium"
+CHROMEDRIVER = "/usr/bin/chromedriver"
+MAGENTA = (0xFF, 0x00, 0xFF)
+# Where kestrel-sim hides the transmitter: a few hundred metres from its start, so that the
+# brisk drive goes round it and a handful of plots give a fix.
+TX_LAT, TX_LON = "34.4120", "-119.7320"
+# Plots: the ADD PLOT button stays busy for three seconds after each one.
+PLOT_GAP_S = 3.3
+MAX_PLOTS = 16
+SHOWN_WITHIN_S = 5.0
+
+
+def skip(why):
+    print(f"skipped: {why}")
+    sys.exit(77)
+
+
+try:
+    from selenium import webdriver
+    from selenium.common.exceptions import WebDriverException
+    from selenium.webdriver.chrome.service import Service
+except ImportError as missing:
+    skip(f"python3-selenium is not installed ({missing})")
+
+
+class Failure(Exception):
+    pass
+
+
+def expect(ok, what):
+    if not ok:
+        raise Failure(what)
+
+
+def wait_for(check, seconds, step=0.05):
+    """Polls `check` until it gives something true; returns that, or the last value."""
+    end = time.monotonic() + seconds
+    while True:
+        value = check()
+        if value or time.monotonic() >= end:
+            return value
+        time.sleep(step)
+
+
+# ---- PNG, written and read with zlib and struct ---------------------------------------------
+def png_chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+
+def solid_png(rgb, size=256):
+    row = b"\x00" + bytes(rgb) * size
+    return (b"\x89PNG\r\n\x1a\n"
+            + png_chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 2, 0, 0, 0))
+            + png_chunk(b"IDAT", zlib.compress(row * size, 9))
+            + png_chunk(b"IEND", b""))
+
+
+def read_png(data):
+    """(width, height, channels, pixel bytes) of an 8-bit, non-interlaced RGB or RGBA PNG."""
+    expect(data[:8] == b"\x89PNG\r\n\x1a\n", "the screenshot is a PNG")
+    pos, idat, width = 8, [], None
+    while pos < len(data):
+        length, kind = struct.unpack(">I4s", data[pos:pos + 8])
+        body = data[pos + 8:pos + 8 + length]
+        if kind == b"IHDR":
+            width, height, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", body)
+            expect(depth == 8 and colour in (2, 6) and interlace == 0,
+                   f"an 8-bit RGB(A) screenshot, got depth {depth} colour type {colour}")
+        elif kind == b"IDAT":
+            idat.append(body)
+        pos += 12 + length
+    channels = 3 if colour == 2 else 4
+    raw = zlib.decompress(b"".join(idat))
+    stride = width * channels
+    out = bytearray(stride * height)
+    prev = bytearray(stride)
+    for y in range(height):
+        filt = raw[y * (stride + 1)]
+        line = bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        if filt == 1:
+            for i in range(channels, stride):
+                line[i] = (line[i] + line[i - channels]) & 0xFF
+        elif filt == 2:
+            line = bytearray((a + b) & 0xFF for a, b in zip(line, prev))
+        elif filt == 3:
+            for i in range(stride):
+                left = line[i - channels] if i >= channels else 0
+                line[i] = (line[i] + ((left + prev[i]) >> 1)) & 0xFF
+        elif filt == 4:
+            for i in range(stride):
+                a = line[i - channels] if i >= channels else 0
+                b, c = prev[i], prev[i - channels] if i >= channels else 0
+                p = a + b - c
+                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+                line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 0xFF
+        out[y * stride:(y + 1) * stride] = line
+        prev = line
+    return width, height, channels, bytes(out)
+
+
+def colour_share(png, rect, rgb, tolerance=24):
+    """The share of the pixels inside rect (x, y, w, h) within `tolerance` of rgb."""
+    try:
+        from PIL import Image  # Debian's python3-pil: much faster than the decoder above
+        import io
+        img = Image.open(io.BytesIO(png)).convert("RGB")
+        width, height, channels, pixels = img.width, img.height, 3, img.tobytes()
+    except ImportError:
+        width, height, channels, pixels = read_png(png)
+    x0, y0 = max(0, int(rect[0])), max(0, int(rect[1]))
+    x1, y1 = min(width, int(rect[0] + rect[2])), min(height, int(rect[1] + rect[3]))
+    hits = total = 0
+    for y in range(y0, y1, 2):
+        row = pixels[(y * width + x0) * channels:(y * width + x1) * channels]
+        for i in range(0, len(row), 2 * channels):
+            total += 1
+            if all(abs(row[i + k] - rgb[k]) <= tolerance for k in range(3)):
+                hits += 1
+    return hits / total if total else 0.0
+
+
+def make_mbtiles(path):
+    """An MBTiles 1.3 file with every tile of zooms 0 to 3 a solid magenta square."""
+    tile = solid_png(MAGENTA)
+    db = sqlite3.connect(path)
+    db.execute("CREATE TABLE metadata (name TEXT, value TEXT)")
+    db.execute("CREATE TABLE tiles (zoom_level INTEGER, tile_column INTEGER, tile_row INTEGER,"
+               " tile_data BLOB)")
+    db.execute("CREATE UNIQUE INDEX tile_index ON tiles (zoom_level, tile_column, tile_row)")
+    db.executemany("INSERT INTO metadata VALUES (?, ?)", [
+        ("name", "Test area"), ("format", "png"), ("minzoom", "0"), ("maxzoom", "3"),
+        ("bounds", "-180.0,-85.0511,180.0,85.0511"), ("type", "baselayer"), ("version", "1.3")])
+    rows = []
+    for z in range(4):
+        for x in range(2 ** z):
+            for y in range(2 ** z):
+                rows.append((z, x, 2 ** z - 1 - y, tile))  # TMS rows count from the south
+    db.executemany("INSERT INTO tiles VALUES (?, ?, ?, ?)", rows)
+    db.commit()
+    db.close()
+
+
+def free_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+# ---- The processes this test starts ----------------------------------------------------------
+class Processes:
+    """Each started in its own process group, all ended (newest first) by stop_all."""
+
+    def __init__(self):
+        self.started = []
+
+    def start(self, args, log, **kw):
+        proc = subprocess.Popen(args, stdout=log, stderr=subprocess.STDOUT,
+                                stdin=subprocess.DEVNULL, start_new_session=True, **kw)
+        self.started.append(proc)
+        return proc
+
+    @staticmethod
+    def stop(proc, grace=2.0):
+        if proc.poll() is None:
+            try:
+                os.killpg(proc.pid, signal.SIGTERM)
+            except ProcessLookupError:
+                pass
+            try:
+                proc.wait(grace)
+            except subprocess.TimeoutExpired:
+                pass
+        try:
+            os.killpg(proc.pid, signal.SIGKILL)  # whatever is left of the group
+        except ProcessLookupError:
+            pass
+        proc.wait()
+
+    def stop_all(self):
+        for proc in reversed(self.started):
+            self.stop(proc, 1.0)
+
+
+class Rig:
+    def __init__(self, program, sim, shots, estimate_tool):
+        self.program, self.sim, self.shots, self.estimate_tool = program, sim, shots, estimate_tool
+        self.tmp = tempfile.mkdtemp(prefix="kestrel-browser-")
+        self.home = os.path.join(self.tmp, "home")
+        self.folder = os.path.join(self.home, "Kestrelmap") + os.sep
+        os.makedirs(self.folder + "maps")
+        self.procs = Processes()
+        self.port = free_port()
+        self.url = f"http://127.0.0.1:{self.port}/"
+        self.display = None
+        self.app = None
+        self.app_starts = 0
+        self.drivers = []
+        self.figures = []
+
+    def log(self, name):
+        return open(os.path.join(self.tmp, name), "ab")
+
+    def log_text(self, name):
+        try:
+            with open(os.path.join(self.tmp, name), errors="replace") as f:
+                return f.read()[-3000:]
+        except OSError:
+            return ""
+
+    def figure(self, line):
+        self.figures.append(line)
+        print(line, flush=True)
+
+    # -- X, the simulator and the program --
+    def start_xvfb(self):
+        read_end, write_end = os.pipe()
+        proc = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24",
+             "-nolisten", "tcp", "-noreset"],
+            pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=self.log("xvfb.log"),
+            start_new_session=True)
+        self.procs.started.append(proc)
+        os.close(write_end)
+        with os.fdopen(read_end) as pipe:
+            number = pipe.readline().strip()
+        expect(number.isdigit(), f"Xvfb gives its display number, got {number!r}: "
+               f"{self.log_text('xvfb.log')}")
+        self.display = ":" + number
+
+    def start_sim(self):
+        self.procs.start([self.sim, "--folder", self.folder, "--port", "1", "--wall-clock",
+                          "--seed", "7", "--no-stops", "--speed", "60", "--df-wild", "30",
+                          "--tx-lat", TX_LAT, "--tx-lon", TX_LON], self.log("kestrel-sim.log"))
+        expect(wait_for(lambda: os.path.islink(self.folder + "COM1"), 5),
+               f"kestrel-sim links {self.folder}COM1; its log: {self.log_text('kestrel-sim.log')}")
+
+    def xdotool(self, *args):
+        return subprocess.run(["xdotool", *args], env=dict(os.environ, DISPLAY=self.display),
+                              capture_output=True, text=True, timeout=10).stdout
+
+    def start_app(self):
+        self.app_starts += 1
+        env = dict(os.environ, HOME=self.home, DISPLAY=self.display, QT_QPA_PLATFORM="xcb")
+        env.pop("WAYLAND_DISPLAY", None)
+        started = time.monotonic()
+        self.app = self.procs.start([self.program, "--map-port", str(self.port)],
+                                    self.log(f"kestrelmap-{self.app_starts}.log"), env=env)
+        win = wait_for(lambda: self.xdotool("search", "--onlyvisible", "--name",
+                                            "^Kestrelmap [0-9]").split(), 15, 0.1)
+        expect(win, "the Kestrelmap window appears within 15 s; its log: "
+               + self.log_text(f"kestrelmap-{self.app_starts}.log"))
+        self.win = win[0]
+        time.sleep(0.5)
+        geometry = self.xdotool("getwindowgeometry", self.win)
+        m = re.search(r"Position: (-?\d+),(-?\d+)", geometry)
+        expect(m, f"the window's position from xdotool, got {geometry!r}")
+        self.origin = int(m.group(1)), int(m.group(2))
+        boxes = self.xdotool("search", "--pid", str(self.app.pid), "--onlyvisible", "--name", ".")
+        if len(boxes.split()) > 1:
+            print("warning: a message box is open over the panel", flush=True)
+        # GPS POS and DF BRG: the buttons at the designed places of the panel.
+        for x, y in ((36, 56), (516, 56)):
+            self.xdotool("mousemove", "--sync", str(self.origin[0] + x), str(self.origin[1] + y),
+                         "click", "1")
+            time.sleep(0.3)
+        return started
+
+    def stop_app(self):
+        if self.app is not None:
+            Processes.stop(self.app, 2.0)
+            self.app = None
+
+    def press_plot(self):
+        self.xdotool("windowfocus", "--sync", self.win)
+        self.xdotool("key", "space")
+
+    def set_night(self):
+        """night = true in [display] of Kestrelmap.conf, whatever else the program wrote."""
+        path = self.folder + "Kestrelmap.conf"
+        try:
+            with open(path) as f:
+                lines = [l for l in f.read().splitlines() if not re.match(r"\s*night\s*=", l)]
+        except FileNotFoundError:
+            lines = []
+        if "[display]" in (l.strip() for l in lines):
+            at = [l.strip() for l in lines].index("[display]") + 1
+            lines.insert(at, "night = true")
+        else:
+            lines += ["[display]", "night = true"]
+        with open(path, "w") as f:
+            f.write("\n".join(lines) + "\n")
+
+    # -- The hunt's files --
+    def plot_rows(self):
+        try:
+            with open(self.folder + "Current_Plots.csv", newline="") as f:
+                return list(csv.DictReader(f))
+        except OSError:
+            return []
+
+    def fix_shown(self):
+        try:
+            with open(self.folder + "Current_Estimate.kml", errors="replace") as f:
+                return "<Point>" in f.read()
+        except OSError:
+            return False
+
+    def stamps(self):
+        return sorted(n[:-len("_plots.csv")] for n in os.listdir(self.folder)
+                      if re.fullmatch(r"\d{6}_\d{6}_plots\.csv", n))
+
+    def estimate_now(self):
+        """What kestrel-estimate makes of the plot log now, or None without the tool."""
+        if not self.estimate_tool or not os.access(self.estimate_tool, os.X_OK):
+            return None
+        out = subprocess.run([self.estimate_tool, "--json", self.folder + "Current_Plots.csv"],
+                             capture_output=True, text=True, timeout=10)
+        try:
+            return json.loads(out.stdout)
+        except ValueError:
+            return None
+
+    # -- The browser --
+    def browser(self, name, phone=False):
+        opts = webdriver.ChromeOptions()
+        opts.binary_location = CHROMIUM
+        for arg in ("--headless=new", "--disable-gpu", "--no-first-run",
+                    "--no-default-browser-check", "--disable-extensions", "--disable-sync",
+                    "--disable-background-networking", "--disable-component-update",
+                    "--disable-default-apps", "--disable-domain-reliability",
+                    "--disable-features=Translate,OptimizationHints,MediaRouter",
+                    "--no-proxy-server", "--hide-scrollbars", "--mute-audio",
+                    f"--user-data-dir={os.path.join(self.tmp, 'chromium-' + name)}"):
+            opts.add_argument(arg)
+        if os.geteuid() == 0:
+            opts.add_argument("--no-sandbox")
+        if phone:
+            opts.add_argument("--window-size=390,844")
+            opts.add_experimental_option("mobileEmulation", {
+                "deviceMetrics": {"width": 390, "height": 844, "pixelRatio": 3.0, "touch": True},
+                "userAgent": "Mozilla/5.0 (Linux; Android 13; Pixel 7) AppleWebKit/537.36 "
+                             "(KHTML, like Gecko) Chrome/120.0 Mobile Safari/537.36"})
+        else:
+            opts.add_argument("--window-size=1280,800")
+        service = Service(CHROMEDRIVER, log_path=os.path.join(self.tmp, f"chromedriver-{name}.log"),
+                          popen_kw={"start_new_session": True})
+        try:
+            driver = webdriver.Chrome(service=service, options=opts)
+        except WebDriverException as e:
+            if service.process is not None:
+                self.procs.started.append(service.process)
+            raise Failure(f"chromium starts under chromedriver: {e.msg}")
+        self.procs.started.append(service.process)
+        self.drivers.append(driver)
+        if not phone:  # the window's size less the browser's own rows: set the page's too
+            driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+                "width": 1280, "height": 800, "deviceScaleFactor": 1, "mobile": False})
+        driver.set_page_load_timeout(15)
+        driver.set_script_timeout(10)
+        return driver
+
+    def quit_drivers(self):
+        for driver in reversed(self.drivers):
+            try:
+                driver.quit()
+            except Exception:  # the group is killed below anyway
+                pass
+        self.drivers = []
+
+
+# ---- What the page shows ---------------------------------------------------------------------
+COUNTS_JS = """
+const n = (sel) => document.querySelectorAll(sel).length;
+const label = (sel) => Array.from(document.querySelectorAll(sel)).map(
+    (e) => (e.querySelector('.km-plot-label') || e).textContent.trim());
+return {
+  bearing: n('.km-bearing'), rejected: n('.km-bearing.km-rejected'), plot: n('.km-plot'),
+  estimate: n('.km-estimate'), ellipse: n('.km-ellipse'), car: n('.km-car'),
+  track: n('.km-track'), live: n('.km-live-bearing'),
+  rejectedPlots: label('.km-plot.km-verdict-rejected'),
+  conn: (document.getElementById('km-conn') || {}).className || '',
+  night: document.body.classList.contains('km-night'),
+  marker: window.kmMarker === 1,
+  status: (document.getElementById('km-status') || {}).textContent || ''
+};"""
+
+TILES_JS = """
+const tiles = Array.from(document.querySelectorAll('img.leaflet-tile'));
+const scale = document.querySelector('.leaflet-control-scale-line');
+const r = document.getElementById('km-map').getBoundingClientRect();
+return {
+  srcs: tiles.map((t) => t.getAttribute('src') || ''),
+  // loaded and faded in
+  loaded: tiles.filter((t) => t.complete && t.naturalWidth > 0
+                       && getComputedStyle(t).opacity === '1').length,
+  scale: scale ? scale.textContent : '',
+  rect: [r.left, r.top, r.width, r.height],
+  ratio: window.devicePixelRatio
+};"""
+
+
+# Notes the wall-clock time at which the number of bearing lines changes.
+WATCH_JS = """
+window.kmSeen = [];
+window.kmLastN = document.querySelectorAll('.km-bearing').length;
+new MutationObserver(() => {
+  const n = document.querySelectorAll('.km-bearing').length;
+  if (n !== window.kmLastN) { window.kmLastN = n; window.kmSeen.push([n, Date.now()]); }
+}).observe(document.getElementById('km-map'), { subtree: true, childList: true });"""
+
+
+def page(driver):
+    return driver.execute_script(COUNTS_JS)
+
+
+def tiles_ready(driver):
+    t = driver.execute_script(TILES_JS)
+    return t if t["srcs"] and t["loaded"] == len(t["srcs"]) else None
+
+
+def scale_metres(text):
+    m = re.match(r"\s*([\d.]+)\s*(m|km)\b", text)
+    return float(m.group(1)) * (1000 if m.group(2) == "km" else 1) if m else None
+
+
+def save_shot(driver, path):
+    expect(driver.save_screenshot(path), f"a screenshot saved as {path}")
+    print(f"screenshot: {path}", flush=True)
+
+
+def median(values):
+    s = sorted(values)
+    return s[len(s) // 2] if s else float("nan")
+
+
+# ---- The run ---------------------------------------------------------------------------------
+def check_base_map(rig, driver):
+    """The magenta offline layer under the map, enlarged beyond zoom 3."""
+    tiles = wait_for(lambda: tiles_ready(driver), 8, 0.1)
+    expect(tiles, "the base map's tiles load within 8 s, "
+           f"got {driver.execute_script(TILES_JS)['srcs'][:4]}")
+    zooms = set()
+    for src in tiles["srcs"]:
+        m = re.search(r"/tiles/[^/]+/(\d+)/(\d+)/(\d+)", src)
+        expect(m, f"every tile comes from an offline layer's /tiles/ URL, got {src!r}")
+        zooms.add(int(m.group(1)))
+    expect(max(zooms) <= 3, f"tiles of zoom 3 at most (the layer's maxzoom), got zooms {zooms}")
+    metres = scale_metres(tiles["scale"])
+    expect(metres is not None and metres <= 2000,
+           f"the view zoomed in on the car beyond zoom 3 (a scale bar of 2 km or less), "
+           f"got scale {tiles['scale']!r}")
+    png = driver.get_screenshot_as_png()
+    rect = [v * tiles["ratio"] for v in tiles["rect"]]
+    share = colour_share(png, rect, MAGENTA)
+    rig.figure(f"figure: base map magenta share {share:.2f} of the map area "
+               f"(tile zooms {sorted(zooms)}, scale bar {tiles['scale'].strip()})")
+    if share < 0.5:
+        with open(os.path.join(rig.shots, "live-map-basemap-failed.png"), "wb") as f:
+            f.write(png)
+        raise Failure(f"the magenta test layer over at least half of the map area, got "
+                      f"{share:.0%} (live-map-basemap-failed.png)")
+
+
+def make_plot(rig, driver, latencies):
+    """One press of the space bar; the new row in the plot log and its line on the page."""
+    before = len(rig.plot_rows())
+    shown_before = page(driver)["bearing"]
+    pressed = time.monotonic()
+    rig.press_plot()
+    logged = None
+    on_page = None
+    written_ms = None
+    while time.monotonic() - pressed < SHOWN_WITHIN_S + 1:
+        now = time.monotonic()
+        if logged is None and len(rig.plot_rows()) > before:
+            logged = now
+            # the log is written whole with every plot: its time is the new row's
+            written_ms = os.stat(rig.folder + "Current_Plots.csv").st_mtime_ns / 1e6
+        if on_page is None and page(driver)["bearing"] > shown_before:
+            on_page = now
+        if logged is not None and on_page is not None:
+            break
+        time.sleep(0.02)
+    expect(logged is not None, f"the space bar makes a plot: a row in Current_Plots.csv within "
+           f"{SHOWN_WITHIN_S + 1:.0f} s (still {before} rows)")
+    rows = rig.plot_rows()
+    expect(rows[-1].get("bearing", "") != "", f"the new plot row has a bearing: {rows[-1]}")
+    expect(on_page is not None and on_page - logged <= SHOWN_WITHIN_S,
+           f"plot {rows[-1].get('plot')}'s bearing line on the page within {SHOWN_WITHIN_S:.0f} s "
+           f"of its row in the log, the page still has {page(driver)['bearing']} km-bearing")
+    expect(page(driver)["marker"], "the page was not reloaded (window.kmMarker is still set)")
+    drawn_ms = [t for n, t in driver.execute_script("return window.kmSeen || [];")
+                if n > shown_before]
+    expect(drawn_ms, "the page's MutationObserver saw the new bearing line")
+    latencies.append((drawn_ms[0] - written_ms) / 1000)
+    # the button is busy for three seconds after a plot
+    time.sleep(max(0.0, pressed + PLOT_GAP_S - time.monotonic()))
+    return rows
+
+
+def settle(driver, want, seconds=3):
+    """The page's counts once they equal `want` (a dict of some keys), or the last seen."""
+    seen = {}
+
+    def check():
+        seen.update(page(driver))
+        return all(seen[k] == v for k, v in want.items())
+
+    wait_for(check, seconds, 0.1)
+    return seen
+
+
+def first_hunt(rig, driver, latencies):
+    driver.execute_script("window.kmMarker = 1;" + WATCH_JS)
+    rows = []
+    while True:
+        rows = make_plot(rig, driver, latencies)
+        bearing_rows = [r for r in rows if r.get("bearing")]
+        rejected = [r for r in bearing_rows if r.get("used") == "0"]
+        if len(bearing_rows) >= 5 and rig.fix_shown() and rejected:
+            break
+        expect(len(rows) < MAX_PLOTS,
+               f"within {MAX_PLOTS} plots a fix (Current_Estimate.kml with a point: "
+               f"{rig.fix_shown()}) and a rejected bearing (rows with used 0: {len(rejected)})")
+    for r in rows:
+        expect(r.get("position_source") == "GPS" and r.get("bearing_source") == "DF",
+               f"every plot from GPS POS and DF BRG (the clicks took), got row {r}")
+    n = len(bearing_rows)
+    seen = settle(driver, {"bearing": n, "plot": len(rows), "estimate": 1, "ellipse": 1, "car": 1})
+    print(f"plots: {len(rows)} in the log, {n} with a bearing, {len(rejected)} with used 0; "
+          f"page: {seen['bearing']} km-bearing, {seen['plot']} km-plot, "
+          f"{seen['rejected']} km-rejected", flush=True)
+    print(f"status line on the page: {seen['status']}", flush=True)
+    expect(seen["bearing"] == n, f"{n} km-bearing (the log's rows with a bearing), "
+           f"got {seen['bearing']}")
+    expect(seen["plot"] == len(rows), f"{len(rows)} km-plot, got {seen['plot']}")
+    expect(seen["estimate"] == 1 and seen["ellipse"] == 1,
+           f"one km-estimate and one km-ellipse with the fix shown, got {seen['estimate']} "
+           f"and {seen['ellipse']}")
+    expect(seen["car"] == 1, f"one km-car, got {seen['car']}")
+    expect(seen["track"] == 1, f"one km-track, got {seen['track']}")
+    expect(not seen["night"], "no km-night on the body with the day panel")
+    expect(seen["marker"], "the page was not reloaded (window.kmMarker is still set)")
+
+    # The rejected bearings: the log's verdict is the one made with each plot; a later estimate
+    # may change an earlier one, and the page always shows the latest. Both agree unless it did.
+    logged = sorted(int(r["plot"]) for r in rejected)
+    current = rig.estimate_now()
+    latest = sorted(current["rejected"]) if current and "rejected" in current else None
+    on_page = sorted(int(p) for p in seen["rejectedPlots"])
+    print(f"rejected plots: log {logged}, page {on_page}, kestrel-estimate now {latest}",
+          flush=True)
+    expect(seen["rejected"] >= 1, "at least one km-bearing with km-rejected once the log has "
+           f"a row with used 0 (plots {logged})")
+    expect(seen["rejected"] == len(on_page), f"as many km-rejected lines ({seen['rejected']}) "
+           f"as plot markers with km-verdict-rejected ({on_page})")
+    if latest is None or latest == logged:
+        expect(seen["rejected"] == len(logged) and on_page == logged,
+               f"the rejected plots {logged} (used 0 in the log) drawn rejected, "
+               f"the page has {seen['rejected']} km-rejected, for plots {on_page}")
+    else:
+        expect(on_page == latest,
+               f"the plots the latest estimate rejects {latest} drawn rejected (the log's "
+               f"verdicts at plotting time were {logged}), the page has {on_page}")
+    return rows
+
+
+def main(program, sim, shots, estimate_tool=None):
+    for tool in ("Xvfb", "xdotool"):
+        if shutil.which(tool) is None:
+            skip(f"{tool} is not installed")
+    for path in (CHROMIUM, CHROMEDRIVER):
+        if not os.access(path, os.X_OK):
+            skip(f"{path} is missing (Debian's chromium and chromium-driver)")
+    os.makedirs(shots, exist_ok=True)
+    run_started = time.monotonic()
+    rig = Rig(program, sim, shots, estimate_tool)
+    failed = None
+    try:
+        make_mbtiles(rig.folder + "maps/test-area.mbtiles")
+        rig.start_xvfb()
+        rig.start_sim()
+        rig.start_app()
+        driver = rig.browser("desktop")
+        t = time.monotonic()
+        driver.get(rig.url)
+        loaded = time.monotonic() - t
+        expect(driver.title == "Kestrelmap live map",
+               f"the page's title 'Kestrelmap live map', got {driver.title!r}")
+        live = wait_for(lambda: "km-conn-live" in page(driver)["conn"], 5)
+        expect(live, f"the page connects to /live within 5 s, got {page(driver)['conn']!r}")
+        t_live = time.monotonic() - t
+        expect(wait_for(lambda: page(driver)["car"] == 1, 8),
+               f"the car on the page within 8 s of GPS POS, got {page(driver)}")
+        tiles = wait_for(lambda: tiles_ready(driver), 8, 0.1)
+        t_tiles = time.monotonic() - t
+        rig.figure(f"figure: page load {loaded * 1000:.0f} ms (load event), live socket "
+                   f"{t_live * 1000:.0f} ms, car and base map tiles {t_tiles * 1000:.0f} ms")
+        if not tiles:
+            t = driver.execute_script(TILES_JS)
+            raise Failure(f"the base map's tiles loaded and shown within 8 s, got {t['loaded']} "
+                          f"of {len(t['srcs'])} ({t['srcs'][:3]})")
+        check_base_map(rig, driver)
+
+        latencies = []
+        rows = first_hunt(rig, driver, latencies)
+        rig.figure(f"figure: plot in the log to its line on the page: median "
+                   f"{median(latencies) * 1000:.0f} ms, max {max(latencies) * 1000:.0f} ms "
+                   f"over {len(latencies)} plots (the log file's time to the page's MutationObserver)")
+        wait_for(lambda: tiles_ready(driver), 3, 0.1)
+        save_shot(driver, os.path.join(shots, "live-map-day.png"))
+
+        # A second start with the night panel, on the same port: the open page finds it again.
+        first_stamps = rig.stamps()
+        expect(len(first_stamps) == 1, f"one hunt's plot log, got {first_stamps}")
+        rig.set_night()
+        stopped = time.monotonic()
+        rig.stop_app()
+        down = wait_for(lambda: "km-conn-down" in page(driver)["conn"], 5)
+        expect(down, f"the page notices the program is gone (km-conn-down), got "
+               f"{page(driver)['conn']!r}")
+        time.sleep(max(0.0, stopped + 1.2 - time.monotonic()))
+        restarted = rig.start_app()
+        back = settle(driver, {"bearing": 0, "plot": 0, "night": True}, 10)
+        expect("km-conn-live" in back["conn"] and back["bearing"] == 0 and back["plot"] == 0,
+               f"the page back live with the new hunt's empty map within 10 s of the restart, "
+               f"got {back['conn']!r}, {back['bearing']} km-bearing, {back['plot']} km-plot")
+        rig.figure(f"figure: page live again {(time.monotonic() - restarted) * 1000:.0f} ms "
+                   f"after the program was started again (window up and clicks included)")
+        expect(back["night"], "body.km-night with night = true in Kestrelmap.conf")
+        expect(back["marker"], "the page reconnected by itself without a reload "
+               "(window.kmMarker is still set)")
+        stamps = rig.stamps()
+        new = [s for s in stamps if s not in first_stamps]
+        expect(len(new) == 1, f"a new hunt's plot log after the restart, got {stamps}")
+        second = []
+        for _ in range(2):
+            make_plot(rig, driver, second)
+        n2 = len([r for r in rig.plot_rows() if r.get("bearing")])
+        seen = settle(driver, {"bearing": n2})
+        expect(seen["bearing"] == n2 and n2 == 2,
+               f"the new hunt's 2 plots on the page, got {seen['bearing']} km-bearing, "
+               f"{n2} in the log")
+        # The page names the hunt it shows in its list of hunts.
+        driver.find_element("id", "km-hunts").click()
+        m = re.fullmatch(r"(\d\d)(\d\d)(\d\d)_(\d\d)(\d\d)(\d\d)", new[0])
+        want = f"20{m[3]}-{m[1]}-{m[2]} {m[4]}:{m[5]}:{m[6]}"
+        current = wait_for(lambda: driver.execute_script(
+            "const e = document.querySelector('.km-hunt.km-current .km-hunt-when');"
+            "return e ? e.textContent : '';"), 3)
+        expect(current == want, f"the Hunts panel marks the new hunt {want} as the live one, "
+               f"got {current!r}")
+        driver.find_element("id", "km-hunts-close").click()
+        driver.find_element("id", "km-fit").click()
+        wait_for(lambda: tiles_ready(driver), 3, 0.1)
+        time.sleep(0.5)
+        save_shot(driver, os.path.join(shots, "live-map-night.png"))
+        latencies += second
+
+        # The phone: a narrow, touch viewport.
+        phone = rig.browser("phone", phone=True)
+        phone.get(rig.url)
+        view = phone.execute_script("return [window.innerWidth, window.innerHeight, "
+                                    "navigator.maxTouchPoints, matchMedia('(pointer: coarse)').matches];")
+        expect(view[0] == 390 and view[1] == 844 and view[2] > 0,
+               f"a 390 x 844 touch viewport, got {view[0]} x {view[1]}, {view[2]} touch points")
+        got = wait_for(lambda: page(phone)["bearing"] == n2 and tiles_ready(phone), 8, 0.1)
+        expect(got, f"the phone's page shows the hunt's {n2} bearing lines, got {page(phone)}")
+        time.sleep(0.5)
+        save_shot(phone, os.path.join(shots, "live-map-phone.png"))
+        rig.figure(f"figure: over all {len(latencies)} plots, log to page median "
+                   f"{median(latencies) * 1000:.0f} ms, max {max(latencies) * 1000:.0f} ms")
+    except Failure as f:
+        failed = str(f)
+    except WebDriverException as e:
+        failed = f"the browser: {e.msg}"
+    finally:
+        rig.quit_drivers()
+        rig.procs.stop_all()
+    print(f"figure: whole run {time.monotonic() - run_started:.1f} s", flush=True)
+    if failed:
+        print(f"FAIL: expected {failed}")
+        for name in ("kestrelmap-1.log", "kestrelmap-2.log", "kestrel-sim.log"):
+            text = rig.log_text(name)
+            if text.strip():
+                print(f"--- {name} (end) ---\n{text}")
+        shutil.rmtree(rig.tmp, ignore_errors=True)
+        return 1
+    shutil.rmtree(rig.tmp, ignore_errors=True)
+    print("PASS")
+    return 0
+
+
+def stopped_by_signal(number, _frame):
+    raise SystemExit(f"stopped by signal {number}")  # the finally blocks end what was started
+
+
+if __name__ == "__main__":
+    signal.signal(signal.SIGTERM, stopped_by_signal)
+    signal.signal(signal.SIGINT, stopped_by_signal)
+    if len(sys.argv) not in (4, 5):
+        print(__doc__)
+        sys.exit(2)
+    sys.exit(main(*sys.argv[1:]))
