@@ -86,7 +86,8 @@ using Routed = std::variant<Route, Refusal>;
 // the layer list's URLs have none). "/live" needs GET with Upgrade: websocket, a Connection
 // token "upgrade", Sec-WebSocket-Version 13 and a Sec-WebSocket-Key of 24 base64 characters
 // ending "==" (else 400, HEAD included), then an Origin (else 403). Refusals are 400, 403,
-// 404, 405 or 414; 431 (a head past kMaxHeadBytes) and 408 are the shell's.
+// 404, 405 or 414; 431 (a head past kMaxHeadBytes) is the shell's, which closes a head not
+// complete in time without an answer.
 Routed routeRequest(const RequestHead& head, uint16_t port);
 
 // Leaflet's files as Debian installs them, the only ones served from its folder.

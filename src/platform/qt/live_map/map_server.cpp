@@ -91,8 +91,14 @@ void MapServer::accept(QTcpServer& server) {
         timer->setSingleShot(true);
         connect(timer, &QTimer::timeout, socket, [socket]() { socket->abort(); });
         connect(socket, &QIODevice::readyRead, timer, [this, socket]() { readRequests(socket); });
-        connect(socket, &QIODevice::bytesWritten, timer,
-                [this, socket]() { readRequests(socket); });
+        // An answer still being sent is no idle connection: a slow reader is cut off only when
+        // it takes nothing for the idle time.
+        connect(socket, &QIODevice::bytesWritten, timer, [this, socket]() {
+            if (!socket->property("kmHead").toBool()) {
+                awaitIdle(socket);
+            }
+            readRequests(socket);
+        });
         awaitHead(socket);
     }
 }
