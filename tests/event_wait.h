@@ -1,16 +1,14 @@
 #pragma once
-// Waiting in tests that run Qt's event loop, and a free port on the loopback. Qt Core only, so
-// the widget tests, the gpsd tests and the team link's tests share it.
-
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+// Waiting in tests that run Qt's event loop, and a free port on the loopback (free_port.h).
+// Qt Core only, so the widget tests, the gpsd tests and the team link's tests share it.
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QTimer>
 #include <cstdint>
 #include <functional>
+
+#include "free_port.h"
 
 namespace kestrel::test {
 
@@ -34,22 +32,6 @@ inline bool waitFor(const std::function<bool()>& done, int timeoutMs) {
 // Runs the event loop for `ms` milliseconds.
 inline void runFor(int ms) {
     waitFor([] { return false; }, ms);
-}
-
-// A TCP port on 127.0.0.1 that nothing listens on now; 0 when none can be had.
-inline uint16_t freePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) {
-        return 0;
-    }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                       ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
-    ::close(fd);
-    return bound ? ntohs(address.sin_port) : 0;
 }
 
 }  // namespace kestrel::test

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "e2e/session.h"
+#include "free_port.h"
 #include "kestrel-sim/command_line.h"
 #include "kestrel-sim/geo.h"
 
@@ -285,7 +286,7 @@ TEST(E2e, DemoEndsByItselfWithLinesTowardTheTransmitter) {
     const char* build = std::getenv("KESTREL_E2E_BUILD");
     ASSERT_TRUE(script != nullptr && build != nullptr) << "CTest sets KESTREL_E2E_DEMO/_BUILD";
     const Clock::time_point start = Clock::now();
-    const int mapPort = freeLoopbackPort();
+    const int mapPort = test::freePort();
     const RunResult demo = run(
         {script, build}, {{"DISPLAY", std::nullopt}, {"MAP_PORT", std::to_string(mapPort)}}, 90s);
     std::cout << demo.output;

@@ -57,9 +57,6 @@ struct RunResult {
 RunResult run(const std::vector<std::string>& argv, const EnvChanges& env,
               std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
-// A TCP port on 127.0.0.1 that was free a moment ago (the system's choice).
-int freeLoopbackPort();
-
 // The program's full path if it is on PATH.
 std::optional<std::string> findProgram(const std::string& name);
 

@@ -58,6 +58,45 @@ TEST(ConfFile, MissingDamagedAndBadValues) {
     EXPECT_EQ(home.readFile("Kestrelmap.conf"), "[other]\nkey=1\n");  // reading writes nothing
 }
 
+// [map]: what can be used is taken, the rest keeps its default and is named once. (QSettings
+// reads a file again only when its time or size changed: no two cases are of one length.)
+TEST(ConfFile, MapSettings) {
+    TestHome home;
+    const std::string file = home.folder + "Kestrelmap.conf";
+    const std::string complaint =
+        "Kestrelmap found values it cannot use in " + file + "; the defaults stand in for them:\n";
+    struct Case {
+        std::string content;
+        live_map::MapSettings expected;
+        std::string problem;  // after the complaint's first line; empty: none
+    };
+    live_map::MapSettings off;
+    off.port = 0;
+    live_map::MapSettings ownTiles;
+    ownTiles.onlineTiles = "https://{s}.tiles.example.org/{z}/{x}/{y}.png";
+    ownTiles.onlineAttribution = "";
+    live_map::MapSettings noOnline;
+    noOnline.onlineTiles = "";
+    noOnline.onlineAttribution = "";
+    const Case cases[] = {
+        {"[map]\nport=0\n", off, ""},
+        {"[map]\nport=8421x\n", {}, "port = \"8421x\": expected 0 (off) to 65535"},
+        {"[map]\nport=165536\n", {}, "port = \"165536\": expected 0 (off) to 65535"},
+        {"[map]\nonline_tiles=https://{s}.tiles.example.org/{z}/{x}/{y}.png\n", ownTiles, ""},
+        {"[map]\nonline_tiles=\n", noOnline, ""},
+        {"[map]\nonline_tiles=javascript:alert(1)//{z}{x}{y}\n",
+         {},
+         "online_tiles = \"javascript:alert(1)//{z}{x}{y}\": expected an http or https address "
+         "with {z}, {x} and {y}"},
+        {"[map]\nprot=12\n", {}, "prot: not a setting of [map]"},
+    };
+    for (const Case& c : cases) {
+        const qt::ConfRead read = readConf(home, c.content);
+        EXPECT_EQ(read.settings.map, c.expected) << c.content;
+        EXPECT_EQ(read.problem, c.problem.empty() ? "" : complaint + c.problem) << c.content;
+    }
+}
+
 TEST(ConfFile, WritesItsGroupsAndKeepsTheRest) {
     TestHome home;
     home.writeSettings({"1"});
@@ -137,6 +176,9 @@ TEST(CommandLine, AnswersWithoutADisplay) {
         EXPECT_EQ(run.out.left(c.outStart.size()), c.outStart);
         EXPECT_EQ(run.err, c.err);
     }
+    const ProgramRun port = runKestrelmap({"--map-port", "70000"});
+    EXPECT_EQ(port.exitCode, 2);
+    EXPECT_EQ(port.err, "kestrelmap: --map-port takes a port from 0 (off) to 65535 (see --help)\n");
     const ProgramRun ports = runKestrelmap({"--list-ports"});
     EXPECT_EQ(ports.exitCode, 0);
     EXPECT_TRUE(ports.out.endsWith(u'\n')) << ports.out.toStdString();
@@ -152,6 +194,12 @@ TEST(CommandLine, RunOptionsAndQtsOwnOptions) {
     EXPECT_EQ(outcome.options.df, "serial:/dev/ttyUSB0@9600");
     EXPECT_TRUE(outcome.options.verbose);
     EXPECT_FALSE(outcome.options.lineBaud.has_value());
+    EXPECT_FALSE(outcome.map.port.has_value());
+    EXPECT_FALSE(outcome.map.open);
+    const qt::CommandLineOutcome map =
+        qt::readCommandLine({"kestrelmap", "--map-port", "0", "--open-map"});
+    EXPECT_EQ(map.map.port, 0);
+    EXPECT_TRUE(map.map.open);
 }
 
 TEST(SerialPorts, ByIdNamesAreMatchedThroughTheirLinks) {
