@@ -162,7 +162,34 @@ TEST_F(EstimateTool, NoEstimateStillRuns) {
         "{\"shown\": false, \"reason\": \"1 plots; 5 needed\", \"lat\": null, \"lon\": null, "
         "\"semi_major_m\": null, \"semi_minor_m\": null, \"major_azimuth_deg\": null, "
         "\"cep50_m\": null, \"sigma_deg\": null, \"plots\": 1, \"used\": 1, \"rejected\": [], "
-        "\"provisional\": false}\n");
+        "\"provisional\": false, \"excluded\": 0}\n");
+}
+
+// A row left out by hand weighs nothing, and is counted; a note may hold commas and quotes.
+TEST_F(EstimateTool, RowsLeftOutByHandAreNotWeighed) {
+    const std::string head = "plot,lat,lon,bearing,excluded,note\n";
+    const std::string rows = "1,34.0,-119.0,45,,\n2,34.0,-118.9,315,,\n3,34.1,-119.0,90,,\n";
+    struct Case {
+        std::string extra;
+        const char* plots;
+        const char* excluded;
+        int status;
+    };
+    const Case cases[] = {
+        {"4,34.2,-119.1,10,1,\"beside a barn, \"\"metal\"\"\"\n", "3", "1", kToolRan},
+        {"4,34.2,-119.1,10,0,\n", "4", "0", kToolRan},
+        {"4,34.2,-119.1,10,yes,\n", "", "", kToolFault},
+    };
+    for (const Case& c : cases) {
+        const ToolRun run = runTool({"--json", write(head + rows + c.extra)});
+        ASSERT_EQ(run.status, c.status) << c.extra << run.err;
+        if (c.status == kToolRan) {
+            EXPECT_EQ(field(run.out, "plots"), c.plots) << c.extra;
+            EXPECT_EQ(field(run.out, "excluded"), c.excluded) << c.extra;
+        }
+    }
+    EXPECT_NE(runTool({write(head + rows + cases[0].extra)}).out.find("; 1 left out by hand"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "estimate/plot_log_reader.h"
 #include "hunt/hunt_estimate.h"
 #include "hunt/status_line.h"
 #include "hunt_log/plot_log.h"
@@ -66,21 +67,21 @@ TEST(PlotLogRow, WhatEachKindOfPlotWrites) {
     };
     const std::string head = "1,2026-03-07T09:05:03Z,39.741667,-104.987500,";
     const Case cases[] = {
-        {"hand-entered position and bearing", [](R&, F&) {}, head + "45,,,,,MAN,MAN,1,,\r\n"},
+        {"hand-entered position and bearing", [](R&, F&) {}, head + "45,,,,,MAN,MAN,1,,,,\r\n"},
         {"range OFF draws no line", [](R&, F& f) { f.CmdButton_RANGE.Tag = "0"; },
-         head + ",,,,,MAN,MAN,,,\r\n"},
+         head + ",,,,,MAN,MAN,,,,,\r\n"},
         {"south and east", [](R&, F& f) { test::showPosition(f, "0100000010000", "S", "E"); },
-         "1,2026-03-07T09:05:03Z,-1.000000,1.000000,45,,,,,MAN,MAN,1,,\r\n"},
+         "1,2026-03-07T09:05:03Z,-1.000000,1.000000,45,,,,,MAN,MAN,1,,,,\r\n"},
         {"both instruments, quality digit", [](R& r, F& f) { onInstruments(r, f, "%045/7"); },
-         head + "145,45,100,20,7,GPS,DF,1,COG,\r\n"},
+         head + "145,45,100,20,7,GPS,DF,1,COG,,,\r\n"},
         {"a bearing line without quality", [](R& r, F& f) { onInstruments(r, f, "%045"); },
-         head + "145,45,100,20,,GPS,DF,1,COG,\r\n"},
+         head + "145,45,100,20,,GPS,DF,1,COG,,,\r\n"},
         {"a stale bearing draws no line",
          [](R& r, F& f) {
              onInstruments(r, f, "%045/7");
              f.DF_TIMEOUT = 0;
          },
-         head + ",,100,20,,GPS,DF,,,\r\n"},
+         head + ",,100,20,,GPS,DF,,,,,\r\n"},
         {"a timed plot draws no line",
          [](R&, F& f) {
              f.CmdButton_TIMER.Tag = "60";
@@ -88,7 +89,7 @@ TEST(PlotLogRow, WhatEachKindOfPlotWrites) {
                  f.Timer_PLOT_Timer();
              }
          },
-         head + ",,,,,MAN,MAN,,,\r\n"},
+         head + ",,,,,MAN,MAN,,,,,\r\n"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(rowOfPlot(c.prepare), c.row) << c.what;
@@ -103,7 +104,7 @@ TEST(PlotLogRow, NumbersKeepTheirPointUnderADecimalCommaLocale) {
     const char* previous = std::setlocale(LC_ALL, "de_DE.UTF-8");
     const std::string row = plotLogRow(plot, std::nullopt, "car,1");
     std::setlocale(LC_ALL, previous ? previous : "C");
-    EXPECT_EQ(row, "7,1970-01-01T00:00:00Z,12.345679,-0.500000,,,,,,MAN,MAN,,,car_1\r\n");
+    EXPECT_EQ(row, "7,1970-01-01T00:00:00Z,12.345679,-0.500000,,,,,,MAN,MAN,,,car_1,,\r\n");
 }
 
 // A hunt of hand-entered plots around a transmitter, every bearing exact to the whole degree.
@@ -174,7 +175,7 @@ TEST(HuntEstimate, FilesAndStatusLineFollowTheHunt) {
     const std::string& log = files["/hunt/Current_Plots.csv"];
     EXPECT_EQ(log, files["/hunt/" + stamp + "_plots.csv"]);
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 9);
-    EXPECT_NE(log.find(",MAN,MAN,1,,\r\n8,"), std::string::npos) << log;
+    EXPECT_NE(log.find(",MAN,MAN,1,,,,\r\n8,"), std::string::npos) << log;
 
     // The status line follows the position shown: from the transmitter itself, a few metres.
     test::showPosition(hunt.rig.main(), "3948001045700", "N", "W");
@@ -212,6 +213,60 @@ TEST(HuntEstimate, AFailingLogIsToldOnceAndLosesNoRow) {
               std::string::npos);
 }
 
+// The hunter leaves a plot out and takes it back: the estimate, the status line, the estimate
+// map and the log follow at once, and the log read back gives the same estimate.
+TEST(HuntEstimate, PlotsLeftOutByHandAndNotes) {
+    using Review = HuntEstimate::Review;
+    EstimateHunt hunt;
+    hunt.plotAround(8);
+    hunt.rig.main().CmdButton_RANGE.Tag = "0";  // no line: nothing to leave out
+    hunt.plotFrom(EstimateHunt::kTxLat + 0.03, EstimateHunt::kTxLon);
+    HuntEstimate& estimate = *hunt.companion;
+    auto& files = hunt.rig.files.files;
+    const std::string& log = files["/hunt/Current_Plots.csv"];
+    const std::string& status = hunt.rig.main().Label_IDENT.Caption;
+    ASSERT_TRUE(hunt.fix().shown);
+    const struct {
+        const char* what;
+        std::function<Review()> act;
+        Review expected;
+        int plots;  // bearings the estimate weighs afterwards
+        const char* inLog;
+    } steps[] = {
+        {"leave out", [&] { return estimate.setExcluded(3, true, 0); }, Review::Changed, 7,
+         ",MAN,MAN,1,,,1,\r\n"},
+        {"again: nothing changes", [&] { return estimate.setExcluded(3, true, 0); },
+         Review::Unchanged, 7, ",,1,\r\n"},
+        {"no such row", [&] { return estimate.setExcluded(10, true, 0); }, Review::NoSuchRow, 7,
+         ""},
+        {"a plot without a line", [&] { return estimate.setExcluded(9, true, 0); },
+         Review::NoBearing, 7, ""},
+        {"a note with a comma and quotes", [&] { return estimate.setNote(3, "barn, \"metal\""); },
+         Review::Changed, 7, ",1,\"barn, \"\"metal\"\"\"\r\n"},
+        {"use again", [&] { return estimate.setExcluded(3, false, 0); }, Review::Changed, 8,
+         ",,\"barn, \"\"metal\"\"\"\r\n"},
+    };
+    for (const auto& step : steps) {
+        EXPECT_EQ(step.act(), step.expected) << step.what;
+        EXPECT_EQ(hunt.fix().plots, step.plots) << step.what;
+        EXPECT_NE(log.find(step.inLog), std::string::npos) << step.what << "\n" << log;
+        EXPECT_EQ(log, files["/hunt/" + hunt.rig.main().stamp() + "_plots.csv"]) << step.what;
+        const bool leftOut = step.plots == 7;
+        EXPECT_EQ(status.find("1 left out by hand") != std::string::npos, leftOut) << status;
+        // kestrel-estimate reads the same log to the same estimate.
+        const estimate::PlotLog read = estimate::readPlotLog(log);
+        ASSERT_TRUE(read.ok) << read.error;
+        EXPECT_EQ(read.excludedRows, leftOut ? 1 : 0) << step.what;
+        const estimate::Estimate again = estimate::estimateFix(read.bearings);
+        EXPECT_NEAR(again.latitudeDeg, hunt.fix().latitudeDeg, 1e-6) << step.what;
+        EXPECT_NEAR(again.longitudeDeg, hunt.fix().longitudeDeg, 1e-6) << step.what;
+    }
+    EXPECT_NE(files["/hunt/Current_Estimate.kml"].find("8 of 8"), std::string::npos);
+    const auto verdicts = estimate.verdicts();
+    EXPECT_EQ(verdicts.size(), 8u);
+    EXPECT_EQ(estimate.review(3)->note, "barn, \"metal\"");
+}
+
 // Bearings another vehicle of the team made count in the estimate and go into the log under its
 // name; the status line says how many vehicles contributed.
 TEST(HuntEstimate, TeamPlotsJoinTheEstimateAndTheLog) {
@@ -238,8 +293,8 @@ TEST(HuntEstimate, TeamPlotsJoinTheEstimateAndTheLog) {
     EXPECT_NE(status.find("6 of 6 plots from 2 vehicles"), std::string::npos) << status;
     const std::string& log = hunt.rig.files.files["/hunt/Current_Plots.csv"];
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 7);
-    EXPECT_NE(log.find(",MAN,MAN,1,,red\r\n"), std::string::npos) << log;
-    EXPECT_NE(log.find(",MAN,MAN,1,,blue\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(",MAN,MAN,1,,red,,\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(",MAN,MAN,1,,blue,,\r\n"), std::string::npos) << log;
 }
 
 TEST(StatusLine, PanelNotationRoundsMinutesWithTheirCarry) {

@@ -18,19 +18,6 @@ std::string_view trim(std::string_view s) {
     return s.substr(first, s.find_last_not_of(" \t") - first + 1);
 }
 
-std::vector<std::string_view> splitFields(std::string_view line) {
-    std::vector<std::string_view> fields;
-    size_t start = 0;
-    for (;;) {
-        const size_t comma = line.find(',', start);
-        fields.push_back(trim(line.substr(start, comma - start)));
-        if (comma == std::string_view::npos) {
-            return fields;
-        }
-        start = comma + 1;
-    }
-}
-
 std::optional<double> number(std::string_view text) {
     double value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -52,7 +39,7 @@ std::optional<int> wholeNumber(std::string_view text) {
 
 struct Columns {
     size_t count = 0;
-    std::optional<size_t> plot, lat, lon, bearing, quality;
+    std::optional<size_t> plot, lat, lon, bearing, quality, excluded;
 };
 
 std::string quoted(std::string_view text) {
@@ -61,7 +48,7 @@ std::string quoted(std::string_view text) {
 
 // Header: names separated by commas, any order, matched without regard to case.
 std::string readHeader(std::string_view line, Columns& columns) {
-    const std::vector<std::string_view> names = splitFields(line);
+    const std::vector<std::string> names = csvFields(line);
     columns.count = names.size();
     for (size_t i = names.size(); i-- > 0;) {
         std::string name(names[i]);
@@ -71,7 +58,8 @@ std::string readHeader(std::string_view line, Columns& columns) {
                                     {column::kLat, &columns.lat},
                                     {column::kLon, &columns.lon},
                                     {column::kBearing, &columns.bearing},
-                                    {column::kQuality, &columns.quality}}) {
+                                    {column::kQuality, &columns.quality},
+                                    {column::kExcluded, &columns.excluded}}) {
             if (name == wanted) {
                 *slot = i;
             }
@@ -87,10 +75,11 @@ std::string readHeader(std::string_view line, Columns& columns) {
     return {};
 }
 
-// One data row; returns the fault, or empty. A row without a bearing leaves `out` unset.
+// One data row; returns the fault, or empty. A row without a bearing, or one left out by hand
+// (`excluded` set), leaves `out` unset.
 std::string readRow(std::string_view line, const Columns& columns, int rowNumber,
-                    std::optional<Bearing>& out) {
-    const std::vector<std::string_view> fields = splitFields(line);
+                    std::optional<Bearing>& out, bool& excluded) {
+    const std::vector<std::string> fields = csvFields(line);
     if (fields.size() != columns.count) {
         return std::to_string(fields.size()) + " fields where the header has " +
                std::to_string(columns.count);
@@ -129,11 +118,65 @@ std::string readRow(std::string_view line, const Columns& columns, int rowNumber
         }
         b.id = *plot;
     }
-    out = b;
+    if (columns.excluded && !fields[*columns.excluded].empty()) {
+        if (fields[*columns.excluded] != "1" && fields[*columns.excluded] != "0") {
+            return "excluded " + quoted(fields[*columns.excluded]) + " is not 1 or 0";
+        }
+        excluded = fields[*columns.excluded] == "1";
+    }
+    if (!excluded) {
+        out = b;
+    }
     return {};
 }
 
 }  // namespace
+
+std::vector<std::string> csvFields(std::string_view line) {
+    std::vector<std::string> fields;
+    size_t at = 0;
+    for (;;) {
+        std::string field;
+        const size_t start = line.find_first_not_of(" \t", at);
+        if (start != std::string_view::npos && line[start] == '"') {
+            size_t i = start + 1;
+            for (; i < line.size(); ++i) {
+                if (line[i] == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+                    field += '"';
+                    ++i;
+                } else if (line[i] == '"') {
+                    break;
+                } else {
+                    field += line[i];
+                }
+            }
+            at = line.find(',', i);  // what follows the closing quote up to the comma goes
+        } else {
+            const size_t comma = line.find(',', at);
+            field = std::string(trim(line.substr(at, comma - at)));
+            at = comma;
+        }
+        fields.push_back(std::move(field));
+        if (at == std::string_view::npos) {
+            return fields;
+        }
+        ++at;
+    }
+}
+
+std::string csvField(std::string_view text) {
+    if (text.find_first_of(",\"") == std::string_view::npos) {
+        return std::string(text);
+    }
+    std::string out = "\"";
+    for (const char c : text) {
+        out += c;
+        if (c == '"') {
+            out += '"';
+        }
+    }
+    return out + '"';
+}
 
 PlotLog readPlotLog(std::string_view text) {
     PlotLog log;
@@ -160,10 +203,12 @@ PlotLog readPlotLog(std::string_view text) {
             fault = readHeader(line, columns);
         } else {
             std::optional<Bearing> bearing;
-            fault = readRow(line, columns, ++rowNumber, bearing);
+            bool excluded = false;
+            fault = readRow(line, columns, ++rowNumber, bearing, excluded);
             if (bearing) {
                 log.bearings.push_back(*bearing);
             }
+            log.excludedRows += excluded ? 1 : 0;
         }
         if (!fault.empty()) {
             log.errorLine = lineNumber;

@@ -19,15 +19,17 @@ inline constexpr std::string_view kLat = "lat";
 inline constexpr std::string_view kLon = "lon";
 inline constexpr std::string_view kBearing = "bearing";
 inline constexpr std::string_view kQuality = "quality";
+inline constexpr std::string_view kExcluded = "excluded";
 }  // namespace column
 
 // The plot log's header line in its column order (without a line end).
 inline constexpr std::string_view kPlotLogHeader =
     "plot,utc,lat,lon,bearing,relative,course,speed_kn,quality,position_source,bearing_source,"
-    "used,heading_from,vehicle";
+    "used,heading_from,vehicle,excluded,note";
 
 struct PlotLog {
-    std::vector<Bearing> bearings;  // rows with a bearing, in file order
+    std::vector<Bearing> bearings;  // rows with a bearing, in file order, but those left out
+    int excludedRows = 0;           // rows with a bearing left out by hand ("excluded" 1)
     bool hasPlotColumn = false;     // ids are plot numbers; otherwise data row numbers (1 on)
     bool ok = false;
     int errorLine = 0;  // the file's line number (1 = header) of the first fault
@@ -36,5 +38,11 @@ struct PlotLog {
 
 // Reads the whole text; the first malformed line stops the reading with its line and fault.
 PlotLog readPlotLog(std::string_view text);
+
+// The fields of one CSV line: separated by commas, a field in double quotes may hold commas
+// and doubled quotes (a note). Blanks around an unquoted field are dropped.
+std::vector<std::string> csvFields(std::string_view line);
+// A field as csvFields reads it back: quoted only when it holds a comma or a quote.
+std::string csvField(std::string_view text);
 
 }  // namespace kestrel::estimate

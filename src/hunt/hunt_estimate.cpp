@@ -27,6 +27,8 @@ void HuntEstimate::huntStarted() {
     m_estimate = estimate::estimateFix({});
     m_vehiclesContributing = 0;
     m_rows = 0;
+    m_reviews.clear();
+    m_hasBearing.clear();
     writeAll(m_form.platform().files, m_estimateNotice, m_estimatePaths,
              estimate::buildEstimateKml(m_estimate,
                                         isoUtcText(m_form.platform().clock.utcMilliseconds())),
@@ -36,23 +38,77 @@ void HuntEstimate::huntStarted() {
 
 void HuntEstimate::plotMade(const PlotRecord& plot) {
     ++m_rows;
+    m_reviews.emplace_back();
+    m_hasBearing.push_back(plot.bearingDegrees.has_value());
     m_log.append(plot, addBearing(plot, {}), m_vehicle);
     showStatus();
 }
 
 void HuntEstimate::teamPlotReceived(const PlotRecord& plot, const std::string& vehicle) {
     ++m_rows;
+    m_reviews.emplace_back();
+    m_hasBearing.push_back(plot.bearingDegrees.has_value());
     m_log.append(plot, addBearing(plot, vehicle), vehicle);
     showStatus();
 }
 
+// The estimate weighs the bearings not left out, in order: their verdicts follow that order.
 std::vector<HuntEstimate::RowVerdict> HuntEstimate::verdicts() const {
     std::vector<RowVerdict> out;
     const std::vector<bool>& used = m_estimate.usedFlags;
-    for (size_t i = 0; i < m_bearings.size() && i < used.size(); ++i) {
-        out.push_back({m_bearings[i].row, used[i]});
+    size_t weighed = 0;
+    for (const TeamBearing& entry : m_bearings) {
+        if (review(entry.row)->excluded) {
+            out.push_back({entry.row, false, true});
+        } else if (weighed < used.size()) {
+            out.push_back({entry.row, used[weighed++], false});
+        }
     }
     return out;
+}
+
+const PlotReview* HuntEstimate::review(int row) const {
+    if (row < 1 || static_cast<size_t>(row) > m_reviews.size()) {
+        return nullptr;
+    }
+    return &m_reviews[static_cast<size_t>(row) - 1];
+}
+
+int HuntEstimate::excludedCount() const {
+    return static_cast<int>(
+        std::count_if(m_bearings.begin(), m_bearings.end(),
+                      [this](const TeamBearing& entry) { return review(entry.row)->excluded; }));
+}
+
+HuntEstimate::Review HuntEstimate::setExcluded(int row, bool excluded, int64_t utcMilliseconds) {
+    if (!review(row)) {
+        return Review::NoSuchRow;
+    }
+    if (!m_hasBearing[static_cast<size_t>(row) - 1]) {
+        return Review::NoBearing;
+    }
+    PlotReview& kept = m_reviews[static_cast<size_t>(row) - 1];
+    if (kept.excluded == excluded) {
+        return Review::Unchanged;
+    }
+    kept.excluded = excluded;
+    m_log.review(row, kept);
+    update(utcMilliseconds);
+    showStatus();
+    return Review::Changed;
+}
+
+HuntEstimate::Review HuntEstimate::setNote(int row, std::string note) {
+    if (!review(row)) {
+        return Review::NoSuchRow;
+    }
+    PlotReview& kept = m_reviews[static_cast<size_t>(row) - 1];
+    if (kept.note == note) {
+        return Review::Unchanged;
+    }
+    kept.note = std::move(note);
+    m_log.review(row, kept);
+    return Review::Changed;
 }
 
 std::optional<bool> HuntEstimate::addBearing(const PlotRecord& plot, const std::string& vehicle) {
@@ -83,8 +139,10 @@ void HuntEstimate::update(int64_t utcMilliseconds) {
     std::vector<estimate::Bearing> bearings;
     std::set<std::string> vehicles;
     for (const TeamBearing& entry : m_bearings) {
-        bearings.push_back(entry.bearing);
-        vehicles.insert(entry.vehicle);
+        if (!review(entry.row)->excluded) {
+            bearings.push_back(entry.bearing);
+            vehicles.insert(entry.vehicle);
+        }
     }
     m_estimate = estimate::estimateFix(bearings);
     m_vehiclesContributing = static_cast<int>(vehicles.size());
@@ -103,7 +161,7 @@ void HuntEstimate::showStatus() {
     if (const auto shown = m_form.shownPosition()) {
         here = Here{shown->latitude, shown->longitude};
     }
-    std::string text = statusLine(m_estimate, here, m_vehiclesContributing);
+    std::string text = statusLine(m_estimate, here, m_vehiclesContributing, excludedCount());
     if (text != m_form.Label_IDENT.Caption) {
         m_form.Label_IDENT.Caption = std::move(text);
     }

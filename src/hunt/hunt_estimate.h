@@ -42,10 +42,19 @@ class HuntEstimate : public HuntObserver {
     struct RowVerdict {
         int row = 0;
         bool used = false;
+        bool excluded = false;  // left out by hand (then not used)
     };
     std::vector<RowVerdict> verdicts() const;
     // Rows written to the plot log in this hunt.
     int rows() const { return m_rows; }
+
+    // The hunter's word on a row of the plot log: left out of the fix, or used again; a note.
+    // The estimate is made again at once (status line, estimate map) and the log rewritten.
+    enum class Review { Changed, Unchanged, NoSuchRow, NoBearing };
+    Review setExcluded(int row, bool excluded, int64_t utcMilliseconds);
+    Review setNote(int row, std::string note);
+    // The row's review; null for a row that does not exist.
+    const PlotReview* review(int row) const;
     // Told the estimate's verdict in a line after every update (for the diagnostics).
     std::function<void(const std::string&)> onVerdict;
 
@@ -69,8 +78,11 @@ class HuntEstimate : public HuntObserver {
     std::deque<TeamBearing> m_bearings;  // oldest first
     std::string m_vehicle;
     estimate::Estimate m_estimate;
-    int m_vehiclesContributing = 0;  // vehicles whose bearings the estimate weighs
-    int m_rows = 0;                  // data rows of the plot log
+    int m_vehiclesContributing = 0;     // vehicles whose bearings the estimate weighs
+    int m_rows = 0;                     // data rows of the plot log
+    std::vector<PlotReview> m_reviews;  // by row - 1
+    std::vector<bool> m_hasBearing;     // by row - 1
+    int excludedCount() const;
 };
 
 }  // namespace kestrel

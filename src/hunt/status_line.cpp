@@ -51,10 +51,13 @@ std::string panelNotation(double latitudeDeg, double longitudeDeg) {
            (longitudeDeg < 0 ? " W " : " E ") + degreesMinutes(longitudeDeg, 3);
 }
 
-std::string statusLine(const estimate::Estimate& fix, std::optional<Here> here, int vehicles) {
+std::string statusLine(const estimate::Estimate& fix, std::optional<Here> here, int vehicles,
+                       int leftOut) {
     const std::string team = vehicles > 1 ? " from " + std::to_string(vehicles) + " vehicles" : "";
+    const std::string byHand =
+        leftOut > 0 ? "  |  " + std::to_string(leftOut) + " left out by hand" : "";
     if (!fix.shown) {
-        return "No fix yet: " + fix.reason + team;
+        return "No fix yet: " + fix.reason + team + byHand;
     }
     std::string line = "FIX " + panelNotation(fix.latitudeDeg, fix.longitudeDeg) + "  95% within " +
                        metres(fix.semiMajorM) + "  |  ";
@@ -64,7 +67,7 @@ std::string statusLine(const estimate::Estimate& fix, std::optional<Here> here, 
     if (fix.provisional) {
         line += "  |  provisional";
     }
-    return line;
+    return line + byHand;
 }
 
 }  // namespace kestrel

@@ -22,8 +22,9 @@ std::string plotLogHeader() {
 }
 
 // plot,utc,lat,lon,bearing,relative,course,speed_kn,quality,position_source,bearing_source,
-// used,heading_from,vehicle
-std::string plotLogRow(const PlotRecord& plot, std::optional<bool> used, std::string_view vehicle) {
+// used,heading_from,vehicle,excluded,note
+std::string plotLogRow(const PlotRecord& plot, std::optional<bool> used, std::string_view vehicle,
+                       const PlotReview& review) {
     std::string row =
         std::to_string(plot.plotNumber) + ',' + isoUtcText(plot.utcMilliseconds) + ',';
     row += estimate::fixedText(plot.latitudeDegrees, 6) + ',';
@@ -51,6 +52,8 @@ std::string plotLogRow(const PlotRecord& plot, std::optional<bool> used, std::st
     for (char c : vehicle) {
         row += (c == ',' || c == '"' || c == '\r' || c == '\n') ? '_' : c;
     }
+    row += review.excluded ? ",1," : ",,";
+    row += estimate::csvField(review.note);
     row += kEol;
     return row;
 }
@@ -62,13 +65,29 @@ PlotLog::PlotLog(TextFiles& files, MessageBox& messages)
 
 void PlotLog::start(const std::string& folder, const std::string& stamp) {
     m_paths = {folder + stamp + "_plots.csv", folder + "Current_Plots.csv"};
+    m_rows.clear();
     m_text = plotLogHeader();
     write(true);
 }
 
 void PlotLog::append(const PlotRecord& plot, std::optional<bool> used, std::string_view vehicle) {
+    m_rows.push_back({plot, used, std::string(vehicle), {}});
     m_text += plotLogRow(plot, used, vehicle);
     write(false);
+}
+
+// Rare: the whole text is made again from the rows.
+bool PlotLog::review(int row, const PlotReview& review) {
+    if (row < 1 || static_cast<size_t>(row) > m_rows.size()) {
+        return false;
+    }
+    m_rows[static_cast<size_t>(row) - 1].review = review;
+    m_text = plotLogHeader();
+    for (const Row& each : m_rows) {
+        m_text += plotLogRow(each.plot, each.used, each.vehicle, each.review);
+    }
+    write(false);
+    return true;
 }
 
 void PlotLog::write(bool quietly) {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/hunt_events.h"
 #include "app/write_notice.h"
@@ -15,9 +16,19 @@
 
 namespace kestrel {
 
+// What the hunter said of a plot afterwards: left out of the fix by hand, and a note (plain
+// text, written in double quotes when it holds a comma or a quote).
+struct PlotReview {
+    bool excluded = false;
+    std::string note;
+    bool operator==(const PlotReview&) const = default;
+};
+
 // One row, CR LF ended: "." decimal point whatever the locale, empty fields for absent values.
-// `used` is the estimator's verdict on this row's bearing (none when the row has no bearing).
-std::string plotLogRow(const PlotRecord& plot, std::optional<bool> used, std::string_view vehicle);
+// `used` is the estimator's verdict on this row's bearing when it was plotted (none when the
+// row has no bearing).
+std::string plotLogRow(const PlotRecord& plot, std::optional<bool> used, std::string_view vehicle,
+                       const PlotReview& review = {});
 std::string plotLogHeader();
 
 class PlotLog {
@@ -27,14 +38,24 @@ class PlotLog {
     // A new hunt: both files get the header line. A failure here is left to start-up's message.
     void start(const std::string& folder, const std::string& stamp);
     void append(const PlotRecord& plot, std::optional<bool> used, std::string_view vehicle = {});
+    // Data row `row` (from 1) reviewed again: both files are written anew. False when there is
+    // no such row.
+    bool review(int row, const PlotReview& review);
     const std::string& text() const { return m_text; }
 
   private:
+    struct Row {
+        PlotRecord plot;
+        std::optional<bool> used;
+        std::string vehicle;
+        PlotReview review;
+    };
     void write(bool quietly);
 
     TextFiles& m_files;
     WriteNotice m_notice;
     std::array<std::string, 2> m_paths;
+    std::vector<Row> m_rows;
     std::string m_text;
 };
 

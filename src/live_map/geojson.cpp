@@ -70,8 +70,15 @@ std::string plotColour(const HuntView& hunt, const MapPlot& plot) {
     return kUnknownColour;
 }
 
+nlohmann::json noteJson(const MapPlot& plot) {
+    return plot.note.empty() ? nlohmann::json(nullptr) : nlohmann::json(cleanText(plot.note));
+}
+
 nlohmann::json plotPoint(const MapPlot& plot) {
-    const char* verdict = !plot.used ? "none" : *plot.used ? "used" : "rejected";
+    const char* verdict = plot.excluded ? "excluded"
+                          : !plot.used  ? "none"
+                          : *plot.used  ? "used"
+                                        : "rejected";
     return feature("plot-" + std::to_string(plot.row), "plot",
                    pointGeometry(plot.latitudeDeg, plot.longitudeDeg),
                    {{"row", plot.row},
@@ -83,6 +90,8 @@ nlohmann::json plotPoint(const MapPlot& plot) {
                     {"position_source", cleanText(plot.positionSource)},
                     {"bearing_source", cleanText(plot.bearingSource)},
                     {"verdict", verdict},
+                    {"excluded", plot.excluded},
+                    {"note", noteJson(plot)},
                     {"vehicle", vehicleName(plot)}});
 }
 
@@ -94,7 +103,9 @@ nlohmann::json bearingLine(const HuntView& hunt, const MapPlot& plot) {
                     {"plot", plot.plotNumber},
                     {"bearing", *plot.bearingDeg},
                     {"range_mi", number(plot.rangeMiles)},
-                    {"rejected", plot.used == false},
+                    {"rejected", !plot.excluded && plot.used == false},
+                    {"excluded", plot.excluded},
+                    {"note", noteJson(plot)},
                     {"colour", plotColour(hunt, plot)},
                     {"vehicle", vehicleName(plot)}});
 }

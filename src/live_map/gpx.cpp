@@ -64,13 +64,17 @@ void appendWaypoint(std::string& out, const MapPlot& plot) {
     appendElement(
         out, "name",
         (plot.vehicle.empty() ? "Plot" : plot.vehicle) + " " + std::to_string(plot.plotNumber));
+    const std::string note = plot.note.empty() ? "" : "; note: " + plot.note;
     if (plot.bearingDeg) {
         const std::string bearing = bearingText(*plot.bearingDeg);
-        const char* verdict = !plot.used ? "" : *plot.used ? ", used" : ", rejected";
+        const char* verdict = plot.excluded ? ", left out by hand"
+                              : !plot.used  ? ""
+                              : *plot.used  ? ", used"
+                                            : ", rejected";
         appendElement(out, "cmt", bearing);
-        appendElement(out, "desc", bearing + verdict);
+        appendElement(out, "desc", bearing + verdict + note);
     } else {
-        appendElement(out, "desc", "no bearing");
+        appendElement(out, "desc", "no bearing" + note);
     }
     out += "</wpt>\r\n";
 }

@@ -27,6 +27,8 @@ struct MapPlot {
     std::string bearingSource;   // "DF" or "MAN"
     std::optional<bool> used;    // the estimator's verdict; none without a line
     std::string vehicle;         // empty: this vehicle
+    bool excluded = false;       // left out of the fix by hand
+    std::string note;            // the hunter's note, plain text
 };
 
 struct TrackPoint {

@@ -183,17 +183,23 @@ void MapModel::plotAdded(const PlotRecord& plot, const std::string& vehicle) {
 
 // Every earlier plot whose verdict the new estimate changed is drawn again, then the estimate.
 void MapModel::estimateChanged(json& upsert, json& remove) {
-    std::map<int, bool> verdicts;
+    std::map<int, HuntEstimate::RowVerdict> verdicts;
     for (const HuntEstimate::RowVerdict& verdict : m_estimate.verdicts()) {
-        verdicts[verdict.row] = verdict.used;
+        verdicts[verdict.row] = verdict;
     }
     for (MapPlot& plot : m_view.plots) {
         std::optional<bool> used;
+        bool excluded = false;
         if (const auto found = verdicts.find(plot.row); found != verdicts.end()) {
-            used = found->second;
+            used = found->second.used;
+            excluded = found->second.excluded;
         }
-        if (used != plot.used) {
+        const PlotReview* review = m_estimate.review(plot.row);
+        const std::string note = review ? review->note : std::string();
+        if (used != plot.used || excluded != plot.excluded || note != plot.note) {
             plot.used = used;
+            plot.excluded = excluded;
+            plot.note = note;
             if (&plot != &m_view.plots.back()) {  // the new plot is drawn by the caller
                 append(upsert, plotFeatures(m_view, plot));
             }
@@ -205,6 +211,20 @@ void MapModel::estimateChanged(json& upsert, json& remove) {
     const std::vector<json> features = estimateFeatures(m_view);
     append(upsert, features);
     addGone(remove, before, features);
+}
+
+void MapModel::plotReviewed() {
+    json upsert = json::array();
+    json remove = json::array();
+    estimateChanged(upsert, remove);
+    // the last plot is not drawn by estimateChanged: it may be the one reviewed
+    if (!m_view.plots.empty()) {
+        append(upsert, plotFeatures(m_view, m_view.plots.back()));
+    }
+    send({{"type", "features"},
+          {"upsert", std::move(upsert)},
+          {"remove", std::move(remove)},
+          {"status", m_view.status}});
 }
 
 void MapModel::teamChanged(const std::vector<team::VehicleState>& vehicles) {

@@ -35,6 +35,9 @@ class MapModel : public HuntObserver {
     void eventHandled() override;
     // Another vehicle's plot, after the estimate companion has taken it.
     void teamPlotReceived(const PlotRecord& plot, const std::string& vehicle);
+    // A plot was left out, taken back or given a note (through the estimate companion): the
+    // plots whose verdict or note changed and the estimate are told.
+    void plotReviewed();
     // The team's vehicles as the team link knows them (the own one first).
     void teamChanged(const std::vector<team::VehicleState>& vehicles);
 

@@ -66,18 +66,6 @@ std::string_view trim(std::string_view s) {
                                            : s.substr(first, s.find_last_not_of(" \t") - first + 1);
 }
 
-std::vector<std::string_view> splitFields(std::string_view line) {
-    std::vector<std::string_view> fields;
-    for (size_t start = 0;;) {
-        const size_t comma = line.find(',', start);
-        fields.push_back(trim(line.substr(start, comma - start)));
-        if (comma == std::string_view::npos) {
-            return fields;
-        }
-        start = comma + 1;
-    }
-}
-
 // The whole text as a number; "nan" and "inf" are not numbers here.
 template <typename T>
 bool parseNumber(std::string_view text, T& value) {
@@ -104,11 +92,11 @@ bool readOptional(std::string_view text, int low, int high, std::optional<int>& 
 struct Columns {
     size_t count = 0;
     std::optional<size_t> plot, utc, lat, lon, bearing, relative, quality, positionSource,
-        bearingSource, used, vehicle;
+        bearingSource, used, vehicle, excluded, note;
 };
 
 std::string readHeader(std::string_view line, Columns& columns) {
-    const std::vector<std::string_view> names = splitFields(line);
+    const std::vector<std::string> names = estimate::csvFields(line);
     columns.count = names.size();
     const std::pair<std::string_view, std::optional<size_t> Columns::*> known[] = {
         {"plot", &Columns::plot},
@@ -121,7 +109,9 @@ std::string readHeader(std::string_view line, Columns& columns) {
         {"position_source", &Columns::positionSource},
         {"bearing_source", &Columns::bearingSource},
         {"used", &Columns::used},
-        {"vehicle", &Columns::vehicle}};
+        {"vehicle", &Columns::vehicle},
+        {"excluded", &Columns::excluded},
+        {"note", &Columns::note}};
     for (size_t i = 0; i < names.size(); ++i) {
         std::string name(names[i]);
         std::transform(name.begin(), name.end(), name.begin(),
@@ -136,14 +126,16 @@ std::string readHeader(std::string_view line, Columns& columns) {
 }
 
 // A data row of the plot log, laid out as kPlotLogHeader names it:
-// 12,2026-12-08T14:21:07Z,34.463500,-119.699167,42,318,84,23,7,GPS,DF,1,COG,Van 2
+// 12,2026-12-08T14:21:07Z,34.463500,-119.699167,42,318,84,23,7,GPS,DF,1,COG,Van 2,1,"a note"
 // Every field that is there must be well formed; none for a damaged row.
 std::optional<MapPlot> readRow(std::string_view line, const Columns& c, int row) {
-    const std::vector<std::string_view> fields = splitFields(line);
+    const std::vector<std::string> fields = estimate::csvFields(line);
     if (fields.size() != c.count) {
         return std::nullopt;
     }
-    auto at = [&](std::optional<size_t> column) { return column ? fields[*column] : ""; };
+    auto at = [&](std::optional<size_t> column) {
+        return column ? std::string_view(fields[*column]) : std::string_view();
+    };
     MapPlot plot;
     plot.row = row;
     plot.rangeMiles = kPastRangeMiles;
@@ -171,6 +163,8 @@ std::optional<MapPlot> readRow(std::string_view line, const Columns& c, int row)
     plot.positionSource = at(c.positionSource);
     plot.bearingSource = at(c.bearingSource);
     plot.vehicle = at(c.vehicle);
+    plot.excluded = plot.bearingDeg && at(c.excluded) == "1";
+    plot.note = at(c.note);
     return plot;
 }
 
@@ -258,7 +252,7 @@ void estimateAgain(HuntView& hunt) {
     std::vector<MapPlot*> weighed;
     std::set<std::string> vehicles;
     for (MapPlot& plot : hunt.plots) {
-        if (plot.bearingDeg && bearingsLeft[plot.vehicle]-- <= kBearingsKept) {
+        if (plot.bearingDeg && bearingsLeft[plot.vehicle]-- <= kBearingsKept && !plot.excluded) {
             bearings.push_back({plot.plotNumber, plot.latitudeDeg, plot.longitudeDeg,
                                 double(*plot.bearingDeg), plot.quality});
             weighed.push_back(&plot);
@@ -269,7 +263,10 @@ void estimateAgain(HuntView& hunt) {
     for (size_t k = 0; k < weighed.size() && k < hunt.estimate.usedFlags.size(); ++k) {
         weighed[k]->used = hunt.estimate.usedFlags[k];
     }
-    hunt.status = statusLine(hunt.estimate, std::nullopt, static_cast<int>(vehicles.size()));
+    const auto leftOut = std::count_if(hunt.plots.begin(), hunt.plots.end(),
+                                       [](const MapPlot& plot) { return plot.excluded; });
+    hunt.status = statusLine(hunt.estimate, std::nullopt, static_cast<int>(vehicles.size()),
+                             static_cast<int>(leftOut));
 }
 
 // One team vehicle per vehicle name, in order of first appearance, at its last plot.

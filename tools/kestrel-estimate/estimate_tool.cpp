@@ -22,11 +22,13 @@ constexpr std::string_view kHelp =
     "          commas, '.' as decimal point, CR LF or LF line ends. Columns are found by\n"
     "          name: lat, lon (degrees, signed) and bearing (true, degrees) are required;\n"
     "          quality (0 to 9; 0 is never used) and plot (its number) are optional; other\n"
-    "          columns are ignored. A line with an empty bearing is not a bearing.\n"
+    "          columns are ignored. A line with an empty bearing is not a bearing, nor one\n"
+    "          with 1 in an excluded column (left out of the fix by hand).\n"
     "--json    print one JSON object: shown, reason (when not shown), lat, lon,\n"
     "          semi_major_m, semi_minor_m, major_azimuth_deg (95 % ellipse), cep50_m,\n"
     "          sigma_deg, plots (lines with a bearing), used, rejected (plot numbers, or\n"
-    "          row numbers without a plot column), provisional.\n"
+    "          row numbers without a plot column), provisional, excluded (lines left out by\n"
+    "          hand).\n"
     "--help    print this text.\n"
     "\n"
     "Exit status: 0 when the file was read, whether or not an estimate could be shown;\n"
@@ -51,7 +53,7 @@ std::string jsonString(std::string_view text) {
     return out + "\"";
 }
 
-void printJson(const Estimate& e, std::ostream& out) {
+void printJson(const Estimate& e, int excluded, std::ostream& out) {
     auto number = [&](double value, int decimals) {
         return e.shown ? fixedText(value, decimals) : std::string("null");
     };
@@ -66,10 +68,11 @@ void printJson(const Estimate& e, std::ostream& out) {
         << ", \"cep50_m\": " << number(e.cep50M, 1) << ", \"sigma_deg\": " << number(e.sigmaDeg, 2)
         << ", \"plots\": " << e.plots << ", \"used\": " << e.used << ", \"rejected\": ["
         << idList(e.rejectedIds, ", ")
-        << "], \"provisional\": " << (e.provisional ? "true" : "false") << "}\n";
+        << "], \"provisional\": " << (e.provisional ? "true" : "false")
+        << ", \"excluded\": " << excluded << "}\n";
 }
 
-void printText(const Estimate& e, bool plotNumbers, std::ostream& out) {
+void printText(const Estimate& e, bool plotNumbers, int excluded, std::ostream& out) {
     if (e.shown) {
         out << "Estimate: " << fixedText(e.latitudeDeg, 7) << ", " << fixedText(e.longitudeDeg, 7)
             << (e.provisional ? " (provisional: fewer than 10 plots used)" : "") << "\n";
@@ -83,6 +86,9 @@ void printText(const Estimate& e, bool plotNumbers, std::ostream& out) {
     out << "Plots: " << e.plots << " with a bearing, " << e.used << " used";
     if (!e.rejectedIds.empty()) {
         out << "; rejected " << (plotNumbers ? "plots " : "rows ") << idList(e.rejectedIds, ", ");
+    }
+    if (excluded > 0) {
+        out << "; " << excluded << " left out by hand";
     }
     out << "\n";
 }
@@ -131,9 +137,9 @@ int runEstimateTool(std::span<const std::string_view> args, std::ostream& out, s
     }
     const Estimate estimate = estimateFix(log.bearings);
     if (json) {
-        printJson(estimate, out);
+        printJson(estimate, log.excludedRows, out);
     } else {
-        printText(estimate, log.hasPlotColumn, out);
+        printText(estimate, log.hasPlotColumn, log.excludedRows, out);
     }
     return kToolRan;
 }
