@@ -242,6 +242,12 @@ JsonWriter& JsonWriter::null(std::string_view name) {
     return *this;
 }
 
+JsonWriter& JsonWriter::boolean(std::string_view name, bool value) {
+    key(name);
+    m_text += value ? "true" : "false";
+    return *this;
+}
+
 std::string JsonWriter::finish() {
     m_text += '}';
     return std::move(m_text);

@@ -7,6 +7,7 @@
 // parser and checks the shape itself; the writer is written out here, as its bytes (\u0008 and
 // \u000c for backspace and form feed, fixed decimals) are what the team and the journals hold.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,6 +27,7 @@ class FlatObject {
   public:
     const JsonValue* find(std::string_view key) const;
     bool contains(std::string_view key) const { return find(key) != nullptr; }
+    size_t size() const { return m_members.size(); }
     // False (and nothing added) when the key is already present.
     bool add(std::string key, JsonValue value);
 
@@ -45,6 +47,7 @@ class JsonWriter {
     // Fixed notation with the given number of decimals; a value that is not finite reads null.
     JsonWriter& number(std::string_view name, double value, int decimals);
     JsonWriter& null(std::string_view name);
+    JsonWriter& boolean(std::string_view name, bool value);
     std::string finish();
 
   private:

@@ -49,7 +49,7 @@ void TeamHunt::start() {
     m_lastSeq = journal.lastSeq;
     for (JournalOwnPlot& entry : journal.own) {
         m_vehicles.front().plots[entry.plot.seq] = entry.plot;
-        m_own[entry.plot.seq] = OwnPlot{std::move(entry.payload), entry.acknowledged};
+        m_own[entry.plot.seq] = OwnMessage{std::move(entry.payload), entry.acknowledged};
     }
     for (TeamPlot& plot : journal.received) {
         if (plot.vehicle != m_names.vehicle && plot.hunt == m_names.hunt) {
@@ -57,6 +57,7 @@ void TeamHunt::start() {
             state.plots.try_emplace(plot.seq, std::move(plot));
         }
     }
+    restoreExclusions(journal);
     m_transport.setListener(this);
     if (m_transport.isUp()) {
         linkUp();
@@ -69,7 +70,7 @@ void TeamHunt::plotMade(const PlotRecord& record) {
     // Journalled before it goes out: a crash between the two sends it again, never loses it.
     journalled(m_journal.appendOwn(plot, payload));
     m_vehicles.front().plots[plot.seq] = plot;
-    m_own[plot.seq] = OwnPlot{std::move(payload), false};
+    m_own[plot.seq] = OwnMessage{std::move(payload), false};
     sendWaiting();
     changed();
 }
@@ -79,27 +80,39 @@ size_t TeamHunt::queuedCount() const {
         m_own.begin(), m_own.end(), [](const auto& own) { return !own.second.acknowledged; }));
 }
 
-// Every unacknowledged own plot not already on its way, in seq order. The broker keeps the
-// order of one client's QoS 1 messages on a topic.
+// Every unacknowledged own message not already on its way: the plots in seq order, then the
+// exclusions in rev order. The broker keeps the order of one client's QoS 1 messages, so an
+// exclusion never overtakes the plot it names.
 void TeamHunt::sendWaiting() {
     if (!m_transport.isUp()) {
         return;
     }
-    std::set<int64_t> onTheWay;
-    for (const auto& [id, seq] : m_inFlight) {
-        onTheWay.insert(seq);
+    const std::set<InFlight> onTheWay = [this]() {
+        std::set<InFlight> out;
+        for (const auto& [id, what] : m_inFlight) {
+            out.insert(what);
+        }
+        return out;
+    }();
+    if (sendEach(m_own, false, plotTopic(m_names), onTheWay)) {
+        sendEach(m_ownExclusions, true, exclusionTopic(m_names), onTheWay);
     }
-    const std::string topic = plotTopic(m_names);
-    for (const auto& [seq, own] : m_own) {
-        if (own.acknowledged || onTheWay.contains(seq)) {
+}
+
+// False when the link went: all of it goes again when it is back.
+bool TeamHunt::sendEach(const std::map<int64_t, OwnMessage>& waiting, bool exclusion,
+                        const std::string& topic, const std::set<InFlight>& onTheWay) {
+    for (const auto& [key, own] : waiting) {
+        if (own.acknowledged || onTheWay.contains(InFlight{exclusion, key})) {
             continue;
         }
         const std::optional<int> id = m_transport.publish(topic, own.payload, kQos, false);
         if (!id) {
-            return;  // link gone: all of it goes again when it is back
+            return false;
         }
-        m_inFlight[*id] = seq;
+        m_inFlight[*id] = InFlight{exclusion, key};
     }
+    return true;
 }
 
 void TeamHunt::tick() {
@@ -127,6 +140,7 @@ void TeamHunt::linkUp() {
     m_inFlight.clear();
     m_transport.subscribe(plotFilter(m_names), kQos);
     m_transport.subscribe(positionFilter(m_names), kQos);
+    m_transport.subscribe(exclusionFilter(m_names), kQos);
     sendWaiting();
     m_lastPositionMs = 0;  // tell the team where we are at once
     publishPosition(m_clock.utcMilliseconds());
@@ -141,34 +155,46 @@ void TeamHunt::published(int messageId) {
     if (found == m_inFlight.end()) {
         return;  // a position, or a message of an earlier connection
     }
-    const int64_t seq = found->second;
+    const InFlight what = found->second;
     m_inFlight.erase(found);
-    OwnPlot& own = m_own[seq];
-    if (!own.acknowledged) {
-        own.acknowledged = true;
-        journalled(m_journal.appendAcknowledged(seq));
+    auto& own = what.exclusion ? m_ownExclusions : m_own;
+    const auto mine = own.find(what.key);
+    if (mine != own.end() && !mine->second.acknowledged) {
+        mine->second.acknowledged = true;
+        journalled(what.exclusion ? m_journal.appendExclusionAcknowledged(what.key)
+                                  : m_journal.appendAcknowledged(what.key));
     }
 }
 
 void TeamHunt::messageArrived(std::string_view topic, std::string_view payload) {
-    // Our own plots come back through our subscription, byte for byte; anything else under our
-    // name is another sender using it.
     Decoded decoded = decodeMessage(m_names, topic, payload);
     const int64_t now = m_clock.utcMilliseconds();
     if (const Rejection* rejection = std::get_if<Rejection>(&decoded)) {
         ++m_counters.rejected[static_cast<size_t>(*rejection)];
     } else if (TeamPlot* plot = std::get_if<TeamPlot>(&decoded)) {
         if (plot->vehicle == m_names.vehicle) {
-            const auto mine = m_own.find(plot->seq);
-            const bool echo = mine != m_own.end() && mine->second.payload == payload;
-            ++(echo ? m_counters.echoes
-                    : m_counters.rejected[static_cast<size_t>(Rejection::OwnName)]);
-            return;
+            ownArrived(m_own, plot->seq, payload);
+        } else {
+            acceptPlot(std::move(*plot), now);
         }
-        acceptPlot(std::move(*plot), now);
+    } else if (const TeamExclusion* exclusion = std::get_if<TeamExclusion>(&decoded)) {
+        if (exclusion->vehicle == m_names.vehicle) {
+            ownArrived(m_ownExclusions, exclusion->rev, payload);
+        } else {
+            acceptExclusion(*exclusion, now);
+        }
     } else {
         acceptPosition(std::get<TeamPosition>(std::move(decoded)), now);
     }
+}
+
+// Our own plots and exclusions come back through our subscription, byte for byte; anything
+// else under our name is another sender using it.
+void TeamHunt::ownArrived(const std::map<int64_t, OwnMessage>& own, int64_t key,
+                          std::string_view payload) {
+    const auto mine = own.find(key);
+    const bool echo = mine != own.end() && mine->second.payload == payload;
+    ++(echo ? m_counters.echoes : m_counters.rejected[static_cast<size_t>(Rejection::OwnName)]);
 }
 
 void TeamHunt::acceptPlot(TeamPlot plot, int64_t nowMs) {
@@ -180,10 +206,13 @@ void TeamHunt::acceptPlot(TeamPlot plot, int64_t nowMs) {
     }
     journalled(m_journal.appendReceived(plot));
     ++m_counters.received;
-    const TeamPlot& kept = state.plots.emplace(plot.seq, std::move(plot)).first->second;
+    const std::string name = plot.vehicle;
+    const int64_t seq = plot.seq;
+    const TeamPlot& kept = state.plots.emplace(seq, std::move(plot)).first->second;
     if (onPlotReceived) {
         onPlotReceived(kept);
     }
+    tellPendingExclusion(name, seq);
     changed();
 }
 

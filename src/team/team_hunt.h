@@ -1,7 +1,9 @@
 #pragma once
 // The team link's core: own plots in (as a hunt observer), numbered, journalled and published
 // in order until the broker has each; the team's messages in, checked, de-duplicated by
-// (vehicle, hunt, seq) and kept per vehicle. It owns the journal and the per-vehicle state;
+// (vehicle, hunt, seq) and kept per vehicle. Own plots left out of the fix by hand (and taken
+// back in) go the same way, after the plot they name; the team's such changes are applied once
+// each, the latest (by rev) winning. It owns the journal and the per-vehicle state;
 // it knows nothing of the network beyond the TeamTransport it is given and never blocks.
 
 #include <array>
@@ -9,7 +11,9 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/hunt_events.h"
@@ -32,8 +36,11 @@ constexpr int64_t kPositionSlackMs = 500;
 struct TeamCounters {
     int64_t received = 0;    // other vehicles' plots accepted, each once
     int64_t positions = 0;   // other vehicles' position messages accepted
-    int64_t duplicates = 0;  // plots that came again (same vehicle, hunt and seq)
-    int64_t echoes = 0;      // our own messages coming back from the broker
+    int64_t exclusions = 0;  // other vehicles' exclusion changes accepted, each once
+    // Plots that came again (same vehicle, hunt and seq), and exclusions no newer (by rev) than
+    // the last one seen for their plot.
+    int64_t duplicates = 0;
+    int64_t echoes = 0;  // our own messages coming back from the broker
     std::array<int64_t, kRejectionKinds> rejected{};  // indexed by Rejection
     int64_t journalDamagedLines = 0;
 };
@@ -63,8 +70,22 @@ class TeamHunt : public HuntObserver, private TeamTransportListener {
     // when the position source has one.
     void tick();
 
+    // Leaves own plot `seq` out of the fix of every car in the team (or takes it back in): the
+    // change is journalled and sent until the broker has it, after the plot itself. False, and
+    // nothing sent, when there is no own plot `seq` or it already is so.
+    bool setOwnExclusion(int64_t seq, bool excluded);
+    // Whether own plot `seq` is left out; nothing when there is no such plot.
+    std::optional<bool> ownExclusion(int64_t seq) const;
+    // Whether the plot `seq` of `vehicle` (this one or another) is known and left out.
+    bool isExcluded(const std::string& vehicle, int64_t seq) const;
+    // The seq of the latest own plot; 0 before the first.
+    int64_t lastOwnSeq() const { return m_lastSeq; }
+
     // A plot of another vehicle arrived for the first time.
     std::function<void(const TeamPlot&)> onPlotReceived;
+    // A plot of another vehicle was left out of the fix or taken back in by its vehicle; for a
+    // plot that comes after its exclusion, told right after onPlotReceived.
+    std::function<void(const std::string& vehicle, int64_t seq, bool excluded)> onExclusionReceived;
     // Anything on the team map changed (a plot either way, a position).
     std::function<void()> onTeamChanged;
 
@@ -72,15 +93,26 @@ class TeamHunt : public HuntObserver, private TeamTransportListener {
     // The own vehicle first, then the others in order of first appearance.
     const std::vector<VehicleState>& vehicles() const { return m_vehicles; }
     const TeamCounters& counters() const { return m_counters; }
-    size_t queuedCount() const;  // own plots the broker has not acknowledged
+    size_t queuedCount() const;           // own plots the broker has not acknowledged
+    size_t queuedExclusionCount() const;  // own exclusion changes it has not acknowledged
     bool linkIsUp() const { return m_transport.isUp(); }
 
     std::string teamDocument(std::string_view vectorColour) const;
 
   private:
-    struct OwnPlot {
+    struct OwnMessage {
         std::string payload;
         bool acknowledged = false;
+    };
+    // A message on its way on this connection: an own plot by seq, an exclusion by rev.
+    struct InFlight {
+        bool exclusion = false;
+        int64_t key = 0;
+        auto operator<=>(const InFlight&) const = default;
+    };
+    struct ExclusionState {
+        bool excluded = false;
+        int64_t rev = 0;  // 0: nothing heard
     };
 
     void linkUp() override;
@@ -89,6 +121,14 @@ class TeamHunt : public HuntObserver, private TeamTransportListener {
     void messageArrived(std::string_view topic, std::string_view payload) override;
 
     void sendWaiting();
+    bool sendEach(const std::map<int64_t, OwnMessage>& waiting, bool exclusion,
+                  const std::string& topic, const std::set<InFlight>& onTheWay);
+    void restoreExclusions(JournalContents& journal);
+    void ownArrived(const std::map<int64_t, OwnMessage>& own, int64_t key,
+                    std::string_view payload);
+    void acceptExclusion(const TeamExclusion& exclusion, int64_t nowMs);
+    bool applyTeamExclusion(const TeamExclusion& exclusion);
+    void tellPendingExclusion(const std::string& vehicle, int64_t seq);
     void publishPosition(int64_t nowMs);
     void acceptPlot(TeamPlot plot, int64_t nowMs);
     void acceptPosition(TeamPosition position, int64_t nowMs);
@@ -103,9 +143,15 @@ class TeamHunt : public HuntObserver, private TeamTransportListener {
     WriteNotice m_journalNotice;
     PositionSource m_positionSource;
     std::vector<VehicleState> m_vehicles;
-    std::map<int64_t, OwnPlot> m_own;   // by seq
-    std::map<int, int64_t> m_inFlight;  // message id -> seq, this connection only
+    std::map<int64_t, OwnMessage> m_own;            // plots by seq
+    std::map<int64_t, OwnMessage> m_ownExclusions;  // exclusion changes by rev
+    std::map<int64_t, bool> m_ownExcluded;          // by seq: left out of the fix
+    // Other vehicles' plots, by vehicle and seq: the latest change heard, also for plots that
+    // have not arrived yet.
+    std::map<std::string, std::map<int64_t, ExclusionState>> m_teamExclusions;
+    std::map<int, InFlight> m_inFlight;  // message id -> what it is, this connection only
     int64_t m_lastSeq = 0;
+    int64_t m_lastRev = 0;
     int64_t m_lastPositionMs = 0;
     TeamCounters m_counters;
 };

@@ -18,7 +18,10 @@ namespace {
 //   P <seq> <payload> <sum>   an own plot message, before it is published
 //   A <seq> <sum>             the broker acknowledged own plot <seq>
 //   R <payload> <sum>         a plot received from another vehicle
-// Payloads are written by encodePlot, which escapes tabs and line ends.
+//   X <rev> <payload> <sum>   an own exclusion message, before it is published
+//   XA <rev> <sum>            the broker acknowledged own exclusion <rev>
+//   XR <payload> <sum>        an exclusion received from another vehicle
+// Payloads are written by encodePlot and encodeExclusion, which escape tabs and line ends.
 
 std::string checkSum(std::string_view text) {
     uint32_t hash = 2166136261u;
@@ -55,33 +58,31 @@ std::optional<int64_t> seqOf(std::string_view text) {
     return seq;
 }
 
-// One checked line into the contents; false when it is damaged.
-bool readLine(std::string_view line, JournalContents& contents,
-              std::map<int64_t, size_t>& ownIndex) {
-    const size_t lastTab = line.rfind('\t');
-    if (lastTab == std::string_view::npos ||
-        checkSum(line.substr(0, lastTab)) != line.substr(lastTab + 1)) {
-        return false;
-    }
-    const std::vector<std::string_view> part = fields(line.substr(0, lastTab));
+// Where each own message is in the contents, by seq (plots) and by rev (exclusions).
+struct OwnIndex {
+    std::map<int64_t, size_t> plots, exclusions;
+};
+
+bool readPlotLine(const std::vector<std::string_view>& part, JournalContents& contents,
+                  OwnIndex& index) {
     if (part[0] == "P" && part.size() == 3) {
         const auto seq = seqOf(part[1]);
         Decoded decoded = decodePlotPayload(part[2]);
         TeamPlot* plot = std::get_if<TeamPlot>(&decoded);
-        if (!seq || plot == nullptr || plot->seq != *seq || ownIndex.contains(*seq)) {
+        if (!seq || plot == nullptr || plot->seq != *seq || index.plots.contains(*seq)) {
             return false;
         }
-        ownIndex[*seq] = contents.own.size();
+        index.plots[*seq] = contents.own.size();
         contents.own.push_back({std::move(*plot), std::string(part[2]), false});
         contents.lastSeq = std::max(contents.lastSeq, *seq);
         return true;
     }
     if (part[0] == "A" && part.size() == 2) {
         const auto seq = seqOf(part[1]);
-        if (!seq || !ownIndex.contains(*seq)) {
+        if (!seq || !index.plots.contains(*seq)) {
             return false;
         }
-        contents.own[ownIndex[*seq]].acknowledged = true;
+        contents.own[index.plots[*seq]].acknowledged = true;
         return true;
     }
     if (part[0] == "R" && part.size() == 2) {
@@ -92,6 +93,51 @@ bool readLine(std::string_view line, JournalContents& contents,
         }
     }
     return false;
+}
+
+bool readExclusionLine(const std::vector<std::string_view>& part, JournalContents& contents,
+                       OwnIndex& index) {
+    if (part[0] == "X" && part.size() == 3) {
+        const auto rev = seqOf(part[1]);
+        Decoded decoded = decodeExclusionPayload(part[2]);
+        TeamExclusion* exclusion = std::get_if<TeamExclusion>(&decoded);
+        if (!rev || exclusion == nullptr || exclusion->rev != *rev ||
+            index.exclusions.contains(*rev)) {
+            return false;
+        }
+        index.exclusions[*rev] = contents.ownExclusions.size();
+        contents.ownExclusions.push_back({std::move(*exclusion), std::string(part[2]), false});
+        contents.lastRev = std::max(contents.lastRev, *rev);
+        return true;
+    }
+    if (part[0] == "XA" && part.size() == 2) {
+        const auto rev = seqOf(part[1]);
+        if (!rev || !index.exclusions.contains(*rev)) {
+            return false;
+        }
+        contents.ownExclusions[index.exclusions[*rev]].acknowledged = true;
+        return true;
+    }
+    if (part[0] == "XR" && part.size() == 2) {
+        Decoded decoded = decodeExclusionPayload(part[1]);
+        if (TeamExclusion* exclusion = std::get_if<TeamExclusion>(&decoded)) {
+            contents.receivedExclusions.push_back(std::move(*exclusion));
+            return true;
+        }
+    }
+    return false;
+}
+
+// One checked line into the contents; false when it is damaged.
+bool readLine(std::string_view line, JournalContents& contents, OwnIndex& index) {
+    const size_t lastTab = line.rfind('\t');
+    if (lastTab == std::string_view::npos ||
+        checkSum(line.substr(0, lastTab)) != line.substr(lastTab + 1)) {
+        return false;
+    }
+    const std::vector<std::string_view> part = fields(line.substr(0, lastTab));
+    return part[0].starts_with('X') ? readExclusionLine(part, contents, index)
+                                    : readPlotLine(part, contents, index);
 }
 
 void appendEncodedName(std::string& out, std::string_view name) {
@@ -136,7 +182,7 @@ JournalContents TeamJournal::load() const {
         return contents;
     }
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::map<int64_t, size_t> ownIndex;
+    OwnIndex index;
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
@@ -144,13 +190,15 @@ JournalContents TeamJournal::load() const {
             end = text.size();
         }
         const std::string_view line(text.data() + start, end - start);
-        if (!line.empty() && !readLine(line, contents, ownIndex)) {
+        if (!line.empty() && !readLine(line, contents, index)) {
             ++contents.damagedLines;
         }
         start = end + 1;
     }
     std::sort(contents.own.begin(), contents.own.end(),
               [](const auto& a, const auto& b) { return a.plot.seq < b.plot.seq; });
+    std::sort(contents.ownExclusions.begin(), contents.ownExclusions.end(),
+              [](const auto& a, const auto& b) { return a.exclusion.rev < b.exclusion.rev; });
     return contents;
 }
 
@@ -191,6 +239,18 @@ bool TeamJournal::appendAcknowledged(int64_t seq) {
 
 bool TeamJournal::appendReceived(const TeamPlot& plot) {
     return appendLine("R\t" + encodePlot(plot));
+}
+
+bool TeamJournal::appendOwnExclusion(const TeamExclusion& exclusion, const std::string& payload) {
+    return appendLine("X\t" + std::to_string(exclusion.rev) + "\t" + payload);
+}
+
+bool TeamJournal::appendExclusionAcknowledged(int64_t rev) {
+    return appendLine("XA\t" + std::to_string(rev));
+}
+
+bool TeamJournal::appendReceivedExclusion(const TeamExclusion& exclusion) {
+    return appendLine("XR\t" + encodeExclusion(exclusion));
 }
 
 }  // namespace kestrel::team

@@ -1,10 +1,11 @@
 #pragma once
 // The team link's journal: one append-only text file per team, hunt and vehicle in the
 // Kestrelmap folder, so that no plot is lost when the link or the program goes down. Each own
-// plot message is appended before it is published and marked when the broker acknowledges it;
-// plots received from the team are kept too, so a restarted program still knows them and
-// recognises them when they come again. Lines are never rewritten. A line that is damaged (cut
-// short by a crash, changed by hand) fails its check sum and is skipped and counted.
+// plot or exclusion message is appended before it is published and marked when the broker
+// acknowledges it; plots and exclusions received from the team are kept too, so a restarted
+// program still knows them and recognises them when they come again. Lines are never rewritten. A
+// line that is damaged (cut short by a crash, changed by hand) fails its check sum and is skipped
+// and counted.
 
 #include <cstdint>
 #include <cstdio>
@@ -21,10 +22,19 @@ struct JournalOwnPlot {
     bool acknowledged = false;
 };
 
+struct JournalOwnExclusion {
+    TeamExclusion exclusion;
+    std::string payload;  // the exact bytes published
+    bool acknowledged = false;
+};
+
 struct JournalContents {
-    std::vector<JournalOwnPlot> own;  // in seq order
-    std::vector<TeamPlot> received;   // in order of arrival
+    std::vector<JournalOwnPlot> own;                 // in seq order
+    std::vector<TeamPlot> received;                  // in order of arrival
+    std::vector<JournalOwnExclusion> ownExclusions;  // in rev order
+    std::vector<TeamExclusion> receivedExclusions;   // in order of arrival
     int64_t lastSeq = 0;
+    int64_t lastRev = 0;  // of the own exclusions
     int damagedLines = 0;
 };
 
@@ -46,6 +56,9 @@ class TeamJournal {
     bool appendOwn(const TeamPlot& plot, const std::string& payload);
     bool appendAcknowledged(int64_t seq);
     bool appendReceived(const TeamPlot& plot);
+    bool appendOwnExclusion(const TeamExclusion& exclusion, const std::string& payload);
+    bool appendExclusionAcknowledged(int64_t rev);
+    bool appendReceivedExclusion(const TeamExclusion& exclusion);
 
     const std::string& path() const { return m_path; }
     // Why the last append failed, as the system put it.

@@ -1,6 +1,7 @@
 #include "team/team_message.h"
 
 #include <cmath>
+#include <type_traits>
 #include <vector>
 
 #include "team/flat_json.h"
@@ -61,13 +62,12 @@ bool isUtcText(std::string_view text) {
     return utcMillisecondsFromIso(text).has_value();
 }
 
-// The fields both kinds carry: version, names, time and place.
-struct Common {
+// The fields every kind carries: version, names and time.
+struct Header {
     std::string vehicle, hunt, utc;
-    double latitude = 0, longitude = 0;
 };
 
-std::variant<Common, Rejection> readCommon(const FlatObject& object) {
+std::variant<Header, Rejection> readHeader(const FlatObject& object) {
     const JsonValue* version = object.find("v");
     if (version == nullptr || !std::holds_alternative<double>(*version)) {
         return Rejection::Malformed;
@@ -78,13 +78,31 @@ std::variant<Common, Rejection> readCommon(const FlatObject& object) {
     const std::string* vehicle = textOf(object, "vehicle");
     const std::string* hunt = textOf(object, "hunt");
     const std::string* utc = textOf(object, "utc");
-    const auto latitude = numberOf(object, "lat", 90);
-    const auto longitude = numberOf(object, "lon", 180);
     if (vehicle == nullptr || !isSafeName(*vehicle) || hunt == nullptr || !isSafeName(*hunt) ||
-        utc == nullptr || !isUtcText(*utc) || !latitude || !longitude) {
+        utc == nullptr || !isUtcText(*utc)) {
         return Rejection::Malformed;
     }
-    return Common{*vehicle, *hunt, *utc, *latitude, *longitude};
+    return Header{*vehicle, *hunt, *utc};
+}
+
+// The fields plots and positions carry: the header and the place.
+struct Common {
+    std::string vehicle, hunt, utc;
+    double latitude = 0, longitude = 0;
+};
+
+std::variant<Common, Rejection> readCommon(const FlatObject& object) {
+    auto header = readHeader(object);
+    if (const Rejection* rejection = std::get_if<Rejection>(&header)) {
+        return *rejection;
+    }
+    const auto latitude = numberOf(object, "lat", 90);
+    const auto longitude = numberOf(object, "lon", 180);
+    if (!latitude || !longitude) {
+        return Rejection::Malformed;
+    }
+    Header& h = std::get<Header>(header);
+    return Common{std::move(h.vehicle), std::move(h.hunt), std::move(h.utc), *latitude, *longitude};
 }
 
 Decoded readPlot(const FlatObject& object) {
@@ -134,8 +152,30 @@ Decoded readPosition(const FlatObject& object) {
                         c.longitude};
 }
 
-// A payload parsed once and read as a plot or a position; an oversized one is not parsed.
-Decoded readPayload(std::string_view payload, bool plot) {
+// Exactly its seven members: a change to a plot's use is not to be half understood.
+Decoded readExclusion(const FlatObject& object) {
+    auto header = readHeader(object);
+    if (const Rejection* rejection = std::get_if<Rejection>(&header)) {
+        return *rejection;
+    }
+    constexpr size_t kMembers = 7;
+    const auto seq = wholeOf(object, "seq", 1, kMaxSeq);
+    const auto rev = wholeOf(object, "rev", 1, kMaxSeq);
+    const JsonValue* excluded = object.find("excluded");
+    if (!seq || !rev || excluded == nullptr || !std::holds_alternative<bool>(*excluded) ||
+        object.size() != kMembers) {
+        return Rejection::Malformed;
+    }
+    Header& h = std::get<Header>(header);
+    return TeamExclusion{
+        std::move(h.vehicle), std::move(h.hunt), *seq, std::get<bool>(*excluded), *rev,
+        std::move(h.utc)};
+}
+
+enum class Kind { Plot, Position, Exclusion };
+
+// A payload parsed once and read as the kind its topic names; an oversized one is not parsed.
+Decoded readPayload(std::string_view payload, Kind kind) {
     if (payload.size() > kMaxPayloadBytes) {
         return Rejection::Oversize;
     }
@@ -143,7 +183,28 @@ Decoded readPayload(std::string_view payload, bool plot) {
     if (!object) {
         return Rejection::Malformed;
     }
-    return plot ? readPlot(*object) : readPosition(*object);
+    switch (kind) {
+        case Kind::Plot:
+            return readPlot(*object);
+        case Kind::Position:
+            return readPosition(*object);
+        case Kind::Exclusion:
+            return readExclusion(*object);
+    }
+    return Rejection::Malformed;
+}
+
+std::optional<Kind> kindOf(std::string_view level) {
+    if (level == "plot") {
+        return Kind::Plot;
+    }
+    if (level == "position") {
+        return Kind::Position;
+    }
+    if (level == "exclusion") {
+        return Kind::Exclusion;
+    }
+    return std::nullopt;
 }
 
 std::vector<std::string_view> levels(std::string_view topic) {
@@ -202,12 +263,20 @@ std::string positionTopic(const TeamNames& names) {
     return prefix(names) + names.vehicle + "/position";
 }
 
+std::string exclusionTopic(const TeamNames& names) {
+    return prefix(names) + names.vehicle + "/exclusion";
+}
+
 std::string plotFilter(const TeamNames& names) {
     return prefix(names) + "+/plot";
 }
 
 std::string positionFilter(const TeamNames& names) {
     return prefix(names) + "+/position";
+}
+
+std::string exclusionFilter(const TeamNames& names) {
+    return prefix(names) + "+/exclusion";
 }
 
 TeamPlot teamPlotFrom(const PlotRecord& record, const TeamNames& names, int64_t seq) {
@@ -283,29 +352,45 @@ std::string encodePosition(const TeamPosition& position) {
         .finish();
 }
 
-Decoded decodePlotPayload(std::string_view payload) {
-    return readPayload(payload, true);
+std::string encodeExclusion(const TeamExclusion& exclusion) {
+    return JsonWriter()
+        .integer("v", kMessageVersion)
+        .string("vehicle", exclusion.vehicle)
+        .string("hunt", exclusion.hunt)
+        .integer("seq", exclusion.seq)
+        .boolean("excluded", exclusion.excluded)
+        .integer("rev", exclusion.rev)
+        .string("utc", exclusion.utc)
+        .finish();
 }
 
-// kestrelmap/<team>/<hunt>/<vehicle>/{plot|position}; the payload must name the same vehicle
-// and hunt.
+Decoded decodePlotPayload(std::string_view payload) {
+    return readPayload(payload, Kind::Plot);
+}
+
+Decoded decodeExclusionPayload(std::string_view payload) {
+    return readPayload(payload, Kind::Exclusion);
+}
+
+// kestrelmap/<team>/<hunt>/<vehicle>/{plot|position|exclusion}; the payload must name the same
+// vehicle and hunt.
 Decoded decodeMessage(const TeamNames& own, std::string_view topic, std::string_view payload) {
     const std::vector<std::string_view> level = levels(topic);
-    if (level.size() != 5 || level[0] != kRoot || level[1] != own.team || level[2] != own.hunt ||
-        (level[4] != "plot" && level[4] != "position")) {
+    const std::optional<Kind> kind = level.size() == 5 ? kindOf(level[4]) : std::nullopt;
+    if (!kind || level[0] != kRoot || level[1] != own.team || level[2] != own.hunt) {
         return Rejection::WrongTopic;
     }
-    Decoded decoded = readPayload(payload, level[4] == "plot");
-    const auto names = [&](const auto& message) {
-        return message.vehicle == level[3] && message.hunt == own.hunt;
-    };
-    if (const TeamPlot* plot = std::get_if<TeamPlot>(&decoded); plot && !names(*plot)) {
-        return Rejection::WrongTopic;
-    }
-    if (const TeamPosition* at = std::get_if<TeamPosition>(&decoded); at && !names(*at)) {
-        return Rejection::WrongTopic;
-    }
-    return decoded;
+    Decoded decoded = readPayload(payload, *kind);
+    const bool namesDiffer = std::visit(
+        [&](const auto& message) {
+            if constexpr (std::is_same_v<std::decay_t<decltype(message)>, Rejection>) {
+                return false;
+            } else {
+                return message.vehicle != level[3] || message.hunt != own.hunt;
+            }
+        },
+        decoded);
+    return namesDiffer ? Decoded(Rejection::WrongTopic) : decoded;
 }
 
 }  // namespace kestrel::team

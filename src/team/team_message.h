@@ -2,6 +2,8 @@
 // The messages vehicles exchange through the broker, and their topics:
 //   kestrelmap/<team>/<hunt>/<vehicle>/plot      one per plot, QoS 1
 //   kestrelmap/<team>/<hunt>/<vehicle>/position  every 10 s, retained
+//   kestrelmap/<team>/<hunt>/<vehicle>/exclusion one per change, QoS 1: an own plot left out
+//                                                of the fix, or taken back in
 // Each payload is one flat JSON object with "v": 1. Decoding refuses anything it does not fully
 // understand and says why; it never throws.
 
@@ -56,6 +58,19 @@ struct TeamPosition {
     bool operator==(const TeamPosition&) const = default;
 };
 
+// One of a vehicle's own plots left out of the fix by hand (a bearing taken beside a metal
+// barn), or used again. `rev` counts the vehicle's exclusion changes in the hunt from 1, so
+// the latest change to a plot wins whatever order the messages come in.
+struct TeamExclusion {
+    std::string vehicle;
+    std::string hunt;
+    int64_t seq = 0;  // the plot's seq
+    bool excluded = false;
+    int64_t rev = 0;
+    std::string utc;  // when the change was made
+    bool operator==(const TeamExclusion&) const = default;
+};
+
 enum class Rejection {
     Oversize,        // payload over kMaxPayloadBytes
     Malformed,       // not a flat JSON object, or a field missing or out of range
@@ -66,15 +81,17 @@ enum class Rejection {
 constexpr int kRejectionKinds = 5;
 const char* rejectionName(Rejection kind);
 
-using Decoded = std::variant<TeamPlot, TeamPosition, Rejection>;
+using Decoded = std::variant<TeamPlot, TeamPosition, TeamExclusion, Rejection>;
 
 // kestrelmap/<team>/<hunt>/<vehicle>: fixed for the vehicle in its hunt, so the broker keeps
 // its session between connections.
 std::string clientId(const TeamNames& names);
 std::string plotTopic(const TeamNames& names);
 std::string positionTopic(const TeamNames& names);
-std::string plotFilter(const TeamNames& names);      // .../+/plot
-std::string positionFilter(const TeamNames& names);  // .../+/position
+std::string exclusionTopic(const TeamNames& names);
+std::string plotFilter(const TeamNames& names);       // .../+/plot
+std::string positionFilter(const TeamNames& names);   // .../+/position
+std::string exclusionFilter(const TeamNames& names);  // .../+/exclusion
 
 TeamPlot teamPlotFrom(const PlotRecord& record, const TeamNames& names, int64_t seq);
 // A received plot as the plot log and the estimate take it (what the wire does not carry is
@@ -83,10 +100,13 @@ PlotRecord plotRecordFrom(const TeamPlot& plot);
 
 std::string encodePlot(const TeamPlot& plot);
 std::string encodePosition(const TeamPosition& position);
+std::string encodeExclusion(const TeamExclusion& exclusion);
 
 // A message that arrived on `topic`, for the team and hunt in `own`.
 Decoded decodeMessage(const TeamNames& own, std::string_view topic, std::string_view payload);
 // The payload alone (as kept in the journal): a plot or a rejection.
 Decoded decodePlotPayload(std::string_view payload);
+// An exclusion payload alone: an exclusion or a rejection.
+Decoded decodeExclusionPayload(std::string_view payload);
 
 }  // namespace kestrel::team

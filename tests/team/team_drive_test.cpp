@@ -131,7 +131,13 @@ struct Vehicle {
         std::getline(log, line);  // the header
         while (std::getline(log, line)) {
             line.erase(line.find_last_not_of('\r') + 1);
-            ++rows[{line.substr(line.rfind(',') + 1), std::stoi(line)}];
+            // The vehicle is the 14th field (excluded and note follow it); no field before it
+            // holds a comma.
+            size_t at = 0;
+            for (int field = 1; field < 14; ++field) {
+                at = line.find(',', at) + 1;
+            }
+            ++rows[{line.substr(at, line.find(',', at) - at), std::stoi(line)}];
         }
         return rows;
     }

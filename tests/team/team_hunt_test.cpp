@@ -99,7 +99,8 @@ TEST_F(TeamHuntTest, PlotsMadeWhileDownSurviveRestartsAndGoOutInOrder) {
     EXPECT_EQ(sentSeqs(), (std::vector<int64_t>{1, 2, 3}));
     EXPECT_EQ(transport.filters,
               (std::vector<std::string>{"kestrelmap/red/2026-12-08/+/plot",
-                                        "kestrelmap/red/2026-12-08/+/position"}));
+                                        "kestrelmap/red/2026-12-08/+/position",
+                                        "kestrelmap/red/2026-12-08/+/exclusion"}));
     const std::string third = transport.plotPayloads()[2];
 
     // Two acknowledged; the link drops; a plot is made; the link returns: the unacknowledged

@@ -63,6 +63,9 @@ struct Car {
                 latenciesUs.push_back(sinceStart().nsecsElapsed() / 1000 - made->second);
             }
         };
+        hunt->onExclusionReceived = [this](const std::string& vehicle, int64_t seq, bool out) {
+            changesTold.push_back(vehicle + " " + std::to_string(seq) + (out ? " out" : " in"));
+        };
         hunt->start();
         link->start();
     }
@@ -103,7 +106,8 @@ struct Car {
     std::unique_ptr<qt::QtTeamLink> link;
     std::unique_ptr<TeamHunt> hunt;
     std::map<std::string, std::vector<int64_t>> handedOn;
-    std::vector<qint64> latenciesUs;  // made-to-handed-on times of received plots
+    std::vector<qint64> latenciesUs;       // made-to-handed-on times of received plots
+    std::vector<std::string> changesTold;  // "car1 2 out": exclusions told, in order
 };
 
 qt::TeamLinkSettings plain(const BrokerRig& rig) {
@@ -219,6 +223,29 @@ TEST_F(TeamLinkTest, NothingLostNorDoubledWhenTheBrokerOrAReceiverIsAway) {
     all.insert(all.end(), car2->handedOn["car1"].begin(), car2->handedOn["car1"].end());
     EXPECT_EQ(all, (std::vector<int64_t>{1, 2, 3, 4, 5}));
     EXPECT_EQ(car2->seqsOf("car2"), (std::vector<int64_t>{1}));
+}
+
+// A plot left out of the fix on one car is left out on the other, and taken back in; the
+// change made at once after its plot comes after it.
+TEST_F(TeamLinkTest, APlotLeftOutOnOneCarIsLeftOutOnTheOther) {
+    auto car1 = car("car1");
+    auto car2 = car("car2");
+    ASSERT_TRUE(waitFor([&]() { return car1->link->isUp() && car2->link->isUp(); }, 5000));
+    car1->plot(1);
+    ASSERT_TRUE(waitFor([&]() { return car2->seqsOf("car1").size() == 1; }, 3000));
+    ASSERT_TRUE(car1->hunt->setOwnExclusion(1, true));
+    car1->plot(2);
+    ASSERT_TRUE(car1->hunt->setOwnExclusion(2, true));
+    ASSERT_TRUE(waitFor([&]() { return car2->changesTold.size() == 2; }, 3000));
+    ASSERT_TRUE(car1->hunt->setOwnExclusion(1, false));
+    ASSERT_TRUE(waitFor([&]() { return car2->changesTold.size() == 3; }, 3000));
+    EXPECT_EQ(car2->changesTold,
+              (std::vector<std::string>{"car1 1 out", "car1 2 out", "car1 1 in"}));
+    EXPECT_FALSE(car2->hunt->isExcluded("car1", 1));
+    EXPECT_TRUE(car2->hunt->isExcluded("car1", 2));
+    EXPECT_TRUE(waitFor([&]() { return car1->hunt->queuedExclusionCount() == 0; }, 3000));
+    EXPECT_EQ(car1->hunt->counters().rejected[size_t(Rejection::OwnName)], 0);
+    EXPECT_EQ(car2->hunt->counters().exclusions, 3);
 }
 
 // One line a case: how to connect, and what the one message must say (empty: it connects).

@@ -54,6 +54,9 @@ std::string outcome(std::string_view topic, std::string_view payload) {
     if (const Rejection* rejection = std::get_if<Rejection>(&decoded)) {
         return rejectionName(*rejection);
     }
+    if (std::holds_alternative<TeamExclusion>(decoded)) {
+        return "exclusion";
+    }
     return std::holds_alternative<TeamPlot>(decoded) ? "plot" : "position";
 }
 
@@ -157,6 +160,83 @@ TEST(TeamMessage, EverythingElseIsRefusedWithItsReason) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(outcome(c.topic, c.payload), c.expected) << c.payload;
+    }
+}
+
+const std::string kExclusionTopic = "kestrelmap/red/2026-12-08/car2/exclusion";
+
+TeamExclusion sampleExclusion() {
+    return TeamExclusion{"car2", "2026-12-08", 7, true, 3, "2026-12-08T14:25:00Z"};
+}
+
+TEST(TeamMessage, ExclusionSurvivesTheRoundTripAsWritten) {
+    const TeamExclusion excluded = sampleExclusion();
+    const std::string payload = encodeExclusion(excluded);
+    EXPECT_EQ(payload, R"({"v": 1, "vehicle": "car2", "hunt": "2026-12-08", "seq": 7, )"
+                       R"("excluded": true, "rev": 3, "utc": "2026-12-08T14:25:00Z"})");
+    EXPECT_EQ(std::get<TeamExclusion>(decodeMessage(kOwn, kExclusionTopic, payload)), excluded);
+    TeamExclusion used = excluded;
+    used.excluded = false;
+    used.rev = 9007199254740992;
+    used.vehicle = "Wagen \"Ä\"";
+    const std::string topic = "kestrelmap/red/2026-12-08/" + used.vehicle + "/exclusion";
+    EXPECT_EQ(std::get<TeamExclusion>(decodeMessage(kOwn, topic, encodeExclusion(used))), used);
+    EXPECT_EQ(std::get<TeamExclusion>(decodeExclusionPayload(encodeExclusion(used))), used);
+    EXPECT_EQ(exclusionTopic(kOwn), "kestrelmap/red/2026-12-08/car1/exclusion");
+    EXPECT_EQ(exclusionFilter(kOwn), "kestrelmap/red/2026-12-08/+/exclusion");
+}
+
+// The exclusion sample's payload with `from` replaced by `to`.
+std::string editedExclusion(std::string_view from, std::string_view to) {
+    std::string text = encodeExclusion(sampleExclusion());
+    const size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return text.replace(at, from.size(), to);
+}
+
+// Exactly the seven members, each of its type and range, under the topic of its vehicle.
+TEST(TeamMessage, ExclusionRefusedUnlessExactlyAsWritten) {
+    const std::string good = encodeExclusion(sampleExclusion());
+    const auto e = editedExclusion;
+    struct Case {
+        std::string topic, payload, expected;
+    };
+    const Case cases[] = {
+        {kExclusionTopic, good, "exclusion"},
+        {kExclusionTopic, e("true", "false"), "exclusion"},
+        {kExclusionTopic, " " + e("\"rev\": 3", "\"rev\" :3.0e0") + "\n", "exclusion"},
+        {kExclusionTopic, good + std::string(4097 - good.size(), ' '), "oversize"},
+        {kExclusionTopic, e("\"v\": 1", "\"v\": 2"), "unknown version"},
+        {kExclusionTopic, e("\"v\": 1, ", ""), "malformed"},
+        {kExclusionTopic, e("\"seq\": 7", "\"seq\": 0"), "malformed"},
+        {kExclusionTopic, e("\"seq\": 7", "\"seq\": -7"), "malformed"},
+        {kExclusionTopic, e("\"seq\": 7", "\"seq\": 7.5"), "malformed"},
+        {kExclusionTopic, e("\"seq\": 7", "\"seq\": \"7\""), "malformed"},
+        {kExclusionTopic, e("\"seq\": 7", "\"seq\": 9007199254740994"), "malformed"},
+        {kExclusionTopic, e("\"seq\": 7, ", ""), "malformed"},
+        {kExclusionTopic, e("\"rev\": 3", "\"rev\": 0"), "malformed"},
+        {kExclusionTopic, e("\"rev\": 3", "\"rev\": 2.5"), "malformed"},
+        {kExclusionTopic, e("\"rev\": 3", "\"rev\": null"), "malformed"},
+        {kExclusionTopic, e("\"rev\": 3, ", ""), "malformed"},
+        {kExclusionTopic, e("true", "1"), "malformed"},
+        {kExclusionTopic, e("true", "\"true\""), "malformed"},
+        {kExclusionTopic, e("true", "null"), "malformed"},
+        {kExclusionTopic, e("\"excluded\": true, ", ""), "malformed"},
+        {kExclusionTopic, e("\"rev\": 3", "\"rev\": 3, \"extra\": 1"), "malformed"},
+        {kExclusionTopic, e("\"rev\": 3", "\"rev\": 3, \"rev\": 4"), "malformed"},
+        {kExclusionTopic, e("\"seq\": 7", "\"seq\": 7, \"plot\": 3"), "malformed"},
+        {kExclusionTopic, e("2026-12-08T14:25:00Z", "2026-12-08T25:00:00Z"), "malformed"},
+        {kExclusionTopic, e("\"car2\"", "\"car+2\""), "malformed"},
+        {kExclusionTopic, encodePlot(samplePlot()), "malformed"},
+        {kTopic, good, "malformed"},
+        {kExclusionTopic, e("\"car2\"", "\"car3\""), "wrong topic"},
+        {kExclusionTopic, e("\"2026-12-08\"", "\"2026-12-09\""), "wrong topic"},
+        {"kestrelmap/blue/2026-12-08/car2/exclusion", good, "wrong topic"},
+        {"kestrelmap/red/2026-12-08/car2/exclusions", good, "wrong topic"},
+        {"kestrelmap/red/2026-12-08/car2/exclusion/x", good, "wrong topic"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(outcome(c.topic, c.payload), c.expected) << c.topic << " " << c.payload;
     }
 }
 
