@@ -87,6 +87,21 @@
   }
   const $ = (id) => document.getElementById(id);
 
+  // A plot's verdict, and the same in words.
+  const VERDICTS = ["used", "rejected", "excluded", "none"];
+  const plotVerdict = (p) => (p.excluded === true ? "excluded" : VERDICTS.includes(p.verdict) ? p.verdict : "none");
+  const VERDICT_WORDS = { used: "used in the fix", rejected: "left out as a wild bearing", excluded: "left out by hand", none: "no bearing" };
+  const verdictWords = (v) => VERDICT_WORDS[v] || VERDICT_WORDS.none;
+  const noteOf = (p) => (typeof p.note === "string" && p.note.trim() !== "" ? p.note : "");
+
+  // The plot review card (review.js) listens here; the map works without it.
+  const hooks = {};
+  function notify(name, ...args) {
+    const fn = hooks[name];
+    if (typeof fn !== "function") return;
+    try { fn(...args); } catch (e) { console.warn(`review ${name}:`, e); }
+  }
+
   // ---- The map, its panes and controls ------------------------------------------------------
   const map = L.map("km-map", { center: [0, 0], zoom: 3, zoomControl: true, worldCopyJump: false });
   map.attributionControl.setPrefix(false);
@@ -168,7 +183,7 @@
   // ---- Drawing one feature ------------------------------------------------------------------
   // Each kind builds a fresh layer from its feature; a feature named again replaces its layer.
   const drawn = new Map(); // id -> { kind, layer }
-  const hunt = { stamp: "", vectorColour: "#1f6fd1", night: false, live: true };
+  const hunt = { stamp: "", vectorColour: "#1f6fd1", night: false, live: true, token: "" };
 
   function divMarker(ll, cls, content, size, opts) {
     const icon = L.divIcon({ className: cls, html: content, iconSize: size, iconAnchor: [size[0] / 2, size[1] / 2] });
@@ -199,36 +214,42 @@
   }
 
   function drawBearing(f, p) {
-    const rejected = p.rejected === true;
+    // Left out by hand wins over left out as wild: it is the user's word.
+    const excluded = p.excluded === true;
+    const rejected = !excluded && p.rejected === true;
     const team = p.vehicle !== null && p.vehicle !== undefined && text(p.vehicle) !== "";
-    const cls = "km-bearing" + (rejected ? " km-rejected" : "") + (team ? " km-team" : "");
+    const cls = "km-bearing" + (rejected ? " km-rejected" : "") + (excluded ? " km-excluded" : "") + (team ? " km-team" : "");
     const style = { color: colour(p.colour, hunt.vectorColour), weight: rejected ? 2 : 3, opacity: rejected ? 0.4 : 0.9 };
     if (rejected) style.dashArray = "6 8";
+    if (excluded) Object.assign(style, { color: "#7d868f", weight: 1.5, opacity: 0.75, dashArray: "16 10" });
     const line = drawLine(f, p, cls, "kmBearings", style);
     if (line) {
-      const rows = [["Bearing", deg(p.bearing)], ["Length", num(p.range_mi) === null ? "" : `${num(p.range_mi)} mi`], ["Vehicle", team ? text(p.vehicle) : "this car"], ["Used", rejected ? "rejected" : "yes"]];
+      const verdict = excluded ? "excluded" : rejected ? "rejected" : "used";
+      const rows = [["Bearing", deg(p.bearing)], ["Length", num(p.range_mi) === null ? "" : `${num(p.range_mi)} mi`], ["Vehicle", team ? text(p.vehicle) : "this car"], ["Used", verdictWords(verdict)], ["Note", noteOf(p)]];
       line.bindTooltip(infoTable(`Plot ${text(p.plot) || "?"}`, rows), { sticky: true });
     }
     return line;
   }
 
+  // A plot's marker; a tap on it opens its card (review.js), the tooltip gives the gist.
   function drawPlot(f, p) {
     const ll = pointOf(f.geometry);
     if (!ll) return null;
-    const verdict = ["used", "rejected", "none"].includes(p.verdict) ? p.verdict : "none";
+    const verdict = plotVerdict(p);
     const team = text(p.vehicle) !== "";
+    const note = noteOf(p);
     const box = el("div", "km-plot-body");
     box.appendChild(el("span", "km-plot-dot"));
     box.appendChild(el("span", "km-plot-label", text(p.plot) || "?"));
-    const m = divMarker(ll, `km-plot km-verdict-${verdict}` + (team ? " km-team" : ""), box, [14, 14]);
+    if (note) box.appendChild(el("span", "km-plot-note"));
+    const cls = `km-plot km-verdict-${verdict}` + (verdict === "excluded" ? " km-excluded" : "") + (team ? " km-team" : "") + (note ? " km-has-note" : "");
+    const m = divMarker(ll, cls, box, [14, 14]);
     const title = `Plot ${text(p.plot) || "?"}` + (team ? ` (${text(p.vehicle)})` : "");
-    m.bindTooltip(`${escapeHtml(title)} · ${escapeHtml(localTime(p.utc))}`, { direction: "top", offset: [0, -8] });
-    m.bindPopup(() => infoTable(title, [
-      ["Time", localTime(p.utc)], ["UTC", text(p.utc)], ["Bearing (true)", deg(p.bearing)], ["Relative", deg(p.relative)],
-      ["Quality", text(p.quality)], ["Position", text(p.position_source)], ["Bearing from", text(p.bearing_source)],
-      ["Verdict", verdict], ["Vehicle", team ? text(p.vehicle) : "this car"],
-      ["Lat, lon", `${ll[0].toFixed(5)}, ${ll[1].toFixed(5)}`],
-    ]));
+    const tip = el("div", "km-plot-tip");
+    tip.appendChild(el("div", "", `${title} · ${localTime(p.utc)}`));
+    if (verdict !== "used") tip.appendChild(el("div", "km-muted", verdictWords(verdict)));
+    if (note) tip.appendChild(el("div", "km-tip-note", note));
+    m.bindTooltip(tip, { direction: "top", offset: [0, -8] });
     return m;
   }
 
@@ -299,6 +320,7 @@
     if (!old) return;
     map.removeLayer(old.layer);
     drawn.delete(id);
+    notify("removed", id, old.kind);
     if (old.kind === "estimate") $("km-map").classList.remove("km-fix-provisional");
   }
 
@@ -314,6 +336,7 @@
       removeFeature(id);
       layer.addTo(map);
       drawn.set(id, { kind: p.kind, layer });
+      if (p.kind === "plot" || p.kind === "bearing") notify("drawn", id, p.kind, p, layer);
       if (p.kind === "estimate") $("km-map").classList.toggle("km-fix-provisional", p.provisional === true);
       if (p.kind === "car") carMoved(layer.getLatLng());
     } catch (e) {
@@ -406,6 +429,7 @@
     viewSet = true; // a car in the snapshot must not move the view before the fit below
     for (const f of features) upsertFeature(f);
     viewSet = hadView;
+    notify("document", hunt.stamp, mode === "live");
     return num(doc.revision);
   }
 
@@ -423,6 +447,8 @@
     try {
       const doc = await getJSON("/hunt.geojson");
       if (token !== loadToken) return;
+      // The token goes into a request header: printable ASCII only, or the last good one stays.
+      if (isObj(doc) && typeof doc.token === "string" && /^[\x21-\x7e]{1,512}$/.test(doc.token)) hunt.token = doc.token;
       snapshotRev = drawDocument(doc);
       if (fittedStamp !== hunt.stamp || !viewSet) {
         if (fitHunt()) { viewSet = true; fittedStamp = hunt.stamp; }
@@ -449,7 +475,7 @@
     try {
       const doc = await getJSON(`/hunts/${encodeURIComponent(stamp)}.geojson`);
       if (token !== loadToken) return;
-      mode = "past";
+      mode = "past"; // read-only: a past hunt's plots are not changed from here
       queue = null;
       setFollow(false);
       $("km-follow").disabled = true;
@@ -475,6 +501,7 @@
       if (Array.isArray(m.upsert)) for (const f of m.upsert) upsertFeature(f);
       if (typeof m.status === "string") setStatus(m.status);
       setNight(m.night);
+      notify("applied");
     } else if (m.type === "track") {
       appendTrack(m.append);
     }
@@ -536,6 +563,7 @@
     $("km-hunts").setAttribute("aria-expanded", "false");
   }
   async function openHunts() {
+    notify("huntsOpened");
     const body = $("km-hunts-body");
     $("km-hunts-panel").hidden = false;
     $("km-hunts").setAttribute("aria-expanded", "true");
@@ -584,6 +612,15 @@
   document.addEventListener("keydown", (e) => { if (e.key === "Escape") closeHunts(); });
   map.on("dragstart", () => { if (follow) setFollow(false); });
   window.addEventListener("resize", () => map.invalidateSize());
+
+  // What review.js needs from here. The token is that of the live snapshot, never of a past hunt.
+  window.kmLive = Object.freeze({
+    map, hooks, text, num, isObj, el, deg, localTime, plotVerdict, verdictWords, noteOf,
+    editable: () => mode === "live",
+    token: () => (mode === "live" ? hunt.token : ""),
+    reload: () => loadLive(),
+    closeHunts,
+  });
 
   loadLayers();
   connect();
