@@ -193,6 +193,11 @@ def map_request_seeds():
           b" folded\r\nX-Bad\x00: 1\r\n\r\n")
     write("map_request", "long_target", b"GET /tiles/" + b"a" * 2100 + b"/0/0/0 HTTP/1.1\r\n"
           b"Host: 127.0.0.1:8421\r\n\r\n")
+    note = '{"note": "barn, \\"metal\\" <script>"}'.encode()
+    write("map_request", "plot_review", b"POST /plots/12 HTTP/1.1\r\n" + host.encode() +
+          b"Origin: http://127.0.0.1:8421\r\nX-Kestrelmap-Token: 0123456789abcdef\r\n"
+          b"Content-Type: application/json\r\nContent-Length: " + str(len(note)).encode() +
+          b"\r\n\r\n" + note)
 
 
 if __name__ == "__main__":

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <variant>
 
+#include "live_map/plot_review.h"
 #include "live_map/router.h"
 
 using namespace kestrel::live_map;
@@ -115,8 +116,14 @@ void checkRoute(const RequestHead& head, const Route& r) {
     if (!host || !isOwn(lower(*host), "") || (origin && !isOwn(*origin, "http://"))) {
         fault("routed with a foreign Host or Origin", head.target);
     }
-    if (r.headOnly != (head.method == "HEAD") || (head.method != "GET" && !r.headOnly)) {
-        fault("routed a method other than GET and HEAD", head.method);
+    const bool review = r.kind == RouteKind::PlotReview;
+    if (r.headOnly != (head.method == "HEAD") ||
+        (head.method != "GET" && !r.headOnly && !(review && head.method == "POST"))) {
+        fault("routed a method other than GET and HEAD, or POST but for a review", head.method);
+    }
+    if (review && (!origin || r.token.empty() || r.row < 1 || r.row > kMaxPlotRow ||
+                   r.bodyLength < 1 || r.bodyLength > kMaxActionBytes)) {
+        fault("a review without its origin, token, row or a body of its size", head.target);
     }
     const std::string_view unsafe = "/%\0\\"sv;
     if (r.kind == RouteKind::LeafletFile) {
@@ -177,6 +184,35 @@ void checkOrigin(std::string_view urlTemplate) {
     }
 }
 
+// A review's action: exactly one member, a note of plain text of at most 200 characters.
+void checkAction(std::string_view body) {
+    const auto parsed = parseReviewAction(body);
+    const auto* action = std::get_if<ReviewAction>(&parsed);
+    if (!action) {
+        const int s = std::get<Refusal>(parsed).status;
+        if (s != 400 && s != 413) {
+            fault("an action refused with a status of its own", body);
+        }
+        return;
+    }
+    if (action->excluded.has_value() == action->note.has_value()) {
+        fault("an action with both or neither of excluded and note", body);
+    }
+    if (action->note) {
+        size_t characters = 0;
+        for (const char c : *action->note) {
+            const auto u = static_cast<unsigned char>(c);
+            characters += (u & 0xC0) != 0x80 ? 1 : 0;
+            if (u < 0x20 || u == 0x7F) {
+                fault("a note with a control character", body);
+            }
+        }
+        if (characters > kMaxNoteCharacters) {
+            fault("a note over 200 characters", body);
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -185,7 +221,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     checkParse(received, parse);
     const std::string_view firstLine = received.substr(0, received.find('\n'));
     checkOrigin(firstLine);
-    Answer echo{200, "text/plain", "body", {{"X-Echo", std::string(received.substr(0, 512))}}};
+    checkAction(received);
+    Answer echo;
+    echo.contentType = "text/plain";
+    echo.body = "body";
+    echo.extraHeaders = {{"X-Echo", std::string(received.substr(0, 512))}};
     checkAnswer(answerText(echo, false, true, templateOrigin(firstLine)), "body", received);
     if (parse.state != HeadState::Complete) {
         return 0;
@@ -195,11 +235,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Routed routed = routeRequest(parse.head, kPort);
     if (const Route* route = std::get_if<Route>(&routed)) {
         checkRoute(parse.head, *route);
+        if (route->kind == RouteKind::PlotReview) {
+            checkAction(received.substr(parse.length, route->bodyLength));
+        }
         return 0;
     }
     const Refusal& refusal = std::get<Refusal>(routed);
     const int s = refusal.status;
-    if ((s != 400 && s != 403 && s != 404 && s != 405 && s != 414) || refusal.reason.empty()) {
+    const bool known = s == 400 || s == 403 || s == 404 || s == 405 || s == 411 || s == 413 ||
+                       s == 414 || s == 415;
+    if (!known || refusal.reason.empty()) {
         fault("a refusal with a status the router does not give", refusal.reason);
     }
     const bool headOnly = parse.head.method == "HEAD";

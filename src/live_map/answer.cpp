@@ -102,6 +102,11 @@ bool isPort(std::string_view port) {
     return value && *value > 0;
 }
 
+// A status outside 100-599 is written as 500.
+int shownStatus(int status) {
+    return status >= 100 && status <= 599 ? status : 500;
+}
+
 }  // namespace
 
 std::vector<std::pair<std::string, std::string>> securityHeaders(std::string_view imageOrigin) {
@@ -158,11 +163,9 @@ std::string templateOrigin(std::string_view urlTemplate) {
     return origin;
 }
 
-std::string answerText(const Answer& answer, bool headOnly, bool keepAlive,
-                       std::string_view imageOrigin) {
-    const int status = answer.status >= 100 && answer.status <= 599 ? answer.status : 500;
+std::string answerHead(const Answer& answer, bool keepAlive, std::string_view imageOrigin) {
+    const int status = shownStatus(answer.status);
     const bool informational = status < 200;
-    const bool bodyless = informational || status == 204 || status == 304;
     std::string text =
         "HTTP/1.1 " + std::to_string(status) + " " + std::string(reasonPhrase(status)) + "\r\n";
     const auto put = [&text](std::string_view name, std::string_view value) {
@@ -177,7 +180,7 @@ std::string answerText(const Answer& answer, bool headOnly, bool keepAlive,
         put("Content-Type", answer.contentType);
     }
     if (!informational && status != 204) {
-        put("Content-Length", std::to_string(answer.body.size()));
+        put("Content-Length", std::to_string(answer.bodyText().size()));
     }
     bool ownConnection = false;
     for (const auto& [name, value] : answer.extraHeaders) {
@@ -192,9 +195,15 @@ std::string answerText(const Answer& answer, bool headOnly, bool keepAlive,
             put(name, value);
         }
     }
-    text += "\r\n";
-    if (!headOnly && !bodyless) {
-        text += answer.body;
+    return text + "\r\n";
+}
+
+std::string answerText(const Answer& answer, bool headOnly, bool keepAlive,
+                       std::string_view imageOrigin) {
+    std::string text = answerHead(answer, keepAlive, imageOrigin);
+    const int status = shownStatus(answer.status);
+    if (!headOnly && status >= 200 && status != 204 && status != 304) {
+        text += answer.bodyText();
     }
     return text;
 }

@@ -5,6 +5,7 @@
 
 #include "app/text_number.h"
 #include "live_map/map_documents.h"
+#include "live_map/plot_review.h"
 
 namespace kestrel::live_map {
 
@@ -57,6 +58,7 @@ void MapModel::huntStarted() {
     m_view.vehicle = vehicleNow();
     m_view.estimate = m_estimate.estimate();
     m_view.status = m_form.Label_IDENT.Caption;
+    m_token = newToken();
     m_lastTrackMs = 0;
     send({{"type", "hunt"}, {"stamp", m_view.stamp}});
 }
@@ -265,6 +267,7 @@ const std::string& MapModel::snapshotText() {
     if (m_snapshotRevision != m_revision) {
         json document = huntGeoJson(m_view);
         document["revision"] = m_revision;
+        document["token"] = m_token;
         m_snapshot = dumped(document);
         m_snapshotRevision = m_revision;
     }

@@ -49,6 +49,9 @@ class MapModel : public HuntObserver {
     const std::string& snapshotText();
     // The first message on a new connection.
     std::string helloMessage() const;
+    // What a page must show to change a plot (the snapshot's "token"): new for every hunt,
+    // so a page of an earlier run cannot change this one.
+    const std::string& token() const { return m_token; }
 
     // Told each change message (JSON text) as it happens.
     std::function<void(const std::string&)> onMessage;
@@ -68,6 +71,7 @@ class MapModel : public HuntObserver {
     int64_t m_revision = 0;
     int64_t m_snapshotRevision = -1;
     std::string m_snapshot;
+    std::string m_token;
     int64_t m_lastTrackMs = 0;
 };
 

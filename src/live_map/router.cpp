@@ -154,7 +154,7 @@ Route route(RouteKind kind, bool headOnly) {
 }
 
 // What every request must carry, whatever its target: this server's Host once, its Origin
-// when there is one, GET or HEAD, no body.
+// when there is one, GET or HEAD without a body, or POST (whose rules are the review's).
 std::optional<Refusal> checkRequest(const RequestHead& head, uint16_t port) {
     const auto host = head.header("host");
     if (headerCount(head, "host") != 1 || !isOwnHost(*host, port)) {
@@ -164,12 +164,12 @@ std::optional<Refusal> checkRequest(const RequestHead& head, uint16_t port) {
     if (headerCount(head, "origin") > 1 || (origin && !isOwnOrigin(*origin, port))) {
         return refuse(403, "not this server's origin");
     }
-    if (head.method != "GET" && head.method != "HEAD") {
+    if (head.method != "GET" && head.method != "HEAD" && head.method != "POST") {
         return refuse(405, "only GET and HEAD");
     }
     const auto length = head.header("content-length");
-    if (headerCount(head, "content-length") > 1 || (length && *length != "0") ||
-        head.header("transfer-encoding")) {
+    if (head.method != "POST" && (headerCount(head, "content-length") > 1 ||
+                                  (length && *length != "0") || head.header("transfer-encoding"))) {
         return refuse(400, "no request body is accepted");
     }
     if (head.target.size() > kMaxTargetBytes) {
@@ -236,10 +236,52 @@ Routed routeTile(std::string_view rest, bool headOnly) {
     return r;
 }
 
+// POST /plots/<row>: only from the own page (its Origin, the token the snapshot gave it) with
+// a small JSON body of a stated length; the server compares the token and reads the body.
+Routed routeReview(const RequestHead& head, std::string_view rest) {
+    const auto row = decimal(rest, kMaxPlotRow);
+    if (!row || *row < 1) {
+        return refuse(404, "no such plot");
+    }
+    const auto token = head.header("x-kestrelmap-token");
+    if (!head.header("origin") || headerCount(head, "x-kestrelmap-token") != 1 || token->empty()) {
+        return refuse(403, "a change needs this server's page and its token");
+    }
+    const auto type = head.header("content-type");
+    if (!type || !(equalsIgnoreCase(*type, "application/json") ||
+                   equalsIgnoreCase(type->substr(0, 17), "application/json;"))) {
+        return refuse(415, "the body must be JSON");
+    }
+    const auto length = head.header("content-length");
+    if (head.header("transfer-encoding") || headerCount(head, "content-length") != 1) {
+        return refuse(411, "the body needs one Content-Length");
+    }
+    const auto bytes = decimal(*length, 999999999);
+    if (!bytes || *bytes < 1) {
+        return refuse(400, "no body");
+    }
+    if (static_cast<size_t>(*bytes) > kMaxActionBytes) {
+        return refuse(413, "the body is too large");
+    }
+    Route r = route(RouteKind::PlotReview, false);
+    r.row = *row;
+    r.token = *token;
+    r.bodyLength = static_cast<size_t>(*bytes);
+    return r;
+}
+
 Routed routePath(const RequestHead& head, std::string_view path, bool headOnly) {
-    static constexpr std::array<std::pair<std::string_view, RouteKind>, 6> kFixed{{
+    if (head.method == "POST") {
+        return path.starts_with("/plots/") ? routeReview(head, path.substr(7))
+                                           : refuse(405, "only GET and HEAD");
+    }
+    if (path == "/map.js" || path == "/review.js") {
+        Route r = route(RouteKind::Script, headOnly);
+        r.name = path.substr(1);
+        return r;
+    }
+    static constexpr std::array<std::pair<std::string_view, RouteKind>, 5> kFixed{{
         {"/", RouteKind::Page},
-        {"/map.js", RouteKind::Script},
         {"/map.css", RouteKind::Style},
         {"/hunt.geojson", RouteKind::HuntSnapshot},
         {"/hunts", RouteKind::HuntList},

@@ -22,6 +22,8 @@ inline constexpr size_t kMaxTargetBytes = 2048;  // the request target alone
 inline constexpr int kHeadTimeoutMs = 10000;     // a head must be complete within this
 inline constexpr int kIdleTimeoutMs = 30000;     // an idle keep-alive connection closes
 inline constexpr int kMaxZoom = 24;
+inline constexpr size_t kMaxActionBytes = 1024;  // the body of a plot's review
+inline constexpr int kMaxPlotRow = 1000000;
 
 struct RequestHead {
     std::string method;                                        // as sent, case kept
@@ -47,7 +49,7 @@ HeadParse parseRequestHead(std::string_view received);
 
 enum class RouteKind {
     Page,             // "/"
-    Script,           // "/map.js"
+    Script,           // "/map.js", "/review.js"
     Style,            // "/map.css"
     LeafletFile,      // "/leaflet/<fixed name>"
     HuntSnapshot,     // "/hunt.geojson"
@@ -57,14 +59,18 @@ enum class RouteKind {
     Layers,           // "/layers"
     Tile,             // "/tiles/<layer>/<z>/<x>/<y>"
     LiveSocket,       // "/live", a WebSocket upgrade from this server's own origin
+    PlotReview,       // POST "/plots/<row>" from this server's own page: leave out, a note
 };
 
 struct Route {
     RouteKind kind = RouteKind::Page;
     bool headOnly = false;  // HEAD: the answer without its body
-    std::string name;       // LeafletFile: the table's name; Tile: the layer's id
+    std::string name;       // Script and LeafletFile: the file's name; Tile: the layer's id
     std::string stamp;      // PastHunt*: MMDDYY_HHMMSS
     int z = 0, x = 0, y = 0;
+    int row = 0;            // PlotReview: the plot log's data row, from 1
+    std::string token;      // PlotReview: X-Kestrelmap-Token, for the server to compare
+    size_t bodyLength = 0;  // PlotReview: Content-Length, at most kMaxActionBytes
 };
 
 struct Refusal {
@@ -121,9 +127,15 @@ struct Answer {
     std::string contentType;
     std::string body;
     std::vector<std::pair<std::string, std::string>> extraHeaders;  // e.g. Cache-Control
+    // Instead of `body`: a prepared document the responder keeps until the answer is written
+    // (a big one is then copied once, into the socket).
+    std::string_view sharedBody;
+    std::string_view bodyText() const { return sharedBody.data() ? sharedBody : body; }
 };
 std::string answerText(const Answer& answer, bool headOnly, bool keepAlive,
                        std::string_view imageOrigin);
+// The same without the body: everything up to and with the empty line.
+std::string answerHead(const Answer& answer, bool keepAlive, std::string_view imageOrigin);
 
 // The answer to a refusal: its status and reason as plain text.
 Answer refusalAnswer(const Refusal& refusal);

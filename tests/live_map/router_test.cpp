@@ -24,6 +24,9 @@ const Headers WS_NO_ORIGIN = plus(H, {{"upgrade", "websocket"},
                                       {"sec-websocket-version", "13"},
                                       {"sec-websocket-key", "dGhlIHNhbXBsZSBub25jZQ=="}});
 const Headers WS = plus(WS_NO_ORIGIN, {{"origin", "http://127.0.0.1:8421"}});
+const Headers REVIEW_NO_ORIGIN =
+    plus(H, {{"x-kestrelmap-token", "0123abcd"}, {"content-type", "application/json"}});
+const Headers REVIEW = plus(REVIEW_NO_ORIGIN, {{"origin", "http://127.0.0.1:8421"}});
 
 struct RouteCase {
     RouteCase(std::string m, std::string t, Headers h, int s, K k = K::Page, std::string d = "")
@@ -51,7 +54,8 @@ TEST(MapRouter, RoutesAndRefusals) {
     const RouteCase cases[] = {
         {"GET", "/", H, 200, K::Page},
         {"HEAD", "/", H, 200, K::Page},
-        {"GET", "/map.js", H, 200, K::Script},
+        {"GET", "/map.js", H, 200, K::Script, "map.js"},
+        {"GET", "/review.js", H, 200, K::Script, "review.js"},
         {"GET", "/map.css", H, 200, K::Style},
         {"GET", "/hunt.geojson", H, 200, K::HuntSnapshot},
         {"GET", "/hunts", H, 200, K::HuntList},
@@ -64,7 +68,7 @@ TEST(MapRouter, RoutesAndRefusals) {
         {"GET", "/tiles/osm-local/0/0/0", H, 200, K::Tile, "osm-local"},
         {"GET", "/tiles/" + std::string(64, 'a') + "/1/1/1", H, 200, K::Tile, std::string(64, 'a')},
         {"GET", "/tiles/a/24/16777215/16777215", H, 200, K::Tile, "a"},
-        {"GET", "/map.js?v=3&x=%2e%2e/../..", H, 200, K::Script},  // the query is ignored
+        {"GET", "/map.js?v=3&x=%2e%2e/../..", H, 200, K::Script, "map.js"},  // query ignored
         {"GET", "/", {{"host", "LOCALHOST:8421"}}, 200, K::Page},
         {"GET", "/", {{"host", "[::1]:8421"}}, 200, K::Page},
         {"GET", "/", plus(H, {{"origin", "http://localhost:8421"}}), 200, K::Page},
@@ -157,6 +161,39 @@ TEST(MapRouter, RoutesAndRefusals) {
         {"GET", "/tiles/osm/3/1/1.png", H, 404},  // no extension: the page's URLs have none
         {"GET", "/tiles/osm/3/ 1/0", H, 400},
         {"GET", "/\xC3\xA9", H, 400},
+        // A plot's review: POST from this server's own page, its token, a small JSON body.
+        {"POST", "/plots/3", plus(REVIEW, {{"content-length", "17"}}), 200, K::PlotReview},
+        {"POST", "/plots/3",
+         plus(REVIEW_NO_ORIGIN, {{"origin", "http://localhost:8421"},
+                                 {"content-type", "application/json; charset=utf-8"},
+                                 {"content-length", "1024"}}),
+         200, K::PlotReview},
+        {"POST", "/plots/3", plus(REVIEW_NO_ORIGIN, {{"content-length", "17"}}), 403},
+        {"POST", "/plots/3",
+         plus(REVIEW_NO_ORIGIN, {{"origin", "http://evil.example"}, {"content-length", "17"}}),
+         403},
+        {"POST", "/plots/3",
+         plus(H, {{"origin", "http://127.0.0.1:8421"},
+                  {"content-type", "application/json"},
+                  {"content-length", "17"}}),
+         403},  // no token
+        {"POST", "/plots/3",
+         plus(H, {{"origin", "http://127.0.0.1:8421"},
+                  {"x-kestrelmap-token", "0123abcd"},
+                  {"content-type", "text/plain"},
+                  {"content-length", "17"}}),
+         415},  // what a form of another site could send
+        {"POST", "/plots/3", REVIEW, 411},
+        {"POST", "/plots/3", plus(REVIEW, {{"transfer-encoding", "chunked"}}), 411},
+        {"POST", "/plots/3", plus(REVIEW, {{"content-length", "1025"}}), 413},
+        {"POST", "/plots/3", plus(REVIEW, {{"content-length", "0"}}), 400},
+        {"POST", "/plots/0", plus(REVIEW, {{"content-length", "17"}}), 404},
+        {"POST", "/plots/03", plus(REVIEW, {{"content-length", "17"}}), 404},
+        {"POST", "/plots/1000001", plus(REVIEW, {{"content-length", "17"}}), 404},
+        {"POST", "/plots/3/", plus(REVIEW, {{"content-length", "17"}}), 404},
+        {"POST", "/plots/../3", plus(REVIEW, {{"content-length", "17"}}), 404},
+        {"GET", "/plots/3", H, 404},
+        {"POST", "/hunt.geojson", plus(REVIEW, {{"content-length", "17"}}), 405},
         // The live socket: an upgrade, from this server's own page only.
         {"GET", "/live", H, 400},
         {"GET", "/live", plus(H, {{"origin", "http://127.0.0.1:8421"}}), 400},
@@ -177,6 +214,10 @@ TEST(MapRouter, RoutesAndRefusals) {
             EXPECT_EQ(r->kind, c.kind) << what;
             EXPECT_EQ(r->name + r->stamp, c.detail) << what;
             EXPECT_EQ(r->headOnly, c.method == "HEAD") << what;
+            if (r->kind == K::PlotReview) {
+                EXPECT_EQ(r->row, 3) << what;
+                EXPECT_EQ(r->token, "0123abcd") << what;
+            }
         } else {
             const Refusal* refusal = std::get_if<Refusal>(&routed);
             ASSERT_NE(refusal, nullptr) << what;
@@ -239,13 +280,13 @@ TEST(MapRequestHead, Table) {
 }
 
 TEST(MapAnswer, TextAndHeaders) {
-    Answer answer{200,
-                  "text/plain",
-                  "hello",
-                  {{"Cache-Control", "no-store"},
-                   {"X-Split", "a\r\nSet-Cookie: x=1"},
-                   {"X-Lf", "a\nb"},
-                   {"Bad Name", "x"}}};
+    Answer answer;
+    answer.contentType = "text/plain";
+    answer.body = "hello";
+    answer.extraHeaders = {{"Cache-Control", "no-store"},
+                           {"X-Split", "a\r\nSet-Cookie: x=1"},
+                           {"X-Lf", "a\nb"},
+                           {"Bad Name", "x"}};
     const std::string head = answerText(answer, true, true, "");
     EXPECT_TRUE(head.starts_with("HTTP/1.1 200 OK\r\n"));
     EXPECT_NE(head.find("\r\nContent-Length: 5\r\n"), std::string::npos);

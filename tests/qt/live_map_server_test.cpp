@@ -3,7 +3,10 @@
 // one address and all together may hold, and the timers that end slow and idle clients.
 
 #include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
+#include "estimate/plot_log_reader.h"
 #include "qt/map_client.h"
 #include "qt/window_rig.h"
 
@@ -166,6 +169,78 @@ TEST_F(LiveMapServerPages, APlotReachesAnOpenPage) {
         plotted = upserts(i, "plot-1");
     }
     EXPECT_TRUE(plotted) << "no features message with plot-1 among " << page.messages.size();
+}
+
+using LiveMapServerReview = MapServerRig;
+
+// The excluded column of the plot log's first data row.
+std::string excludedColumn(const std::string& log) {
+    const size_t row = log.find("\r\n") + 2;
+    const std::vector<std::string> fields =
+        estimate::csvFields(log.substr(row, log.find("\r\n", row) - row));
+    return fields.size() == 16 ? fields[14] : "(" + std::to_string(fields.size()) + " fields)";
+}
+
+// A page of this server leaves a plot out with the snapshot's token; everything else that
+// tries (another origin, no token, an old token, a form's content type) changes nothing.
+TEST_F(LiveMapServerReview, OnlyTheOwnPageWithItsTokenLeavesAPlotOut) {
+    rig->window().runHandler([this]() { rig->form().CmdButton_ADD_PLOT_Click(); });
+    RawClient reader(port, "127.0.0.1");
+    reader.send(get("/hunt.geojson"));
+    const auto snapshot = reader.nextAnswer();
+    ASSERT_TRUE(snapshot);
+    const QByteArray token =
+        QJsonDocument::fromJson(snapshot->body).object().value("token").toString().toLatin1();
+    ASSERT_EQ(token.size(), 32);
+    const QByteArray own = "http://127.0.0.1:" + QByteArray::number(port);
+    const auto post = [&](const QByteArray& origin, const QByteArray& key, const QByteArray& type,
+                          const QByteArray& body) {
+        QByteArray request = "POST /plots/1 HTTP/1.1\r\nHost: " + host() + "\r\n";
+        request += origin.isEmpty() ? QByteArray() : "Origin: " + origin + "\r\n";
+        request += key.isEmpty() ? QByteArray() : "X-Kestrelmap-Token: " + key + "\r\n";
+        return request + "Content-Type: " + type +
+               "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+    };
+    const QByteArray json = "application/json";
+    const QByteArray leaveOut = R"({"excluded": true})";
+    const QByteArray note = R"({"note": "\"><img src=x onerror=alert(1)>, barn"})";
+    const struct {
+        const char* name;
+        QByteArray request;
+        int status;
+        const char* leftOutAfter;  // the plot log's excluded column then
+    } kCases[] = {
+        {"another site's page", post("http://evil.example", token, json, leaveOut), 403, ""},
+        {"no origin", post("", token, json, leaveOut), 403, ""},
+        {"no token", post(own, "", json, leaveOut), 403, ""},
+        {"a token of another run", post(own, QByteArray(32, 'a'), json, leaveOut), 403, ""},
+        {"a form's body", post(own, token, "application/x-www-form-urlencoded", "excluded=1"), 415,
+         ""},
+        {"not the action's form", post(own, token, json, R"({"excluded": "yes"})"), 400, ""},
+        {"leave out", post(own, token, json, leaveOut), 200, "1"},
+        {"replayed", post(own, token, json, leaveOut), 409, "1"},
+        {"a note that is no markup", post(own, token, json, note), 200, "1"},
+    };
+    for (const auto& c : kCases) {
+        RawClient client(port, "127.0.0.1");
+        // the body after a pause: the head timer, not the first read, decides
+        const qsizetype headEnd = c.request.indexOf("\r\n\r\n") + 4;
+        client.send(c.request.left(headEnd));
+        runFor(50);
+        client.send(c.request.mid(headEnd));
+        const auto answer = client.nextAnswer();
+        ASSERT_TRUE(answer) << c.name;
+        EXPECT_EQ(answer->status, c.status) << c.name << ": " << answer->body.toStdString();
+        expectSecurityHeaders(*answer);
+        EXPECT_EQ(excludedColumn(rig->home.readFile("Current_Plots.csv")), c.leftOutAfter)
+            << c.name;
+    }
+    EXPECT_NE(rig->home.readFile("Current_Plots.csv")
+                  .find(",1,\"\"\"><img src=x onerror=alert(1)>, barn\"\r\n"),
+              std::string::npos)
+        << rig->home.readFile("Current_Plots.csv");
+    EXPECT_NE(rig->form().Label_IDENT.Caption.find("1 left out by hand"), std::string::npos)
+        << rig->form().Label_IDENT.Caption;
 }
 
 using LiveMapServerLimits = MapServerRig;

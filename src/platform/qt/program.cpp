@@ -35,6 +35,9 @@ Program::Program(std::string folder, instruments::RunOptions options)
 }
 
 Program::~Program() {
+    if (m_team) {
+        m_form.removeObserver(m_ownPlots);
+    }
     if (m_inputLog) {
         m_form.removeObserver(*m_inputLog);
     }
@@ -94,6 +97,48 @@ void Program::startLiveMap() {
         return;
     }
     m_window.setStatusLineLink([this]() { openLiveMap(); });
+    m_liveMap->setReviewer(
+        [this](int row, const live_map::ReviewAction& action) { return reviewPlot(row, action); });
+}
+
+HuntEstimate::Review Program::reviewPlot(int row, const live_map::ReviewAction& action) {
+    const HuntEstimate::Review result =
+        action.excluded
+            ? m_estimate.setExcluded(row, *action.excluded, m_platform.clock.utcMilliseconds())
+            : m_estimate.setNote(row, action.note.value_or(std::string()));
+    if (result != HuntEstimate::Review::Changed) {
+        return result;
+    }
+    // Leaving out one of this vehicle's own plots is the team's business; another vehicle's
+    // plot is left out of this vehicle's estimate only.
+    const auto plot = m_teamPlotOfRow.find(row);
+    if (action.excluded && m_team && plot != m_teamPlotOfRow.end() &&
+        plot->second.first == m_team->config().names.vehicle) {
+        m_team->hunt().setOwnExclusion(plot->second.second, *action.excluded);
+    }
+    if (m_liveMap) {
+        m_liveMap->model().plotReviewed();
+    }
+    m_window.syncAll();
+    return result;
+}
+
+void Program::teamExclusion(const std::string& vehicle, int64_t seq, bool excluded) {
+    const auto row = m_rowOfTeamPlot.find({vehicle, seq});
+    if (row == m_rowOfTeamPlot.end() ||
+        m_estimate.setExcluded(row->second, excluded, m_platform.clock.utcMilliseconds()) !=
+            HuntEstimate::Review::Changed) {
+        return;
+    }
+    if (m_liveMap) {
+        m_liveMap->model().plotReviewed();
+    }
+    m_window.syncAll();
+}
+
+void Program::noteTeamPlot(int row, const std::string& vehicle, int64_t seq) {
+    m_teamPlotOfRow[row] = {vehicle, seq};
+    m_rowOfTeamPlot[{vehicle, seq}] = row;
 }
 
 void Program::openLiveMap() {
@@ -143,10 +188,21 @@ void Program::startTeam() {
     m_team->hunt().onPlotReceived = [this](const team::TeamPlot& received) {
         const PlotRecord record = team::plotRecordFrom(received);
         m_estimate.teamPlotReceived(record, received.vehicle);
+        noteTeamPlot(m_estimate.rows(), received.vehicle, received.seq);
         if (m_liveMap) {
             m_liveMap->model().teamPlotReceived(record, received.vehicle);
         }
         m_window.syncAll();
+    };
+    // Watches after the team link, which numbers each own plot first.
+    m_ownPlots.ownPlotNumbered = [this]() {
+        noteTeamPlot(m_estimate.rows(), m_team->config().names.vehicle,
+                     m_team->hunt().lastOwnSeq());
+    };
+    m_form.addObserver(m_ownPlots);
+    m_team->hunt().onExclusionReceived = [this](const std::string& vehicle, int64_t seq,
+                                                bool excluded) {
+        teamExclusion(vehicle, seq, excluded);
     };
     if (m_liveMap) {
         m_team->hunt().onTeamChanged = [this, teamMap = m_team->hunt().onTeamChanged]() {

@@ -4,6 +4,7 @@
 // window and the recorded hunt. main() builds one; the Qt tests build one per test against a
 // temporary HOME. Build it after QApplication.
 
+#include <map>
 #include <memory>
 #include <string>
 
@@ -67,6 +68,11 @@ class Program {
     void startTeam();
     void startLiveMap();
     QString mapStatusText() const;
+    // A plot left out, used again or given a note from the map: the estimate, the map and the
+    // panel follow at once; the team hears when one of this vehicle's own plots is left out.
+    HuntEstimate::Review reviewPlot(int row, const live_map::ReviewAction& action);
+    // Another vehicle left one of its plots out, or took it back.
+    void teamExclusion(const std::string& vehicle, int64_t seq, bool excluded);
 
     QtPlatform m_platform;
     kestrel::Platform m_facilities;  // references into m_platform, held for the core
@@ -84,6 +90,16 @@ class Program {
     std::unique_ptr<LiveMap> m_liveMap;  // watches m_form; the team session feeds it
     std::string m_mapProblem;            // why the live map is off, when it should be on
     std::unique_ptr<TeamSession> m_team;
+    // The team's plots in the plot log: row to (vehicle, seq) and back; own plots under the
+    // own vehicle's name, noted after the team link has numbered them.
+    struct TeamPlotsOfRows : HuntObserver {
+        std::function<void()> ownPlotNumbered;
+        void plotMade(const PlotRecord&) override { ownPlotNumbered(); }
+    };
+    TeamPlotsOfRows m_ownPlots;
+    std::map<int, std::pair<std::string, int64_t>> m_teamPlotOfRow;
+    std::map<std::pair<std::string, int64_t>, int> m_rowOfTeamPlot;
+    void noteTeamPlot(int row, const std::string& vehicle, int64_t seq);
 };
 
 }  // namespace kestrel::qt

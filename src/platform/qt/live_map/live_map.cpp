@@ -34,6 +34,24 @@ std::string fileText(const QString& path) {
     return file.readAll().toStdString();
 }
 
+using Headers = std::vector<std::pair<std::string, std::string>>;
+
+// A 200 answer with a body of its own.
+Answer owned(std::string_view type, std::string body, Headers headers) {
+    Answer answer;
+    answer.contentType = type;
+    answer.body = std::move(body);
+    answer.extraHeaders = std::move(headers);
+    return answer;
+}
+
+// A 200 answer whose body is a document kept here, not copied into the answer.
+Answer shared(std::string_view type, const std::string& document, Headers headers) {
+    Answer answer = owned(type, {}, std::move(headers));
+    answer.sharedBody = document;
+    return answer;
+}
+
 Answer notFound(const std::string& what) {
     return live_map::refusalAnswer({404, what});
 }
@@ -47,7 +65,7 @@ LiveMap::LiveMap(Form_Kestrelmap& form, const HuntEstimate& estimate, std::strin
       m_model(form, estimate),
       m_tiles(live_map::TileSources::discover(m_folder, homeMaps)),
       m_layers(dumped(m_tiles.layersJson(m_settings.onlineTiles, m_settings.onlineAttribution))),
-      m_server([this](const Route& route) { return answer(route); },
+      m_server([this](const Route& route, std::string_view body) { return answer(route, body); },
                [this]() { return m_model.helloMessage(); }) {
     m_server.setImageOrigin(live_map::templateOrigin(m_settings.onlineTiles));
     m_model.onMessage = [this](const std::string& message) { m_server.broadcast(message); };
@@ -63,7 +81,7 @@ QString LiveMap::address() const {
     return QString::fromStdString(live_map::mapAddress(m_server.port()));
 }
 
-Answer LiveMap::answer(const Route& route) {
+Answer LiveMap::answer(const Route& route, std::string_view body) {
     switch (route.kind) {
         case RouteKind::Page:
         case RouteKind::Script:
@@ -71,22 +89,22 @@ Answer LiveMap::answer(const Route& route) {
         case RouteKind::LeafletFile:
             return staticFile(route);
         case RouteKind::HuntSnapshot:
-            return {200, kGeoJson, m_model.snapshotText(), {noStore()}};
+            return shared(kGeoJson, m_model.snapshotText(), {noStore()});
         case RouteKind::HuntList:
             return huntList();
         case RouteKind::PastHuntGeoJson:
         case RouteKind::PastHuntGpx:
             return pastHunt(route);
         case RouteKind::Layers:
-            return {200, kJson, m_layers, {noStore()}};
+            return shared(kJson, m_layers, {noStore()});
         case RouteKind::Tile:
             if (auto tile = m_tiles.tile(route.name, route.z, route.x, route.y)) {
-                return {200,
-                        tile->contentType,
-                        std::move(tile->bytes),
-                        {{"Cache-Control", "max-age=3600"}}};
+                return owned(tile->contentType, std::move(tile->bytes),
+                             {{"Cache-Control", "max-age=3600"}});
             }
             return notFound("no such tile");
+        case RouteKind::PlotReview:
+            return review(route, body);
         case RouteKind::LiveSocket:
             break;  // the server hands these over
     }
@@ -103,7 +121,7 @@ Answer LiveMap::staticFile(const Route& route) {
             type = "text/html; charset=utf-8";
             break;
         case RouteKind::Script:
-            path = QStringLiteral(":/web/map.js");
+            path = QStringLiteral(":/web/") + QString::fromStdString(route.name);
             type = "text/javascript; charset=utf-8";
             break;
         case RouteKind::Style:
@@ -129,7 +147,7 @@ Answer LiveMap::staticFile(const Route& route) {
     if (entry->second.empty()) {
         return notFound("not installed: " + path.toStdString());
     }
-    return {200, type, entry->second, {{"Cache-Control", "no-cache"}}};
+    return shared(type, entry->second, {{"Cache-Control", "no-cache"}});
 }
 
 Answer LiveMap::huntList() {
@@ -141,7 +159,7 @@ Answer LiveMap::huntList() {
                                      ? nlohmann::json()
                                      : nlohmann::json(isoUtcText(hunt.firstPlotUtcMilliseconds))}});
     }
-    return {200, kJson, dumped({{"current", m_model.view().stamp}, {"hunts", hunts}}), {noStore()}};
+    return owned(kJson, dumped({{"current", m_model.view().stamp}, {"hunts", hunts}}), {noStore()});
 }
 
 // The hunt running now is the model's; an earlier one is read from its files once.
@@ -151,12 +169,10 @@ Answer LiveMap::pastHunt(const Route& route) {
         "attachment; filename=\"" + route.stamp + (gpx ? ".gpx\"" : ".geojson\"");
     if (route.stamp == m_model.view().stamp) {
         if (gpx) {
-            return {200,
-                    "application/gpx+xml",
-                    live_map::huntGpx(m_model.view()),
-                    {noStore(), {"Content-Disposition", download}}};
+            return owned("application/gpx+xml", live_map::huntGpx(m_model.view()),
+                         {noStore(), {"Content-Disposition", download}});
         }
-        return {200, kGeoJson, m_model.snapshotText(), {noStore()}};
+        return shared(kGeoJson, m_model.snapshotText(), {noStore()});
     }
     auto found = m_pastHunts.find(route.stamp);
     if (found == m_pastHunts.end()) {
@@ -175,12 +191,43 @@ Answer LiveMap::pastHunt(const Route& route) {
                     .first;
     }
     if (gpx) {
-        return {200,
-                "application/gpx+xml",
-                found->second.second,
-                {noStore(), {"Content-Disposition", download}}};
+        return shared("application/gpx+xml", found->second.second,
+                      {noStore(), {"Content-Disposition", download}});
     }
-    return {200, kGeoJson, found->second.first, {noStore()}};
+    return shared(kGeoJson, found->second.first, {noStore()});
+}
+
+// A page's word on a plot: only with this hunt's token, then as the estimate companion takes it.
+Answer LiveMap::review(const Route& route, std::string_view body) {
+    if (!live_map::sameToken(route.token, m_model.token())) {
+        return live_map::refusalAnswer({403, "the map is out of date: load it again"});
+    }
+    const auto parsed = live_map::parseReviewAction(body);
+    if (const auto* refusal = std::get_if<live_map::Refusal>(&parsed)) {
+        return live_map::refusalAnswer(*refusal);
+    }
+    using Review = HuntEstimate::Review;
+    const Review result = m_reviewer
+                              ? m_reviewer(route.row, std::get<live_map::ReviewAction>(parsed))
+                              : Review::NoSuchRow;
+    switch (result) {
+        case Review::NoSuchRow:
+            return notFound("no such plot");
+        case Review::NoBearing:
+            return live_map::refusalAnswer({400, "that plot has no bearing line"});
+        case Review::Unchanged:
+            return live_map::refusalAnswer({409, "nothing changed"});
+        case Review::Changed:
+            break;
+    }
+    nlohmann::json state = {{"row", route.row}, {"excluded", false}, {"note", nullptr}};
+    for (const live_map::MapPlot& plot : m_model.view().plots) {
+        if (plot.row == route.row) {
+            state["excluded"] = plot.excluded;
+            state["note"] = plot.note.empty() ? nlohmann::json() : nlohmann::json(plot.note);
+        }
+    }
+    return owned(kJson, dumped(state), {noStore()});
 }
 
 }  // namespace kestrel::qt

@@ -12,6 +12,7 @@
 
 #include "live_map/map_model.h"
 #include "live_map/map_settings.h"
+#include "live_map/plot_review.h"
 #include "live_map/tile_sources.h"
 #include "platform/qt/live_map/map_server.h"
 
@@ -37,13 +38,19 @@ class LiveMap {
     const live_map::TileSources& tiles() const { return m_tiles; }
     MapServer& server() { return m_server; }
 
-    // The answer to a request the server's rules let through.
-    live_map::Answer answer(const live_map::Route& route);
+    // The answer to a request the server's rules let through (`body`: a review's).
+    live_map::Answer answer(const live_map::Route& route, std::string_view body);
+    // Carries out a page's review of a plot-log row (leave out, use again, a note); until it is
+    // set, no plot can be changed.
+    using Reviewer =
+        std::function<HuntEstimate::Review(int row, const live_map::ReviewAction& action)>;
+    void setReviewer(Reviewer reviewer) { m_reviewer = std::move(reviewer); }
 
   private:
     live_map::Answer staticFile(const live_map::Route& route);
     live_map::Answer pastHunt(const live_map::Route& route);
     live_map::Answer huntList();
+    live_map::Answer review(const live_map::Route& route, std::string_view body);
 
     std::string m_folder;
     live_map::MapSettings m_settings;
@@ -52,6 +59,7 @@ class LiveMap {
     std::string m_layers;                        // the /layers document
     std::map<std::string, std::string> m_files;  // the page's and Leaflet's files, once read
     std::map<std::string, std::pair<std::string, std::string>> m_pastHunts;  // GeoJSON, GPX
+    Reviewer m_reviewer;
     MapServer m_server;
 };
 

@@ -14,6 +14,11 @@ namespace {
 constexpr qint64 kMaxUnsentBytes = 4 << 20;
 // A page's messages are small; anything larger from it is a fault.
 constexpr quint64 kMaxPageMessageBytes = 1024;
+// Requests answered in one turn of the event loop (each takes some 25 microseconds: a line from
+// the serial line waits for at most one turn), and the pause after a full turn, so that clients
+// that ask without end get some 2000 answers a second and leave the processor to the panel.
+constexpr int kRequestsPerTurn = 4;
+constexpr int kBusyPauseMs = 2;
 
 QTimer* timerOf(QTcpSocket* socket) {
     return socket->findChild<QTimer*>(QString(), Qt::FindDirectChildrenOnly);
@@ -38,6 +43,9 @@ MapServer::MapServer(Responder responder, std::function<std::string()> hello, QO
     connect(&m_v4, &QTcpServer::newConnection, this, [this]() { accept(m_v4); });
     connect(&m_v6, &QTcpServer::newConnection, this, [this]() { accept(m_v6); });
     connect(&m_sockets, &QWebSocketServer::newConnection, this, &MapServer::pageConnected);
+    m_turn.setSingleShot(true);
+    m_turn.setTimerType(Qt::PreciseTimer);
+    connect(&m_turn, &QTimer::timeout, this, &MapServer::serveTurn);
 }
 
 MapServer::~MapServer() {
@@ -90,46 +98,74 @@ void MapServer::accept(QTcpServer& server) {
         auto* timer = new QTimer(socket);
         timer->setSingleShot(true);
         connect(timer, &QTimer::timeout, socket, [socket]() { socket->abort(); });
-        connect(socket, &QIODevice::readyRead, timer, [this, socket]() { readRequests(socket); });
+        connect(socket, &QIODevice::readyRead, timer, [this, socket]() { schedule(socket); });
         // An answer still being sent is no idle connection: a slow reader is cut off only when
         // it takes nothing for the idle time.
         connect(socket, &QIODevice::bytesWritten, timer, [this, socket]() {
             if (!socket->property("kmHead").toBool()) {
                 awaitIdle(socket);
             }
-            readRequests(socket);
+            schedule(socket);
         });
         awaitHead(socket);
     }
 }
 
-// Heads are looked at where they lie in the socket's buffer and taken from it only once
-// answered here: a WebSocket upgrade is handed over with its head still unread.
-void MapServer::readRequests(QTcpSocket* socket) {
-    while (socket->state() == QAbstractSocket::ConnectedState &&
-           socket->bytesToWrite() < kMaxUnsentBytes && socket->bytesAvailable() > 0) {
-        const QByteArray bytes =
-            socket->peek(std::min<qint64>(socket->bytesAvailable(), live_map::kMaxHeadBytes + 1));
-        const live_map::HeadParse parse =
-            live_map::parseRequestHead(std::string_view(bytes.constData(), size_t(bytes.size())));
-        switch (parse.state) {
-            case live_map::HeadState::Incomplete:
-                if (!socket->property("kmHead").toBool()) {
-                    awaitHead(socket);
-                }
-                return;
-            case live_map::HeadState::TooLarge:
-                refuse(socket, {431, "request head too large"});
-                return;
-            case live_map::HeadState::Malformed:
-                refuse(socket, {400, "malformed request"});
-                return;
-            case live_map::HeadState::Complete:
-                if (!answer(socket, parse)) {
-                    return;
-                }
+void MapServer::schedule(QTcpSocket* socket) {
+    if (std::find(m_waiting.begin(), m_waiting.end(), socket) == m_waiting.end()) {
+        m_waiting.emplace_back(socket);
+    }
+    if (!m_turn.isActive()) {
+        m_turn.start(0);
+    }
+}
+
+// A socket that was answered goes to the back of the line: one client cannot keep the others,
+// or the panel, waiting.
+void MapServer::serveTurn() {
+    int answered = 0;
+    while (answered < kRequestsPerTurn && !m_waiting.empty()) {
+        const QPointer<QTcpSocket> socket = m_waiting.front();
+        m_waiting.pop_front();
+        if (socket && serveOne(socket)) {
+            ++answered;
+            m_waiting.push_back(socket);
         }
     }
+    if (!m_waiting.empty()) {
+        m_turn.start(answered == kRequestsPerTurn ? kBusyPauseMs : 0);
+    }
+}
+
+// Heads are looked at where they lie in the socket's buffer and taken from it only once
+// answered here: a WebSocket upgrade is handed over with its head still unread.
+bool MapServer::serveOne(QTcpSocket* socket) {
+    if (socket->state() != QAbstractSocket::ConnectedState ||
+        socket->bytesToWrite() >= kMaxUnsentBytes || socket->bytesAvailable() == 0 ||
+        !timerOf(socket)) {
+        return false;
+    }
+    const QByteArray bytes =
+        socket->peek(std::min<qint64>(socket->bytesAvailable(), live_map::kMaxHeadBytes + 1));
+    // (a review's body follows its head: answer() waits for it)
+    const live_map::HeadParse parse =
+        live_map::parseRequestHead(std::string_view(bytes.constData(), size_t(bytes.size())));
+    switch (parse.state) {
+        case live_map::HeadState::Incomplete:
+            if (!socket->property("kmHead").toBool()) {
+                awaitHead(socket);
+            }
+            return false;
+        case live_map::HeadState::TooLarge:
+            refuse(socket, {431, "request head too large"});
+            return false;
+        case live_map::HeadState::Malformed:
+            refuse(socket, {400, "malformed request"});
+            return false;
+        case live_map::HeadState::Complete:
+            break;
+    }
+    return answer(socket, parse);
 }
 
 bool MapServer::answer(QTcpSocket* socket, const live_map::HeadParse& parse) {
@@ -143,10 +179,22 @@ bool MapServer::answer(QTcpSocket* socket, const live_map::HeadParse& parse) {
         handOver(socket);
         return false;
     }
+    const qint64 bodyLength = qint64(route.bodyLength);
+    if (socket->bytesAvailable() < qint64(parse.length) + bodyLength) {
+        return false;  // the body is still on its way; the head timer runs on
+    }
     socket->skip(qint64(parse.length));
+    const QByteArray request = socket->read(bodyLength);
     const bool keepAlive = keepsAlive(parse.head);
-    socket->write(QByteArray::fromStdString(
-        live_map::answerText(m_responder(route), route.headOnly, keepAlive, m_imageOrigin)));
+    // The head, then the body straight from the responder's document: copied once.
+    const live_map::Answer reply =
+        m_responder(route, std::string_view(request.constData(), size_t(request.size())));
+    socket->write(QByteArray::fromStdString(live_map::answerHead(reply, keepAlive, m_imageOrigin)));
+    const std::string_view body = reply.bodyText();
+    const int status = reply.status;
+    if (!route.headOnly && status >= 200 && status != 204 && status != 304) {
+        socket->write(body.data(), qint64(body.size()));
+    }
     if (!keepAlive) {
         socket->disconnectFromHost();
         return false;

@@ -3,11 +3,16 @@
 // connections within the limits of live_map/connection_limits.h, reads each request head
 // within 8 KiB and 10 s, lets live_map/router.h decide, and writes the answer its responder
 // makes from prepared documents. "/live" is handed to a WebSocket server: the open pages,
-// which get every change message. It owns its sockets and nothing of the hunt.
+// which get every change message. Requests are answered a few at a time, one turn of the event
+// loop after another, so that however many clients ask at once the serial line and the panel
+// are served in between. It owns its sockets and nothing of the hunt.
 
 #include <QObject>
+#include <QPointer>
 #include <QTcpServer>
+#include <QTimer>
 #include <QWebSocketServer>
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -16,15 +21,15 @@
 #include "live_map/router.h"
 
 class QTcpSocket;
-class QTimer;
 class QWebSocket;
 
 namespace kestrel::qt {
 
 class MapServer : public QObject {
   public:
-    // Makes the answer to a routed request; it must not block.
-    using Responder = std::function<live_map::Answer(const live_map::Route&)>;
+    // Makes the answer to a routed request and its body (a review's; else empty); it must not
+    // block.
+    using Responder = std::function<live_map::Answer(const live_map::Route&, std::string_view)>;
     MapServer(Responder responder, std::function<std::string()> hello, QObject* parent = nullptr);
     ~MapServer() override;
 
@@ -49,7 +54,11 @@ class MapServer : public QObject {
 
   private:
     void accept(QTcpServer& server);
-    void readRequests(QTcpSocket* socket);
+    // The socket has bytes to look at, or room to write: it waits for a turn.
+    void schedule(QTcpSocket* socket);
+    void serveTurn();
+    // Answers the socket's next request when its head is there; true when it answered one.
+    bool serveOne(QTcpSocket* socket);
     // Answers one complete head; false when the connection was closed or handed over.
     bool answer(QTcpSocket* socket, const live_map::HeadParse& parse);
     void refuse(QTcpSocket* socket, const live_map::Refusal& refusal);
@@ -67,6 +76,8 @@ class MapServer : public QObject {
     int m_port = 0;
     int m_headTimeoutMs = live_map::kHeadTimeoutMs;
     int m_idleTimeoutMs = live_map::kIdleTimeoutMs;
+    std::deque<QPointer<QTcpSocket>> m_waiting;  // sockets with a request to look at, in turn
+    QTimer m_turn;
     QWebSocketServer m_sockets;
     QTcpServer m_v4;
     QTcpServer m_v6;
