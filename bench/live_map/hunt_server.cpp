@@ -169,6 +169,7 @@ int main(int argc, char** argv) {
         const auto t0 = SteadyClock::now();
         nlohmann::json document = live_map::huntGeoJson(live.model().view());
         document["revision"] = live.model().revision();
+        document["token"] = live.model().token();
         const std::string text =
             document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
         builds.push_back(msSince(t0));

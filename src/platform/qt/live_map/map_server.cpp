@@ -16,8 +16,8 @@ constexpr qint64 kMaxUnsentBytes = 4 << 20;
 constexpr quint64 kMaxPageMessageBytes = 1024;
 // Requests answered in one turn of the event loop (each takes some 25 microseconds: a line from
 // the serial line waits for at most one turn), and the pause after a full turn, so that clients
-// that ask without end get some 2000 answers a second and leave the processor to the panel.
-constexpr int kRequestsPerTurn = 4;
+// that ask without end get some 1000 answers a second and leave the processor to the panel.
+constexpr int kRequestsPerTurn = 2;
 constexpr int kBusyPauseMs = 2;
 
 QTimer* timerOf(QTcpSocket* socket) {
