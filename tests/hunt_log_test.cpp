@@ -262,9 +262,18 @@ TEST(HuntEstimate, PlotsLeftOutByHandAndNotes) {
         EXPECT_NEAR(again.longitudeDeg, hunt.fix().longitudeDeg, 1e-6) << step.what;
     }
     EXPECT_NE(files["/hunt/Current_Estimate.kml"].find("8 of 8"), std::string::npos);
+    // The estimate map names a plot left out with its note, as text.
+    estimate.setExcluded(3, true, 0);
+    estimate.setNote(3, "<script>alert(1)</script>");
+    EXPECT_NE(files["/hunt/Current_Estimate.kml"].find(
+                  "; left out by hand: plot 3 (&lt;script&gt;alert(1)&lt;/script&gt;)"),
+              std::string::npos)
+        << files["/hunt/Current_Estimate.kml"];
+    EXPECT_EQ(files["/hunt/Current_Estimate.kml"].find("<script>"), std::string::npos);
+    estimate.setExcluded(3, false, 0);
     const auto verdicts = estimate.verdicts();
     EXPECT_EQ(verdicts.size(), 8u);
-    EXPECT_EQ(estimate.review(3)->note, "barn, \"metal\"");
+    EXPECT_EQ(estimate.review(3)->note, "<script>alert(1)</script>");
 }
 
 // Bearings another vehicle of the team made count in the estimate and go into the log under its

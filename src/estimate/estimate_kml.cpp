@@ -42,11 +42,17 @@ void appendStyles(std::string& out, bool provisional) {
     appendCrLfLine(out, "</Style>");
 }
 
-void appendPlacemarks(std::string& out, const Estimate& estimate, std::string_view utcText) {
+// "; left out by hand: plot 5 (barn)", or nothing.
+std::string leftOutText(std::string_view leftOut) {
+    return leftOut.empty() ? std::string() : "; left out by hand: " + std::string(leftOut);
+}
+
+void appendPlacemarks(std::string& out, const Estimate& estimate, std::string_view utcText,
+                      std::string_view leftOut) {
     appendCrLfLine(out, "<Placemark>");
     appendCrLfLine(out, "<name>Estimate</name>");
     out += "<description>";
-    appendXmlEscaped(out, describeEstimate(estimate, utcText));
+    appendXmlEscaped(out, describeEstimate(estimate, utcText) + leftOutText(leftOut));
     appendCrLfLine(out, "</description>");
     appendCrLfLine(out, "<styleUrl>#est</styleUrl>");
     appendCrLfLine(out, "<Point><coordinates>" +
@@ -86,7 +92,8 @@ std::string describeEstimate(const Estimate& estimate, std::string_view utcText)
     return text;
 }
 
-std::string buildEstimateKml(const Estimate& estimate, std::string_view utcText) {
+std::string buildEstimateKml(const Estimate& estimate, std::string_view utcText,
+                             std::string_view leftOut) {
     const bool shown = estimate.shown && estimate.ellipse95.size() >= 4;
     std::string out;
     out.reserve(4096);
@@ -101,13 +108,15 @@ std::string buildEstimateKml(const Estimate& estimate, std::string_view utcText)
         appendXmlEscaped(out, estimate.reason.empty() ? "none computed" : estimate.reason);
         out += " (";
         appendXmlEscaped(out, utcText);
-        appendCrLfLine(out, " UTC)</description>");
+        out += " UTC)";
+        appendXmlEscaped(out, leftOutText(leftOut));
+        appendCrLfLine(out, "</description>");
     }
     appendStyles(out, estimate.provisional);
     appendCrLfLine(out, "<Folder>");
     appendCrLfLine(out, "<name>Estimate</name>");
     if (shown) {
-        appendPlacemarks(out, estimate, utcText);
+        appendPlacemarks(out, estimate, utcText, leftOut);
     }
     appendCrLfLine(out, "</Folder>");
     appendCrLfLine(out, "</Document>");

@@ -74,6 +74,21 @@ const PlotReview* HuntEstimate::review(int row) const {
     return &m_reviews[static_cast<size_t>(row) - 1];
 }
 
+// "plot 5 (beside the barn), plot 9": the plots left out by hand, each with its note.
+std::string HuntEstimate::leftOutText() const {
+    std::string text;
+    for (const TeamBearing& entry : m_bearings) {
+        const PlotReview& kept = *review(entry.row);
+        if (kept.excluded) {
+            text += (text.empty() ? "" : ", ") + std::string(entry.vehicle.empty() ? "plot " : "") +
+                    (entry.vehicle.empty() ? "" : entry.vehicle + " ") +
+                    std::to_string(entry.bearing.id) +
+                    (kept.note.empty() ? "" : " (" + kept.note + ")");
+        }
+    }
+    return text;
+}
+
 int HuntEstimate::excludedCount() const {
     return static_cast<int>(
         std::count_if(m_bearings.begin(), m_bearings.end(),
@@ -108,6 +123,12 @@ HuntEstimate::Review HuntEstimate::setNote(int row, std::string note) {
     }
     kept.note = std::move(note);
     m_log.review(row, kept);
+    if (kept.excluded) {  // the estimate map names the plot with its note
+        writeAll(
+            m_form.platform().files, m_estimateNotice, m_estimatePaths,
+            estimate::buildEstimateKml(
+                m_estimate, isoUtcText(m_form.platform().clock.utcMilliseconds()), leftOutText()));
+    }
     return Review::Changed;
 }
 
@@ -148,7 +169,7 @@ void HuntEstimate::update(int64_t utcMilliseconds) {
     m_vehiclesContributing = static_cast<int>(vehicles.size());
     const std::string utc = isoUtcText(utcMilliseconds);
     writeAll(m_form.platform().files, m_estimateNotice, m_estimatePaths,
-             estimate::buildEstimateKml(m_estimate, utc));
+             estimate::buildEstimateKml(m_estimate, utc, leftOutText()));
     if (onVerdict) {
         onVerdict(m_estimate.shown ? estimate::describeEstimate(m_estimate, utc)
                                    : "no estimate: " + m_estimate.reason);

@@ -83,6 +83,7 @@ class HuntEstimate : public HuntObserver {
     std::vector<PlotReview> m_reviews;  // by row - 1
     std::vector<bool> m_hasBearing;     // by row - 1
     int excludedCount() const;
+    std::string leftOutText() const;
 };
 
 }  // namespace kestrel
