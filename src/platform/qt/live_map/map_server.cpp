@@ -132,8 +132,8 @@ void MapServer::serveTurn() {
             m_waiting.push_back(socket);
         }
     }
-    if (!m_waiting.empty()) {
-        m_turn.start(answered == kRequestsPerTurn ? kBusyPauseMs : 0);
+    if (!m_waiting.empty()) {  // a full turn: the others' turn first
+        m_turn.start(kBusyPauseMs);
     }
 }
 
