@@ -333,23 +333,23 @@ TEST(MapAnswer, TextAndHeaders) {
 TEST(MapConnection, Limits) {
     ConnectionLimits limits;
     for (size_t i = 0; i < kMaxConnectionsPerAddress; ++i) {
-        EXPECT_TRUE(limits.admit("10.0.0.1"));
+        EXPECT_TRUE(limits.admit("127.0.0.1"));
     }
-    EXPECT_FALSE(limits.admit("10.0.0.1"));  // the 17th from one address
-    EXPECT_TRUE(limits.admit("10.0.0.2"));
+    EXPECT_FALSE(limits.admit("127.0.0.1"));  // the 17th from one address
+    EXPECT_TRUE(limits.admit("127.0.0.2"));
     while (limits.total() < kMaxConnections) {
-        ASSERT_TRUE(limits.admit("10.0.0." + std::to_string(3 + limits.total() / 16)));
+        ASSERT_TRUE(limits.admit("127.0.0." + std::to_string(3 + limits.total() / 16)));
     }
-    EXPECT_FALSE(limits.admit("10.0.0.200"));  // the 65th overall
-    limits.release("10.0.0.99");               // never admitted: nothing
+    EXPECT_FALSE(limits.admit("127.0.0.200"));  // the 65th overall
+    limits.release("127.0.0.99");               // never admitted: nothing
     EXPECT_EQ(limits.total(), kMaxConnections);
-    limits.release("10.0.0.2");
-    EXPECT_EQ(limits.from("10.0.0.2"), 0u);
+    limits.release("127.0.0.2");
+    EXPECT_EQ(limits.from("127.0.0.2"), 0u);
     EXPECT_EQ(limits.total(), kMaxConnections - 1);
-    limits.release("10.0.0.2");  // released once too often: no underflow
+    limits.release("127.0.0.2");  // released once too often: no underflow
     EXPECT_EQ(limits.total(), kMaxConnections - 1);
-    EXPECT_TRUE(limits.admit("10.0.0.200"));
-    EXPECT_EQ(limits.from("10.0.0.1"), kMaxConnectionsPerAddress);
+    EXPECT_TRUE(limits.admit("127.0.0.200"));
+    EXPECT_EQ(limits.from("127.0.0.1"), kMaxConnectionsPerAddress);
 }
 
 }  // namespace
