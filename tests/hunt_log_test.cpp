@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "estimate/plot_log_reader.h"
+#include "estimate_hunt.h"
 #include "hunt/hunt_estimate.h"
 #include "hunt/status_line.h"
 #include "hunt_log/plot_log.h"
@@ -22,6 +23,7 @@
 namespace kestrel {
 namespace {
 
+using test::EstimateHunt;
 using test::InputRig;
 using test::readyToPlot;
 
@@ -106,48 +108,6 @@ TEST(PlotLogRow, NumbersKeepTheirPointUnderADecimalCommaLocale) {
     std::setlocale(LC_ALL, previous ? previous : "C");
     EXPECT_EQ(row, "7,1970-01-01T00:00:00Z,12.345679,-0.500000,,,,,,MAN,MAN,,,car_1,,\r\n");
 }
-
-// A hunt of hand-entered plots around a transmitter, every bearing exact to the whole degree.
-struct EstimateHunt {
-    InputRig rig;
-    std::optional<HuntEstimate> companion;
-    static constexpr double kTxLat = 39.80;
-    static constexpr double kTxLon = -104.95;
-
-    explicit EstimateHunt(bool withEstimate = true) {
-        if (withEstimate) {
-            companion.emplace(rig.main());
-        }
-        rig.main().Form_Load();
-    }
-    const estimate::Estimate& fix() const { return companion->estimate(); }
-
-    void plotFrom(double lat, double lon) {
-        Form_Kestrelmap& f = rig.main();
-        readyToPlot(f);
-        f.FILENAME_STRING = "/hunt/" + f.stamp() + ".kml";
-        test::showDegrees(f, lat, lon);
-        const Form_Kestrelmap::Degrees at = f.displayedPosition();
-        double distance = 0, azimuth = 0, back = 0;
-        GeographicLib::Geodesic::WGS84().Inverse(at.latitude, at.longitude, kTxLat, kTxLon,
-                                                 distance, azimuth, back);
-        char bearing[8];
-        std::snprintf(bearing, sizeof bearing, "%03ld", std::lround(azimuth + 360) % 360);
-        test::showBearing(f, bearing);
-        f.NEXT_PLOT_NUMBER = static_cast<int16_t>(plots + 1);
-        f.NUMBER_OF_PLOTS = static_cast<int16_t>(plots);
-        f.CmdButton_ADD_PLOT_Click();
-        ++plots;
-    }
-    // Eight plots on a circle of about 4 km around the transmitter.
-    void plotAround(int count) {
-        for (int i = 0; i < count; ++i) {
-            const double angle = i * 0.7;
-            plotFrom(kTxLat + 0.036 * std::cos(angle), kTxLon + 0.047 * std::sin(angle));
-        }
-    }
-    int plots = 0;
-};
 
 TEST(HuntEstimate, FilesAndStatusLineFollowTheHunt) {
     EstimateHunt hunt;

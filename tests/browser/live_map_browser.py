@@ -5,7 +5,9 @@ its pseudo-terminal, its map page opened in headless chromium through chromedriv
 Checks that the offline MBTiles layer is the base map and is enlarged beyond its last zoom,
 that every plot of the plot log has its marker and bearing line on the page (and the fix its
 marker and ellipse), that a new plot appears without a reload, that the bearings the estimate
-rejects are drawn as rejected, that the night panel darkens the page, and that the open page
+rejects are drawn as rejected, that a plot left out of the fix from its card is drawn left
+out, written to the plot log and counted in the status line (and used again), that a note with
+markup is kept and shown as text, that the night panel darkens the page, and that the open page
 finds the program again after a restart and shows the new hunt. Saves live-map-day.png,
 live-map-night.png and live-map-phone.png and prints what it measured.
 
@@ -46,7 +48,8 @@ def skip(why):
 
 try:
     from selenium import webdriver
-    from selenium.common.exceptions import WebDriverException
+    from selenium.common.exceptions import (NoAlertPresentException,
+                                            UnexpectedAlertPresentException, WebDriverException)
     from selenium.webdriver.chrome.service import Service
 except ImportError as missing:
     skip(f"python3-selenium is not installed ({missing})")
@@ -363,6 +366,7 @@ class Rig:
             opts.add_argument(arg)
         if os.geteuid() == 0:
             opts.add_argument("--no-sandbox")
+        opts.set_capability("goog:loggingPrefs", {"browser": "ALL"})  # the page's console
         if phone:
             opts.add_argument("--window-size=390,844")
             opts.add_experimental_option("mobileEmulation", {
@@ -436,6 +440,77 @@ new MutationObserver(() => {
   const n = document.querySelectorAll('.km-bearing').length;
   if (n !== window.kmLastN) { window.kmLastN = n; window.kmSeen.push([n, Date.now()]); }
 }).observe(document.getElementById('km-map'), { subtree: true, childList: true });"""
+
+
+# A plot as drawn, found by its number through the map's layers: its marker (by its label) and
+# its bearing line (by its tooltip's title); the classes of each, the texts of their tooltips,
+# and whether the marker's centre is where a click lands on it.
+PLOT_JS = """
+const want = String(arguments[0]), km = window.kmLive;
+let marker = null, line = null;
+km.map.eachLayer((l) => {
+  const e = typeof l.getElement === 'function' ? l.getElement() : null;
+  if (!e || !e.classList) return;
+  const tip = typeof l.getTooltip === 'function' && l.getTooltip() ? l.getTooltip().getContent() : null;
+  if (e.classList.contains('km-plot')) {
+    const label = e.querySelector('.km-plot-label');
+    if (label && label.textContent.trim() === want) marker = { l, e, tip };
+  } else if (e.classList.contains('km-bearing')) {
+    const title = tip && tip.querySelector ? tip.querySelector('.km-info-title') : null;
+    if (title && title.textContent === 'Plot ' + want) line = { l, e, tip };
+  }
+});
+const note = (tip, sel) => { const n = tip && tip.querySelector ? tip.querySelector(sel) : null; return n ? n.textContent : null; };
+const lineNote = (tip) => {
+  if (!tip || !tip.querySelectorAll) return null;
+  const row = Array.from(tip.querySelectorAll('tr')).find((tr) => (tr.querySelector('th') || {}).textContent === 'Note');
+  return row ? row.querySelector('td').textContent : '';
+};
+let hit = false;
+if (marker) {
+  const r = marker.e.getBoundingClientRect();
+  const at = document.elementFromPoint(r.left + r.width / 2, r.top + r.height / 2);
+  hit = !!at && at.closest('.km-plot') === marker.e;
+}
+return {
+  marker: marker ? Array.from(marker.e.classList) : null,
+  line: line ? Array.from(line.e.classList) : null,
+  markerNote: marker ? note(marker.tip, '.km-tip-note') : null,
+  lineNote: line ? lineNote(line.tip) : null,
+  imgsInTips: (marker && marker.tip && marker.tip.querySelectorAll ? marker.tip.querySelectorAll('img').length : 0)
+              + (line && line.tip && line.tip.querySelectorAll ? line.tip.querySelectorAll('img').length : 0),
+  hit
+};"""
+
+# The plot's marker in the middle of the map at zoom 17 at least, where a tap reaches it.
+CENTRE_ON_PLOT_JS = """
+const want = String(arguments[0]), km = window.kmLive;
+km.map.eachLayer((l) => {
+  const e = typeof l.getElement === 'function' ? l.getElement() : null;
+  const label = e && e.classList && e.classList.contains('km-plot') ? e.querySelector('.km-plot-label') : null;
+  if (label && label.textContent.trim() === want) km.map.setView(l.getLatLng(), Math.max(km.map.getZoom(), 17), { animate: false });
+});"""
+
+# The card as shown, and what the page would show of markup run as such.
+CARD_JS = """
+const $ = (id) => document.getElementById(id);
+const rows = {};
+for (const tr of $('km-card-rows').querySelectorAll('tr')) rows[tr.querySelector('th').textContent] = tr.querySelector('td').textContent;
+return {
+  open: !$('km-card').hidden, title: $('km-card-title').textContent, rows,
+  button: $('km-card-exclude').hidden ? null : $('km-card-exclude').textContent,
+  disabled: $('km-card-exclude').disabled, outcome: $('km-card-outcome').textContent,
+  note: $('km-card-note').value,
+  imgs: Array.from(document.querySelectorAll('img')).filter((i) => !i.classList.contains('leaflet-tile')).map((i) => i.outerHTML),
+  tooltips: Array.from(document.querySelectorAll('.leaflet-tooltip')).map((t) => [t.textContent, t.querySelectorAll('img').length]),
+  errors: window.kmErrors || [], csp: window.kmCsp || []
+};"""
+
+# Errors and refused content from here on, noted by the page itself.
+TRAP_JS = """
+window.kmErrors = []; window.kmCsp = [];
+window.addEventListener('error', (e) => window.kmErrors.push(e.message || (e.target && e.target.outerHTML) || 'error'), true);
+document.addEventListener('securitypolicyviolation', (e) => window.kmCsp.push(`${e.violatedDirective} ${e.blockedURI}`));"""
 
 
 def page(driver):
@@ -594,6 +669,153 @@ def first_hunt(rig, driver, latencies):
     return rows
 
 
+HOSTILE_NOTE = '"><img src=x onerror=alert(1)>'
+
+
+def console_errors(driver):
+    """The page's console entries of level SEVERE since the last call."""
+    return [e.get("message", "") for e in driver.get_log("browser") if e.get("level") == "SEVERE"]
+
+
+def review_plot(rig, driver):
+    """The hunter's taps: a plot used in the fix opened from its marker, left out of the fix, given
+    a note with markup in it, and used again; each seen in the page, the plot log and the status
+    line within SHOWN_WITHIN_S."""
+    console_errors(driver)  # what came before this step is not its own
+    driver.execute_script(TRAP_JS)
+    used = driver.execute_script(
+        "return Array.from(document.querySelectorAll('.km-plot.km-verdict-used:not(.km-team)'))"
+        ".map((e) => e.querySelector('.km-plot-label').textContent.trim());")
+    expect(used, f"a plot marker with km-verdict-used, got none of {page(driver)['plot']} km-plot")
+    # Not the newest: the car is over it.
+    plot = None
+    for n in used[-2::-1] + used[-1:]:
+        driver.execute_script(CENTRE_ON_PLOT_JS, n)
+        if wait_for(lambda: driver.execute_script(PLOT_JS, n)["hit"], 1, 0.05):
+            plot = n
+            break
+    expect(plot is not None, f"one of the used plots {used} where a tap reaches its marker "
+           "(nothing drawn over it)")
+    shown = driver.execute_script(PLOT_JS, plot)
+    expect(shown["line"] is not None and "km-excluded" not in shown["line"],
+           f"plot {plot}'s bearing line drawn and not km-excluded, got classes {shown['line']}")
+
+    def log_row():
+        return next((r for r in rig.plot_rows() if r.get("plot") == plot), None)
+
+    def status():
+        return page(driver)["status"]
+
+    row = log_row()
+    expect(row is not None and row.get("excluded") == "" and row.get("used") == "1",
+           f"plot {plot} in the plot log with used 1 and excluded empty, got {row}")
+    marker = driver.execute_script(
+        "return Array.from(document.querySelectorAll('.km-plot')).find((e) => "
+        "e.querySelector('.km-plot-label').textContent.trim() === arguments[0]);", plot)
+    marker.click()
+    card = wait_for(lambda: (lambda c: c if c["open"] and c["button"] else None)(
+        driver.execute_script(CARD_JS)), SHOWN_WITHIN_S)
+    seen = driver.execute_script(CARD_JS)
+    expect(card and card["title"] == f"Plot {plot}" and card["button"] == "Leave out of the fix",
+           f"a tap on plot {plot}'s marker opens its card (Plot {plot}, a button 'Leave out of the "
+           f"fix'), got open {seen['open']}, title {seen['title']!r}, button {seen['button']!r}")
+
+    def leave_out(out):
+        words = "Leave out of the fix" if out else "Use again"
+        button = driver.find_element("id", "km-card-exclude")
+        expect(button.text == words, f"the card's button says {words!r}, got {button.text!r}")
+        t = time.monotonic()
+        button.click()
+        got = {}
+
+        def check():
+            got["line"] = driver.execute_script(PLOT_JS, plot)["line"] or []
+            got["row"] = log_row() or {}
+            got["status"] = status()
+            return (("km-excluded" in got["line"]) == out
+                    and got["row"].get("excluded") == ("1" if out else "")
+                    and ("1 left out by hand" in got["status"]) == out
+                    and (out or "left out by hand" not in got["status"]))
+
+        ok = wait_for(check, SHOWN_WITHIN_S)
+        took = time.monotonic() - t
+        state = "left out" if out else "used again"
+        expect(ok, f"plot {plot} {state} within {SHOWN_WITHIN_S:.0f} s of the card's button: its "
+               f"line {'with' if out else 'without'} km-excluded (classes {got['line']}), excluded "
+               f"{'1' if out else 'empty'} in the plot log (got {got['row'].get('excluded')!r}), "
+               f"the status strip {'saying' if out else 'without'} '1 left out by hand' "
+               f"(got {got['status']!r})")
+        marker_cls = driver.execute_script(PLOT_JS, plot)["marker"] or []
+        expect(("km-excluded" in marker_cls) == out, f"plot {plot}'s marker "
+               f"{'with' if out else 'without'} km-excluded, got classes {marker_cls}")
+        again = "Use again" if out else "Leave out of the fix"
+        label = wait_for(lambda: driver.execute_script(CARD_JS)["button"] == again, 2)
+        expect(label, f"the card's button then says {again!r}, got "
+               f"{driver.execute_script(CARD_JS)['button']!r}")
+        return took
+
+    took_out = leave_out(True)
+    print(f"plot {plot} left out: status line on the page: {status()}", flush=True)
+
+    # A note with markup in it: kept as typed, shown as text, nothing of it run.
+    note_box = driver.find_element("id", "km-card-note")
+    note_box.clear()
+    note_box.send_keys(HOSTILE_NOTE)
+    t = time.monotonic()
+    driver.find_element("id", "km-card-save").click()
+    try:
+        saved = wait_for(lambda: (log_row() or {}).get("note") == HOSTILE_NOTE
+                         and (driver.execute_script(PLOT_JS, plot)["markerNote"] == HOSTILE_NOTE),
+                         SHOWN_WITHIN_S)
+        took_note = time.monotonic() - t
+        shown = driver.execute_script(PLOT_JS, plot)
+        expect(saved, f"the note {HOSTILE_NOTE!r} in the plot log's note column and in plot "
+               f"{plot}'s tooltip within {SHOWN_WITHIN_S:.0f} s, got {(log_row() or {}).get('note')!r}"
+               f" in the log, {shown['markerNote']!r} in the tooltip")
+        driver.execute_script("""
+            const n = String(arguments[0]);
+            window.kmLive.map.eachLayer((l) => {
+              const e = typeof l.getElement === 'function' ? l.getElement() : null;
+              const label = e && e.classList && e.classList.contains('km-plot') ? e.querySelector('.km-plot-label') : null;
+              if (label && label.textContent.trim() === n) l.openTooltip();
+            });""", plot)
+        time.sleep(0.3)  # an image that failed to load would have called its handler by now
+        try:
+            alert = driver.switch_to.alert
+            text = alert.text
+            alert.dismiss()
+            raise Failure(f"no alert from the note shown, got an alert saying {text!r}")
+        except NoAlertPresentException:
+            pass
+        card = driver.execute_script(CARD_JS)
+    except UnexpectedAlertPresentException as e:
+        raise Failure(f"no alert from the note shown, got an alert saying {e.alert_text!r}")
+    expect(shown["lineNote"] == HOSTILE_NOTE, f"the note as text in plot {plot}'s line tooltip, "
+           f"got {shown['lineNote']!r}")
+    expect(card["rows"].get("Note") == HOSTILE_NOTE, f"the note as text in the card's Note row, "
+           f"got {card['rows'].get('Note')!r}")
+    expect(card["note"] == HOSTILE_NOTE, f"the note field keeps the note, got {card['note']!r}")
+    tips = [t for t in card["tooltips"] if HOSTILE_NOTE in t[0]]
+    expect(tips and all(n == 0 for _, n in tips),
+           f"the open tooltip shows the note as text, with no img in it, got {card['tooltips']}")
+    expect(not card["imgs"] and shown["imgsInTips"] == 0,
+           f"no img element in the page besides the map's tiles, got {card['imgs']}")
+    errors = console_errors(driver)
+    expect(not errors and not card["errors"] and not card["csp"],
+           f"no console errors, error events or refused content, got console {errors}, "
+           f"errors {card['errors']}, content security policy {card['csp']}")
+    print(f"plot {plot}'s note: log {log_row().get('note')!r}, card {card['rows'].get('Note')!r}, "
+          f"outcome {card['outcome']!r}", flush=True)
+
+    took_in = leave_out(False)
+    driver.find_element("id", "km-card-close").click()
+    expect(wait_for(lambda: not driver.execute_script(CARD_JS)["open"], 2),
+           "the card closes with its Close button")
+    rig.figure(f"figure: the card's button to the line, plot log and status line changed: left out "
+               f"{took_out * 1000:.0f} ms, used again {took_in * 1000:.0f} ms; the note saved to "
+               f"the log and the tooltip {took_note * 1000:.0f} ms (polled every 50 ms)")
+
+
 def main(program, sim, shots, estimate_tool=None):
     for tool in ("Xvfb", "xdotool"):
         if shutil.which(tool) is None:
@@ -638,6 +860,7 @@ def main(program, sim, shots, estimate_tool=None):
                    f"over {len(latencies)} plots (the log file's time to the page's MutationObserver)")
         wait_for(lambda: tiles_ready(driver), 3, 0.1)
         save_shot(driver, os.path.join(shots, "live-map-day.png"))
+        review_plot(rig, driver)
 
         # A second start with the night panel, on the same port: the open page finds it again.
         first_stamps = rig.stamps()

@@ -1,66 +1,36 @@
 #include "live_map/map_model.h"
 
 #include <gtest/gtest.h>
-#include <GeographicLib/Geodesic.hpp>
 
 #include <cmath>
 #include <optional>
 
-#include "input_test_support.h"
-#include "plot_rig.h"
+#include "estimate_hunt.h"
 
 namespace kestrel::live_map {
 namespace {
 
 using nlohmann::json;
 
-constexpr double kTxLat = 39.80;
-constexpr double kTxLon = -104.95;
+constexpr double kTxLat = test::EstimateHunt::kTxLat;
+constexpr double kTxLon = test::EstimateHunt::kTxLon;
 
 // A hunt of hand-entered plots, the map model watching after the estimate companion, every
 // change message kept.
 struct MapHunt {
-    test::InputRig rig;
-    HuntEstimate estimate{rig.main()};
-    MapModel model{rig.main(), estimate};
+    test::EstimateHunt hunt{true, false};
+    HuntEstimate& estimate = *hunt.companion;
+    MapModel model{hunt.rig.main(), estimate};
     std::vector<json> messages;
-    int plots = 0;
 
     MapHunt() {
         model.onMessage = [this](const std::string& text) {
             messages.push_back(json::parse(text));
         };
-        rig.main().Form_Load();
+        form().Form_Load();
     }
-    Form_Kestrelmap& form() { return rig.main(); }
-
-    // A plot from (lat, lon) towards the transmitter, `offsetDeg` off the true bearing.
-    void plotFrom(double lat, double lon, int offsetDeg = 0) {
-        Form_Kestrelmap& f = form();
-        test::readyToPlot(f);
-        f.FILENAME_STRING = "/hunt/" + f.stamp() + ".kml";
-        test::showDegrees(f, lat, lon);
-        const Form_Kestrelmap::Degrees at = f.displayedPosition();
-        double distance = 0, azimuth = 0, back = 0;
-        GeographicLib::Geodesic::WGS84().Inverse(at.latitude, at.longitude, kTxLat, kTxLon,
-                                                 distance, azimuth, back);
-        char bearing[8];
-        std::snprintf(bearing, sizeof bearing, "%03ld",
-                      (std::lround(azimuth) + 720 + offsetDeg) % 360);
-        test::showBearing(f, bearing);
-        f.NEXT_PLOT_NUMBER = static_cast<int16_t>(plots + 1);
-        f.NUMBER_OF_PLOTS = static_cast<int16_t>(plots);
-        f.CmdButton_ADD_PLOT_Click();
-        f.afterEvent();
-        ++plots;
-    }
-    void plotAround(int count, int wildAt = -1) {
-        for (int i = 0; i < count; ++i) {
-            const double angle = i * 0.7;
-            plotFrom(kTxLat + 0.036 * std::cos(angle), kTxLon + 0.047 * std::sin(angle),
-                     i == wildAt ? 70 : 0);
-        }
-    }
+    Form_Kestrelmap& form() { return hunt.rig.main(); }
+    void plotAround(int count, int wildAt = -1) { hunt.plotAround(count, wildAt); }
     json snapshot() { return json::parse(model.snapshotText()); }
 };
 
