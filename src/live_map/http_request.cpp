@@ -11,6 +11,8 @@ namespace {
 
 using http::isFieldValue;
 using http::isToken;
+using http::lowerAscii;
+using http::trimmed;
 
 // The request target: visible ASCII only.
 bool isTarget(std::string_view s) {
@@ -24,26 +26,6 @@ bool isTarget(std::string_view s) {
         }
     }
     return true;
-}
-
-std::string lowerAscii(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return out;
-}
-
-std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) {
-        s.remove_suffix(1);
-    }
-    return s;
 }
 
 bool parseRequestLine(std::string_view line, RequestHead& head) {

@@ -3,6 +3,7 @@
 // ASCII only, whatever the locale; private to the map server's rules.
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace kestrel::live_map::http {
@@ -30,6 +31,25 @@ constexpr bool equalsIgnoreCase(std::string_view a, std::string_view b) {
         }
     }
     return true;
+}
+
+// Spaces and tabs around the text taken off.
+constexpr std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
+        s.remove_prefix(1);
+    }
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+inline std::string lowerAscii(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        c = lowerChar(c);
+    }
+    return out;
 }
 
 // A token: a header name, a method.

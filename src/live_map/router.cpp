@@ -17,6 +17,7 @@ using http::equalsIgnoreCase;
 using http::isAlpha;
 using http::isDigit;
 using http::isLowerAlnum;
+using http::trimmed;
 
 constexpr std::array<LeafletFile, 7> kLeafletFiles{{
     {"leaflet.js", "text/javascript; charset=utf-8"},
@@ -27,16 +28,6 @@ constexpr std::array<LeafletFile, 7> kLeafletFiles{{
     {"images/marker-icon-2x.png", "image/png"},
     {"images/marker-shadow.png", "image/png"},
 }};
-
-std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
 
 size_t headerCount(const RequestHead& head, std::string_view lowerName) {
     size_t n = 0;
