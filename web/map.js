@@ -133,15 +133,15 @@
   const gridLayer = new GridLayer({ minZoom: 0, maxZoom: 22 });
   let layerControl = null, layersLoaded = false;
 
-  function tileLayer(spec, online) {
-    if (!isObj(spec) || !text(spec.url)) return null;
-    const url = text(spec.url);
+  function tileLayer(layerInfo, online) {
+    if (!isObj(layerInfo) || !text(layerInfo.url)) return null;
+    const url = text(layerInfo.url);
     if (!online && !url.startsWith("/tiles/")) return null;
-    const opts = { maxZoom: 22, attribution: escapeHtml(spec.attribution) };
-    const minz = num(spec.minzoom), maxz = num(spec.maxzoom);
+    const opts = { maxZoom: 22, attribution: escapeHtml(layerInfo.attribution) };
+    const minz = num(layerInfo.minzoom), maxz = num(layerInfo.maxzoom);
     opts.minZoom = minz !== null && minz >= 0 && minz <= 22 ? Math.floor(minz) : 0;
     opts.maxNativeZoom = maxz !== null && maxz >= opts.minZoom && maxz <= 22 ? Math.floor(maxz) : online ? 19 : 22;
-    const b = Array.isArray(spec.bounds) ? spec.bounds.map(num) : null;
+    const b = Array.isArray(layerInfo.bounds) ? layerInfo.bounds.map(num) : null;
     if (b && b.length === 4 && !b.includes(null) && b[1] < b[3]) opts.bounds = L.latLngBounds([b[1], b[0]], [b[3], b[2]]);
     return L.tileLayer(url, opts);
   }
@@ -152,9 +152,9 @@
     try {
       const doc = await getJSON("/layers");
       const list = isObj(doc) && Array.isArray(doc.layers) ? doc.layers : [];
-      for (const spec of list) {
-        const layer = tileLayer(spec, false);
-        if (layer) bases.push([text(spec.name) || text(spec.id) || "Layer", layer]);
+      for (const layerInfo of list) {
+        const layer = tileLayer(layerInfo, false);
+        if (layer) bases.push([text(layerInfo.name) || text(layerInfo.id) || "Layer", layer]);
       }
       const online = isObj(doc) ? tileLayer(doc.online, true) : null;
       if (online) bases.push(["Online map", online]);
