@@ -108,9 +108,15 @@ void MapModel::eventHandled() {
         }
     }
     if (m_form.Label_IDENT.Caption != m_view.status) {
+        // The words change as the car moves ("from here"): the estimate's point carries them,
+        // its ellipse stays as it is.
         m_view.status = m_form.Label_IDENT.Caption;
         message["status"] = m_view.status;
-        append(upsert, estimateFeatures(m_view));
+        for (json& feature : estimateFeatures(m_view)) {
+            if (feature.value("id", std::string()) == "estimate") {
+                upsert.push_back(std::move(feature));
+            }
+        }
     }
     if (m_form.OptionsForm.nightPanel() != m_view.night) {
         m_view.night = m_form.OptionsForm.nightPanel();
