@@ -9,9 +9,13 @@ and ends them all before it returns; every wait is bounded.
   browser_bench.py WORK plots KESTRELMAP KESTREL_SIM [PLOTS]
       the real program fed by kestrel-sim, three pages open: the space bar pressed (the plot
       triggered) to the new km-bearing line in the first page's DOM; then resident memory
-  browser_bench.py WORK idle KESTRELMAP KESTREL_SIM on|off [SECONDS]
-      the real program with nothing on the serial line, three pages open (on) or the map off:
-      CPU time, wake-ups (context switches of all its threads) and resident memory
+  browser_bench.py WORK review KESTRELMAP KESTREL_SIM [TIMES]
+      the real program fed by kestrel-sim, about ten plots and a fix, two pages open: a plot
+      left out of the fix and used again (TIMES in all, 20) by the POST of one page's card, to
+      its line and the new estimate drawn in the other page
+  browser_bench.py WORK idle KESTRELMAP KESTREL_SIM on|off [SECONDS [PAGES]]
+      the real program with nothing on the serial line, three pages (or PAGES) open (on) or the
+      map off: CPU time, wake-ups (context switches of all its threads) and resident memory
 
 Prints lines "figure: ..."; exit 1 with the reason when a measurement could not be made."""
 
@@ -280,10 +284,10 @@ new MutationObserver(() => {
 LIVE_JS = "return (document.getElementById('km-conn') || {}).className || '';"
 
 
-def open_pages(rig, url):
+def open_pages(rig, url, pages=PAGES):
     driver = rig.browser()
     handles = []
-    for i in range(PAGES):
+    for i in range(pages):
         if i:
             driver.switch_to.new_window("tab")
         driver.get(url)
@@ -356,6 +360,179 @@ def plots(work, program, sim, count):
         rig.stop_all()
 
 
+# ---- Leaving a plot out, to the new estimate in another open page ----------------------------
+# In the watched page: armed for plot N and the state its line is to reach (left out or used
+# again), notes Date.now() when that line is drawn so and when the new fix is drawn: an ellipse
+# of another shape (its path) than the one shown when armed, a fix marker at another place.
+# The program sends both again with every position of the car, unchanged, and the page draws
+# them anew, so a new element alone does not tell. "drawn" is when both the line and the ellipse are, "painted" after the next
+# animation frame.
+REVIEW_WATCH_JS = """
+const plot = String(arguments[0]), out = arguments[1], km = window.kmLive;
+const lineOf = () => {
+  let found = null;
+  km.map.eachLayer((l) => {
+    const e = typeof l.getElement === 'function' ? l.getElement() : null;
+    if (!e || !e.classList || !e.classList.contains('km-bearing')) return;
+    const tip = l.getTooltip() ? l.getTooltip().getContent() : null;
+    const title = tip && tip.querySelector ? tip.querySelector('.km-info-title') : null;
+    if (title && title.textContent === 'Plot ' + plot) found = e;
+  });
+  return found;
+};
+const ellipse0 = document.querySelector('.km-ellipse'), estimate0 = document.querySelector('.km-estimate');
+const shape0 = ellipse0 ? ellipse0.getAttribute('d') : null, place0 = estimate0 ? estimate0.style.transform : null;
+const line0 = lineOf();
+const st = { line: null, ellipse: null, estimate: null, drawn: null, painted: null,
+             armedWith: [!!line0 && line0.classList.contains('km-excluded'), !!ellipse0, !!estimate0],
+             visibility: document.visibilityState };
+if (window.kmReviewObserver) window.kmReviewObserver.disconnect();
+const check = () => {
+  const now = Date.now();
+  if (st.line === null) { const l = lineOf(); if (l && l.classList.contains('km-excluded') === out) st.line = now; }
+  if (st.ellipse === null) { const e = document.querySelector('.km-ellipse'); if (e && e.getAttribute('d') !== shape0) st.ellipse = now; }
+  if (st.estimate === null) { const e = document.querySelector('.km-estimate'); if (e && e.style.transform !== place0) st.estimate = now; }
+  if (st.drawn === null && st.line !== null && st.ellipse !== null) {
+    st.drawn = now;
+    requestAnimationFrame(() => setTimeout(() => { st.painted = Date.now(); }, 0));
+  }
+  if (st.drawn !== null && st.estimate !== null) obs.disconnect();
+};
+const obs = new MutationObserver(check);
+obs.observe(document.getElementById('km-map'), { subtree: true, childList: true });
+window.kmReviewObserver = obs;
+window.kmReviewSeen = st;
+return st.armedWith;"""
+
+# In the other page: the POST its card sends, with the token of the snapshot; Date.now() just
+# before it is sent and when the answer is in.
+REVIEW_POST_JS = """
+const [row, out, token, done] = arguments;
+const t0 = Date.now();
+fetch(`/plots/${encodeURIComponent(String(row))}`, {
+  method: 'POST',
+  headers: { 'Content-Type': 'application/json', 'X-Kestrelmap-Token': token },
+  credentials: 'same-origin', cache: 'no-store', body: JSON.stringify({ excluded: out }),
+}).then(async (r) => done({ t0, t1: Date.now(), status: r.status, body: (await r.text()).slice(0, 200) }))
+  .catch((e) => done({ t0, t1: Date.now(), status: 0, body: String(e) }));"""
+
+# How often the fix's ellipse and marker are drawn anew in 3 s, and in how many shapes.
+STEADY_JS = """
+const done = arguments[0], seen = { ellipse: 0, estimate: 0, shapes: new Set(), status: new Set() };
+let e = document.querySelector('.km-ellipse'), m = document.querySelector('.km-estimate');
+if (e) seen.shapes.add(e.getAttribute('d'));
+const obs = new MutationObserver(() => {
+  const e2 = document.querySelector('.km-ellipse'), m2 = document.querySelector('.km-estimate');
+  if (e2 !== e) { seen.ellipse++; e = e2; if (e) seen.shapes.add(e.getAttribute('d')); }
+  if (m2 !== m) { seen.estimate++; m = m2; }
+  seen.status.add(document.getElementById('km-status').textContent);
+});
+obs.observe(document.getElementById('km-map'), { subtree: true, childList: true });
+setTimeout(() => { obs.disconnect(); done({ ellipse: seen.ellipse, estimate: seen.estimate,
+  shapes: seen.shapes.size, status: Array.from(seen.status).slice(0, 4) }); }, 3000);"""
+
+SNAPSHOT_JS = """
+const done = arguments[0];
+fetch('/hunt.geojson', { cache: 'no-store', credentials: 'same-origin' }).then((r) => r.json())
+  .then((doc) => done({ token: doc.token, plots: doc.features.filter((f) => f.properties.kind === 'plot')
+    .map((f) => [f.properties.row, String(f.properties.plot), f.properties.verdict, f.properties.excluded]) }))
+  .catch((e) => done({ error: String(e) }));"""
+
+
+def review(work, program, sim, times):
+    rig = Rig(work)
+    try:
+        rig.start_xvfb()
+        port = free_port()
+        rig.start_program(program, sim, ["--wall-clock", "--seed", "7", "--no-stops", "--speed",
+                                         "60", "--df-wild", "0", "--tx-lat", TX_LAT, "--tx-lon",
+                                         TX_LON], port)
+        rig.click(36, 56)   # GPS POS
+        rig.click(516, 56)  # DF BRG
+        url = f"http://127.0.0.1:{port}/"
+        driver = rig.browser()
+        driver.get(url)
+        page_a = driver.current_window_handle
+        driver.switch_to.new_window("window")
+        driver.get(url)
+        page_b = driver.current_window_handle
+        for h in (page_a, page_b):
+            driver.switch_to.window(h)
+            expect(wait_for(lambda: "km-conn-live" in driver.execute_script(LIVE_JS), 10, 0.1),
+                   "both pages connect to /live")
+        time.sleep(2)  # fresh digits on both
+        # About ten plots, and a fix on the watched page.
+        last = 0.0
+        for _ in range(16):
+            time.sleep(max(0.0, last + PLOT_GAP_S - time.monotonic()))
+            rig.xdotool("windowfocus", "--sync", rig.win)
+            last = time.monotonic()
+            rig.xdotool("key", "space")
+            fix = wait_for(lambda: driver.execute_script(
+                "return document.querySelectorAll('.km-ellipse').length === 1;"), 2, 0.05)
+            if rows(rig.folder) >= 10 and fix:
+                break
+        count = rows(rig.folder)
+        expect(count >= 10 and fix, f"about ten plots and a fix on the page, got {count} plots, "
+               f"fix shown {fix}")
+        time.sleep(1)
+        driver.switch_to.window(page_a)
+        snap = driver.execute_async_script(SNAPSHOT_JS)
+        expect("token" in snap and snap["token"], f"the snapshot's token, got {snap}")
+        used = [p for p in snap["plots"] if p[2] == "used" and not p[3]]
+        expect(len(used) >= 3, f"used plots in the snapshot, got {snap['plots']}")
+        row, plot = used[len(used) // 2][:2]
+        # The ellipse keeps its shape while the car drives on and the fix stays: else a new
+        # shape would not tell that the page drew the new estimate.
+        driver.switch_to.window(page_b)
+        kept = driver.execute_async_script(STEADY_JS)
+        expect(kept["shapes"] == 1, "the km-ellipse of one shape for 3 s of driving without a "
+               f"change of the fix, got {kept}")
+        figure(f"review: while the car drives on, in 3 s the ellipse was drawn anew "
+               f"{kept['ellipse']} times and the fix marker {kept['estimate']} times, the "
+               f"ellipse of {kept['shapes']} shape")
+        took, answered, painted, estimate, out_ms, in_ms, visible = [], [], [], [], [], [], set()
+        for i in range(times):
+            out = i % 2 == 0
+            driver.switch_to.window(page_b)
+            armed = driver.execute_script(REVIEW_WATCH_JS, plot, out)
+            expect(armed[0] != out and armed[1],
+                   f"plot {plot}'s line {'used' if out else 'left out'} and the ellipse drawn "
+                   f"before measurement {i + 1}, got line excluded {armed[0]}, ellipse {armed[1]}")
+            driver.switch_to.window(page_a)
+            sent = driver.execute_async_script(REVIEW_POST_JS, row, out, snap["token"])
+            expect(sent["status"] == 200, f"the POST of measurement {i + 1} answered 200, got "
+                   f"{sent['status']} {sent['body']!r}")
+            driver.switch_to.window(page_b)
+            seen = wait_for(lambda: (lambda s: s if s["painted"] is not None else None)(
+                driver.execute_script("return window.kmReviewSeen;")), 5, 0.02)
+            last_seen = driver.execute_script("return window.kmReviewSeen;")
+            expect(seen, f"measurement {i + 1} (plot {plot} {'left out' if out else 'used again'}"
+                   f"): the line and an ellipse of another shape drawn in the other page within 5 s, got line "
+                   f"{last_seen['line']}, ellipse {last_seen['ellipse']} (sent at {sent['t0']})")
+            ms = seen["drawn"] - sent["t0"]
+            took.append(ms)
+            (out_ms if out else in_ms).append(ms)
+            answered.append(sent["t1"] - sent["t0"])
+            painted.append(seen["painted"] - sent["t0"])
+            if seen["estimate"] is not None:
+                estimate.append(seen["estimate"] - sent["t0"])
+            visible.add(seen["visibility"])
+            time.sleep(0.5)  # the push reached both pages; the next from a settled hunt
+        figure(f"review: plot {plot} (row {row}) of {count} left out and used again {len(took)} "
+               f"times from one page, the other watched ({', '.join(sorted(visible))}): the POST "
+               f"sent to its line and the new ellipse in the other page's DOM median "
+               f"{percentile(took, 0.5):.0f} ms, p95 {percentile(took, 0.95):.0f} ms, max "
+               f"{max(took):.0f} ms (left out median {percentile(out_ms, 0.5):.0f} ms, used again "
+               f"{percentile(in_ms, 0.5):.0f} ms); painted median {percentile(painted, 0.5):.0f} "
+               f"ms; the POST answered median {percentile(answered, 0.5):.0f} ms; the fix marker "
+               f"moved in {len(estimate)} of {len(took)}, median "
+               f"{percentile(estimate, 0.5):.0f} ms")
+        figure("review, each (ms): " + " ".join(f"{v:.0f}" for v in took))
+    finally:
+        rig.stop_all()
+
+
 # ---- Idle --------------------------------------------------------------------------------------
 def threads_of(pid):
     ticks = 0
@@ -378,14 +555,14 @@ def threads_of(pid):
     return ticks, on_cpu, switches
 
 
-def idle(work, program, sim, mode, seconds):
+def idle(work, program, sim, mode, seconds, pages=PAGES):
     rig = Rig(work)
     try:
         rig.start_xvfb()
         port = free_port() if mode == "on" else 0
         rig.start_program(program, sim, None, port)
         if mode == "on":
-            open_pages(rig, f"http://127.0.0.1:{port}/")
+            open_pages(rig, f"http://127.0.0.1:{port}/", pages)
         time.sleep(5)  # start-up settles
         pid = rig.app.pid
         t0, c0, s0 = threads_of(pid)
@@ -398,7 +575,7 @@ def idle(work, program, sim, mode, seconds):
         wakeups = sum(n - s0.get(tid, (name, 0))[1] for tid, (name, n) in s1.items())
         busiest = sorted(((n - s0.get(tid, (name, 0))[1], name) for tid, (name, n) in s1.items()),
                          reverse=True)[:3]
-        what = f"{PAGES} pages open" if mode == "on" else "the map off (--map-port 0)"
+        what = f"{pages} pages open" if mode == "on" else "the map off (--map-port 0)"
         figure(f"idle, {what}: {wall:.1f} s: {t1 - t0} ticks of utime + stime "
                f"({100 * (t1 - t0) / hz / wall:.3f} % of a core); all threads "
                f"{(c1 - c0) / 1e6:.1f} ms on a CPU ({100 * (c1 - c0) / 1e9 / wall:.4f} %); "
@@ -420,7 +597,10 @@ def main():
         elif mode == "plots":
             plots(work, args[0], args[1], int(args[2]) if len(args) > 2 else 30)
         elif mode == "idle":
-            idle(work, args[0], args[1], args[2], float(args[3]) if len(args) > 3 else 60)
+            idle(work, args[0], args[1], args[2], float(args[3]) if len(args) > 3 else 60,
+                 int(args[4]) if len(args) > 4 else PAGES)
+        elif mode == "review":
+            review(work, args[0], args[1], int(args[2]) if len(args) > 2 else 20)
         else:
             print(__doc__, file=sys.stderr)
             return 2

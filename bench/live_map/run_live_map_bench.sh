@@ -6,16 +6,18 @@
 #   tiles       MBTiles tiles over loopback: one keep-alive client, then 8 for 10 s
 #   latency     the panel's latency without map clients and while 8 load tiles and documents
 #   plots       a plot (the space bar) to its line in an open page, 30 plots, 3 pages open
-#   idle        the idle program: 3 pages open for IDLE_SECONDS (60), the map off for
-#               IDLE_OFF_SECONDS (30)
+#   review      a plot left out of the fix from one open page, to its line and the new estimate
+#               drawn in another, 20 times (left out and used again in turn), about 10 plots in
+#   idle        the idle program: IDLE_PAGES (3) pages open for IDLE_SECONDS (60), the map off
+#               for IDLE_OFF_SECONDS (30)
 # All steps by default. Loopback only; everything a step starts ends with it (by process id).
-# About 5 minutes. The work files are in BUILD/bench/live_map/run/.
+# About 6 minutes. The work files are in BUILD/bench/live_map/run/.
 set -euo pipefail
 
 build=$(cd "${1:?build directory (build-bench)}" && pwd)
 shift
 steps=("$@")
-[ ${#steps[@]} -gt 0 ] || steps=(page-ready tiles latency plots idle)
+[ ${#steps[@]} -gt 0 ] || steps=(page-ready tiles latency plots review idle)
 here=$(cd "$(dirname "$0")" && pwd)
 bin=$build/bench/live_map
 app=$build/src/platform/qt/kestrelmap
@@ -78,9 +80,12 @@ for step in "${steps[@]}"; do
         plots)
             "$python" "$here/browser_bench.py" "$work/plots" plots "$app" "$sim" 30
             ;;
+        review)
+            "$python" "$here/browser_bench.py" "$work/review" review "$app" "$sim" 20
+            ;;
         idle)
             "$python" "$here/browser_bench.py" "$work/idle-on" idle "$app" "$sim" on \
-                "${IDLE_SECONDS:-60}"
+                "${IDLE_SECONDS:-60}" "${IDLE_PAGES:-3}"
             "$python" "$here/browser_bench.py" "$work/idle-off" idle "$app" "$sim" off \
                 "${IDLE_OFF_SECONDS:-30}"
             ;;
