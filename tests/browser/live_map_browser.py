@@ -7,14 +7,17 @@ that every plot of the plot log has its marker and bearing line on the page (and
 marker and ellipse), that a new plot appears without a reload, that the bearings the estimate
 rejects are drawn as rejected, that a plot left out of the fix from its card is drawn left
 out, written to the plot log and counted in the status line (and used again), that a note with
-markup is kept and shown as text, that the night panel darkens the page, and that the open page
-finds the program again after a restart and shows the new hunt. Saves live-map-day.png,
+markup is kept and shown as text, that a page of another site open in the same browser cannot
+leave a plot out (nor open /live or read the snapshot's token) while the program's own request
+can, that the night panel darkens the page, and that the open page finds the program again after
+a restart and shows the new hunt. Saves live-map-day.png,
 live-map-night.png and live-map-phone.png and prints what it measured.
 
 Usage: live_map_browser.py KESTRELMAP KESTREL_SIM SCREENSHOT_DIR [KESTREL_ESTIMATE]
 Exit 77 when chromium, chromedriver, selenium, Xvfb or xdotool is missing."""
 
 import csv
+import http.server
 import json
 import os
 import re
@@ -26,7 +29,10 @@ import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
+import urllib.error
+import urllib.request
 import zlib
 
 CHROMIUM = "/usr/bin/chromium"
@@ -227,6 +233,7 @@ class Rig:
         self.app = None
         self.app_starts = 0
         self.drivers = []
+        self.servers = []
         self.figures = []
 
     def log(self, name):
@@ -391,6 +398,64 @@ class Rig:
         driver.set_page_load_timeout(15)
         driver.set_script_timeout(10)
         return driver
+
+    # -- Another site's server, and requests of the program's own page made from here --
+    def serve_page(self, html):
+        """An HTTP server of this test's own on another loopback port, answering GET / with
+        `html` from memory; its URL. Ended by stop_servers."""
+
+        class Page(http.server.BaseHTTPRequestHandler):
+            timeout = 2
+
+            def do_GET(self):
+                body = html.encode() if self.path == "/" else b"not here"
+                self.send_response(200 if self.path == "/" else 404)
+                self.send_header("Content-Type", "text/html; charset=utf-8"
+                                 if self.path == "/" else "text/plain")
+                self.send_header("Content-Length", str(len(body)))
+                self.send_header("Cache-Control", "no-store")
+                self.end_headers()
+                self.wfile.write(body)
+
+            def log_message(self, *args):
+                pass
+
+        server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Page)
+        server.daemon_threads = True
+        thread = threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.1},
+                                  daemon=True)
+        thread.start()
+        self.servers.append((server, thread))
+        return f"http://127.0.0.1:{server.server_address[1]}/"
+
+    def stop_servers(self):
+        for server, thread in reversed(self.servers):
+            server.shutdown()
+            server.server_close()
+            thread.join(2)
+        self.servers = []
+
+    def request(self, path, body=None, headers=None):
+        """(status, body) of a GET, or a POST of `body`, to the map server, from Python."""
+        req = urllib.request.Request(self.url.rstrip("/") + path, data=body,
+                                     headers=headers or {},
+                                     method="GET" if body is None else "POST")
+        opener = urllib.request.build_opener(urllib.request.ProxyHandler({}))  # loopback only
+        try:
+            with opener.open(req, timeout=5) as answer:
+                return answer.status, answer.read()
+        except urllib.error.HTTPError as e:
+            return e.code, e.read()
+        except (urllib.error.URLError, OSError) as e:
+            raise Failure(f"an answer to {req.get_method()} {path} from the map server, got {e}")
+
+    def snapshot(self):
+        status, body = self.request("/hunt.geojson")
+        expect(status == 200, f"GET /hunt.geojson answered 200, got {status}: {body[:200]!r}")
+        try:
+            return json.loads(body)
+        except ValueError:
+            raise Failure(f"/hunt.geojson is JSON, got {body[:200]!r}")
 
     def quit_drivers(self):
         for driver in reversed(self.drivers):
@@ -816,6 +881,168 @@ def review_plot(rig, driver):
                f"the log and the tooltip {took_note * 1000:.0f} ms (polled every 50 ms)")
 
 
+# A page of another site: the tries a hostile page in the same browser can make at leaving a plot
+# out, each outcome noted in window.results, and window.results.done once all have settled (each
+# gives up after 2.5 s).
+OTHER_SITE_HTML = """<!doctype html>
+<html><head><meta charset="utf-8"><title>Another site</title></head><body>
+<iframe name="sink" id="sink" style="display:none"></iframe>
+<form id="form" method="POST" enctype="text/plain" target="sink" action="__URL__">
+<input type="hidden" name='{"excluded": true, "x": "' value='"}'>
+</form>
+<script>
+const url = "__URL__", map = "__MAP__";
+const results = window.results = { ws_opened: false, errors: {} };
+const waited = ["form", "no_cors", "preflighted", "ws", "read_token"];
+const note = (name, value) => {
+  if (name in results) return;
+  results[name] = value;
+  if (waited.every((n) => n in results)) results.done = true;
+};
+const failed = (name) => (e) => { results.errors[name] = String(e && e.name || e); note(name, "failed"); };
+const limit = () => { const c = new AbortController(); setTimeout(() => c.abort(), 2500); return c.signal; };
+for (const name of waited) setTimeout(() => note(name, "not settled in 2.5 s"), 2600);
+
+// A form posted as text/plain whose one field makes the body JSON.
+let sent = false;
+document.getElementById("sink").addEventListener("load", () => { if (sent) note("form", "frame loaded"); });
+sent = true;
+document.getElementById("form").submit();
+
+// A simple request the page cannot read the answer of.
+fetch(url, { method: "POST", mode: "no-cors", headers: { "Content-Type": "text/plain" },
+             body: '{"excluded": true}', signal: limit() })
+  .then((r) => note("no_cors", `opaque answer (type ${r.type}, status ${r.status})`), failed("no_cors"));
+
+// The request the map page makes, with a guessed token: preflighted.
+fetch(url, { method: "POST", headers: { "Content-Type": "application/json", "X-Kestrelmap-Token": "guess" },
+             body: '{"excluded": true}', signal: limit() })
+  .then((r) => note("preflighted", `answered ${r.status}`), failed("preflighted"));
+
+// The live socket.
+try {
+  const ws = new WebSocket(map.replace(/^http:/, "ws:") + "/live");
+  ws.onopen = () => { results.ws_opened = true; ws.close(); };
+  ws.onclose = (e) => note("ws", `closed, code ${e.code}`);
+} catch (e) { failed("ws")(e); }
+
+// The token, from the snapshot.
+fetch(map + "/hunt.geojson", { mode: "cors", cache: "no-store", signal: limit() })
+  .then((r) => r.text().then((t) => note("read_token", `read, ${r.status}: ${t.slice(0, 120)}`)),
+        failed("read_token"));
+</script>
+</body></html>
+"""
+
+
+def other_site(rig, driver):
+    """A page of another site, open in a tab of the same browser, cannot leave a plot out: not by
+    a text/plain form, a no-cors fetch or a preflighted fetch with a guessed token; it cannot open
+    /live nor read the snapshot's token. The plot stays used in the plot log, the snapshot and
+    the status line; the same request made right (own Origin, the real token, JSON) does leave
+    it out, and then uses it again."""
+    rows = rig.plot_rows()
+    target = next((r for r in rows if r.get("used") == "1" and r.get("excluded") == ""
+                   and r.get("bearing")), None)
+    expect(target is not None, f"a plot in the log with used 1 and excluded empty, got {rows}")
+    plot = target["plot"]
+
+    def log_row():
+        return next((r for r in rig.plot_rows() if r.get("plot") == plot), {})
+
+    def feature(snapshot):
+        return next((f for f in snapshot.get("features", []) if f.get("properties", {}).get(
+            "kind") == "plot" and str(f["properties"].get("plot")) == plot
+            and not f["properties"].get("vehicle")), None)
+
+    snap = rig.snapshot()
+    found = feature(snap)
+    expect(found is not None and isinstance(found["properties"].get("row"), int),
+           f"plot {plot} in /hunt.geojson with its row, got {found}")
+    row = found["properties"]["row"]
+    token = snap.get("token")
+    expect(isinstance(token, str) and token, f"a token in /hunt.geojson, got {token!r}")
+    map_origin = rig.url.rstrip("/")
+    url = f"{map_origin}/plots/{row}"
+
+    status_before = page(driver)["status"]
+    expect("left out by hand" not in status_before,
+           f"no plot left out by hand before the other site's page, got {status_before!r}")
+    other = rig.serve_page(OTHER_SITE_HTML.replace("__URL__", url).replace("__MAP__", map_origin))
+    expect(other.rstrip("/") != map_origin, "the other site on another port")
+    map_tab = driver.current_window_handle
+    t = time.monotonic()
+    driver.switch_to.new_window("tab")
+    try:
+        driver.get(other)
+        results = wait_for(lambda: driver.execute_script(
+            "return window.results && window.results.done ? window.results : null;"), 3, 0.05)
+        if not results:
+            results = driver.execute_script("return window.results || null;")
+        took = time.monotonic() - t
+    finally:
+        driver.close()
+        driver.switch_to.window(map_tab)
+    expect(results and results.get("done"), f"every try of the other site's page settled "
+           f"within 3 s, got {results}")
+    expect(results["ws_opened"] is False, f"the other site's WebSocket to /live never opened, "
+           f"got ws_opened {results['ws_opened']} ({results.get('ws')})")
+    expect(results["read_token"] == "failed", f"the other site's read of /hunt.geojson failed "
+           f"(no CORS), got {results['read_token']!r}")
+    expect(results["preflighted"] == "failed", f"the other site's preflighted POST failed "
+           f"(no CORS), got {results['preflighted']!r}")
+
+    # The program's side: nothing changed (given the time a change takes to be written).
+    seen = {}
+
+    def changed():
+        seen["row"] = log_row()
+        seen["status"] = page(driver)["status"]
+        return (seen["row"].get("excluded") != "" or seen["row"].get("used") != "1"
+                or "left out by hand" in seen["status"])
+
+    expect(not wait_for(changed, 0.5), f"plot {plot} still used after the other site's page: "
+           f"excluded empty and used 1 in the plot log, got excluded "
+           f"{seen['row'].get('excluded')!r} used {seen['row'].get('used')!r}; the status line "
+           f"without 'left out by hand', got {seen['status']!r}")
+    after = feature(rig.snapshot()) or {}
+    expect(after.get("properties", {}).get("excluded") is False,
+           f"plot {plot} not excluded in /hunt.geojson, got {after.get('properties')}")
+
+    # The same request made right, from here: it does leave the plot out, and uses it again.
+    headers = {"Origin": map_origin, "X-Kestrelmap-Token": token,
+               "Content-Type": "application/json"}
+    took_own = {}
+    for out in (True, False):
+        body = json.dumps({"excluded": out}).encode()
+        t = time.monotonic()
+        status, answer = rig.request(f"/plots/{row}", body, headers)
+        expect(status == 200, f"POST /plots/{row} {body.decode()} with this server's Origin, "
+               f"the snapshot's token and application/json answered 200, got {status}: "
+               f"{answer[:200]!r}")
+        want = "1" if out else ""
+
+        def done():
+            seen["row"] = log_row()
+            seen["status"] = page(driver)["status"]
+            return (seen["row"].get("excluded") == want
+                    and ("1 left out by hand" in seen["status"]) == out
+                    and (out or "left out by hand" not in seen["status"]))
+
+        ok = wait_for(done, SHOWN_WITHIN_S)
+        took_own[out] = time.monotonic() - t
+        expect(ok, f"plot {plot} {'left out' if out else 'used again'} within "
+               f"{SHOWN_WITHIN_S:.0f} s of the own POST: excluded {want or 'empty'} in the plot "
+               f"log (got {seen['row'].get('excluded')!r}), the status line "
+               f"{'saying' if out else 'without'} '1 left out by hand' (got {seen['status']!r})")
+    print(f"another site's page ({took * 1000:.0f} ms): form {results['form']!r}, no-cors "
+          f"{results['no_cors']!r}, preflighted {results['preflighted']!r}, /live opened "
+          f"{results['ws_opened']} ({results['ws']}), token read {results['read_token']!r} "
+          f"(errors {results.get('errors')}); plot {plot} (row {row}) still used in the log "
+          f"and the status line; own POST: left out {took_own[True] * 1000:.0f} ms, used again "
+          f"{took_own[False] * 1000:.0f} ms", flush=True)
+
+
 def main(program, sim, shots, estimate_tool=None):
     for tool in ("Xvfb", "xdotool"):
         if shutil.which(tool) is None:
@@ -861,6 +1088,7 @@ def main(program, sim, shots, estimate_tool=None):
         wait_for(lambda: tiles_ready(driver), 3, 0.1)
         save_shot(driver, os.path.join(shots, "live-map-day.png"))
         review_plot(rig, driver)
+        other_site(rig, driver)
 
         # A second start with the night panel, on the same port: the open page finds it again.
         first_stamps = rig.stamps()
@@ -928,6 +1156,7 @@ def main(program, sim, shots, estimate_tool=None):
         failed = f"the browser: {e.msg}"
     finally:
         rig.quit_drivers()
+        rig.stop_servers()
         rig.procs.stop_all()
     print(f"figure: whole run {time.monotonic() - run_started:.1f} s", flush=True)
     if failed:
