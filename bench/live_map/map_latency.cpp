@@ -13,7 +13,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
@@ -24,24 +23,12 @@
 #include <string>
 #include <vector>
 
-#include "display/glyphs.h"
-#include "platform/qt/control_widgets.h"
-#include "platform/qt/program.h"
-#include "qt/pty_helpers.h"
-#include "soak/sentences.h"
+#include "free_port.h"
+#include "soak/panel_probe.h"
 
 namespace {
 
-using SteadyClock = std::chrono::steady_clock;
 using namespace kestrel;
-
-void spinFor(int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-}
 
 std::string argument(int argc, char** argv, const char* name, const char* fallback) {
     const size_t n = std::strlen(name);
@@ -53,51 +40,18 @@ std::string argument(int argc, char** argv, const char* name, const char* fallba
     return fallback;
 }
 
-int freePort() {
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0)) {
-        return 0;
-    }
-    return probe.serverPort();
-}
-
 struct Figures {
     std::vector<double> micros;
     double at(int percent) const { return micros[micros.size() * size_t(percent) / 100]; }
 };
 
-// `count` sentences, each timed from its carriage return to the digit shown; false when one
-// never reached the widget.
-bool measure(test::Pty& pty, qt::GlyphView* digit, int count, int& sentence, Figures& out) {
-    test::Fix fix;
-    for (int i = 0; i < count; ++i, ++sentence) {
-        fix.latDeg = 34 + (25 + (sentence % 10) * 0.01 + 0.001) / 60;
-        fix.second = sentence % 60;
-        const std::string s = test::rmcSentence(fix);
-        const GlyphImage* want = &glyphImage(digitGlyph(sentence % 10));
-        if (digit->image() == want) {
-            continue;
-        }
-        pty.write(std::string_view(s).substr(0, s.size() - 2));
-        spinFor(15);  // the sentence waits for its carriage return
-        const auto start = SteadyClock::now();
-        pty.write("\r\n");
-        QElapsedTimer guard;
-        guard.start();
-        while (digit->image() != want && guard.elapsed() < 2000) {
-            QCoreApplication::processEvents();
-        }
-        QCoreApplication::processEvents();  // the paint of the changed widgets
-        const auto end = SteadyClock::now();
-        if (digit->image() != want) {
-            std::fprintf(stderr, "map_latency: sentence %d never reached the widget\n", sentence);
-            return false;
-        }
-        out.micros.push_back(std::chrono::duration<double, std::micro>(end - start).count());
-        spinFor(5);
+// `count` sentences through the panel; false when one never reached the widget.
+bool measure(test::Pty& pty, const qt::GlyphView& digit, int count, int& sentence, Figures& out) {
+    if (!test::timeSentences(pty, digit, count, sentence, out.micros)) {
+        std::fprintf(stderr, "map_latency: sentence %d never reached the widget\n", sentence);
+        return false;
     }
-    std::sort(out.micros.begin(), out.micros.end());
-    return !out.micros.empty();
+    return true;
 }
 
 void print(const char* what, const Figures& f) {
@@ -137,32 +91,22 @@ int main(int argc, char** argv) {
         return 1;
     }
     QApplication app(argc, argv);
-    const int port = freePort();
+    const int port = test::freePort();
     qt::Program program(folder);
     program.setMapOverrides({.port = port});
     program.start();
-    spinFor(200);
-    Form_Kestrelmap& f = program.form();
-    auto* posit = program.window().findChild<qt::PanelButton*>("CmdButton_POSIT_SOURCE");
-    auto* df = program.window().findChild<qt::PanelButton*>("CmdButton_DF_SOURCE");
-    auto* digit = program.window().findChild<qt::GlyphView*>("Picture_LAT_MINX001");
-    if (posit == nullptr || df == nullptr || digit == nullptr || !f.PORT_VALID ||
-        program.liveMap() == nullptr || !program.liveMap()->listening() ||
+    std::string problem;
+    const qt::GlyphView* digit = test::onInstruments(program, problem);
+    if (digit == nullptr || program.liveMap() == nullptr || !program.liveMap()->listening() ||
         program.liveMap()->tiles().layers().empty()) {
-        std::fprintf(stderr, "map_latency: window, port, live map or base map not as expected\n");
-        return 1;
-    }
-    posit->click();
-    df->click();
-    spinFor(100);
-    if (!f.MSComm1.isOpen()) {
-        std::fprintf(stderr, "map_latency: the port did not open\n");
+        std::fprintf(stderr, "map_latency: %s\n",
+                     digit ? "live map or base map not as expected" : problem.c_str());
         return 1;
     }
 
     int sentence = 0;
     Figures quiet;
-    if (!measure(pty, digit, sentences, sentence, quiet)) {
+    if (!measure(pty, *digit, sentences, sentence, quiet)) {
         return 1;
     }
     print("no map clients", quiet);
@@ -179,9 +123,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "map_latency: the load did not start\n");
         return 1;
     }
-    spinFor(1000);  // the clients connect and reach their pace
+    test::spinFor(1000);  // the clients connect and reach their pace
     Figures loaded;
-    const bool measured = measure(pty, digit, sentences, sentence, loaded);
+    const bool measured = measure(pty, *digit, sentences, sentence, loaded);
     QElapsedTimer guard;
     guard.start();
     while (load.state() != QProcess::NotRunning && guard.elapsed() < (loadSeconds + 10) * 1000) {

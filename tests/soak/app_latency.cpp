@@ -20,15 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "display/glyphs.h"
-#include "platform/qt/control_widgets.h"
-#include "platform/qt/program.h"
-#include "qt/pty_helpers.h"
-#include "soak/sentences.h"
+#include "soak/panel_probe.h"
 
 namespace {
-
-using SteadyClock = std::chrono::steady_clock;
 
 long residentKiB() {
     std::ifstream status("/proc/self/status");
@@ -39,14 +33,6 @@ long residentKiB() {
         }
     }
     return -1;
-}
-
-void spinFor(int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
 }
 
 int argument(int argc, char** argv, const char* name, int fallback) {
@@ -84,53 +70,20 @@ int main(int argc, char** argv) {
     qt::Program program(folder);
     program.setMapOverrides({.port = 0});
     program.start();
-    spinFor(200);
-    // The operator's clicks, through the window so the widgets follow.
     Form_Kestrelmap& f = program.form();
-    auto* posit = program.window().findChild<qt::PanelButton*>("CmdButton_POSIT_SOURCE");
-    auto* df = program.window().findChild<qt::PanelButton*>("CmdButton_DF_SOURCE");
-    auto* digit = program.window().findChild<qt::GlyphView*>("Picture_LAT_MINX001");
-    if (posit == nullptr || df == nullptr || digit == nullptr || !f.PORT_VALID) {
-        std::fprintf(stderr, "latency: window or port not as expected\n");
+    std::string problem;
+    const qt::GlyphView* digit = test::onInstruments(program, problem);
+    if (digit == nullptr) {
+        std::fprintf(stderr, "latency: %s\n", problem.c_str());
         return 1;
     }
-    posit->click();
-    df->click();
-    spinFor(100);
-    if (!f.MSComm1.isOpen()) {
-        std::fprintf(stderr, "latency: the port did not open\n");
-        return 1;
-    }
-
     test::Fix fix;
     std::vector<double> micros;
-    for (int i = 0; i < sentences; ++i) {
-        fix.latDeg = 34 + (25 + (i % 10) * 0.01 + 0.001) / 60;  // hundredths digit i % 10
-        fix.second = i % 60;
-        const std::string s = test::rmcSentence(fix);  // ends in CR LF
-        const GlyphImage* want = &glyphImage(digitGlyph(i % 10));
-        if (digit->image() == want) {
-            continue;
-        }
-        pty.write(std::string_view(s).substr(0, s.size() - 2));
-        spinFor(15);  // the sentence waits for its carriage return
-        const auto start = SteadyClock::now();
-        pty.write("\r\n");
-        QElapsedTimer guard;
-        guard.start();
-        while (digit->image() != want && guard.elapsed() < 2000) {
-            QCoreApplication::processEvents();
-        }
-        QCoreApplication::processEvents();  // the paint of the changed widgets
-        const auto end = SteadyClock::now();
-        if (digit->image() != want) {
-            std::fprintf(stderr, "latency: sentence %d never reached the widget\n", i);
-            return 1;
-        }
-        micros.push_back(std::chrono::duration<double, std::micro>(end - start).count());
-        spinFor(5);
+    int sentence = 0;
+    if (!test::timeSentences(pty, *digit, sentences, sentence, micros)) {
+        std::fprintf(stderr, "latency: sentence %d never reached the widget\n", sentence);
+        return 1;
     }
-    std::sort(micros.begin(), micros.end());
     const auto at = [&micros](int percent) { return micros[micros.size() * percent / 100]; };
     std::printf(
         "latency: %zu sentences, last byte on the pty to the digit shown: median %.0f us,"
@@ -155,7 +108,7 @@ int main(int argc, char** argv) {
                 }
                 pty.write(block);
             }
-            spinFor(1000);
+            test::spinFor(1000);
         }
         std::printf(
             "rss: after %d minutes of hunting (%ld simulated seconds, %d plots held): "
