@@ -145,6 +145,18 @@
     if (b && b.length === 4 && !b.includes(null) && b[1] < b[3]) opts.bounds = L.latLngBounds([b[1], b[0]], [b[3], b[2]]);
     return L.tileLayer(url, opts);
   }
+  // Without internet the online map only fails: once a few of its tiles have failed and none
+  // has come, the grid stands in, so the hunter still sees a map under the lines.
+  function fallBackToGrid(online) {
+    let loaded = 0, failed = 0;
+    online.on("tileload", () => { loaded++; });
+    online.on("tileerror", () => {
+      if (++failed === 4 && loaded === 0 && map.hasLayer(online)) {
+        map.removeLayer(online);
+        gridLayer.addTo(map);
+      }
+    });
+  }
   function savedLayer() { try { return localStorage.getItem("km-base") || ""; } catch (e) { return ""; } }
 
   async function loadLayers() {
@@ -157,7 +169,10 @@
         if (layer) bases.push([text(layerInfo.name) || text(layerInfo.id) || "Layer", layer]);
       }
       const online = isObj(doc) ? tileLayer(doc.online, true) : null;
-      if (online) bases.push(["Online map", online]);
+      if (online) {
+        bases.push(["Online map", online]);
+        fallBackToGrid(online);
+      }
       layersLoaded = true;
     } catch (e) {
       console.warn("layers:", e);
