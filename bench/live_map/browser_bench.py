@@ -29,6 +29,11 @@ import subprocess
 import sys
 import time
 
+sys.dont_write_bytecode = True  # nothing of ours left beside the sources
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                                "tests", "browser"))
+from browser_support import Failure, Processes, expect, free_port, wait_for  # noqa: E402
+
 CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"
 TX_LAT, TX_LON = "34.4120", "-119.7320"
@@ -43,30 +48,6 @@ except ImportError as missing:
     sys.exit(1)
 
 
-class Failure(Exception):
-    pass
-
-
-def expect(ok, what):
-    if not ok:
-        raise Failure(what)
-
-
-def wait_for(check, seconds, step=0.05):
-    end = time.monotonic() + seconds
-    while True:
-        value = check()
-        if value or time.monotonic() >= end:
-            return value
-        time.sleep(step)
-
-
-def free_port():
-    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
 def percentile(values, share):
     s = sorted(values)
     return s[min(len(s) - 1, int(round(share * (len(s) - 1))))] if s else float("nan")
@@ -76,7 +57,7 @@ def figure(line):
     print("figure: " + line, flush=True)
 
 
-class Rig:
+class Rig(Processes):
     """The processes of one measurement, each in a process group of its own, ended newest
     first by stop_all; and the files under WORK."""
 
@@ -84,7 +65,7 @@ class Rig:
         self.work = work
         shutil.rmtree(work, ignore_errors=True)
         os.makedirs(work)
-        self.started = []
+        super().__init__()
         self.drivers = []
         self.display = None
         self.master = None
@@ -98,29 +79,6 @@ class Rig:
                 return f.read()[-2000:]
         except OSError:
             return ""
-
-    def start(self, args, log, **kw):
-        proc = subprocess.Popen(args, stdout=log, stderr=subprocess.STDOUT,
-                                stdin=subprocess.DEVNULL, start_new_session=True, **kw)
-        self.started.append(proc)
-        return proc
-
-    @staticmethod
-    def stop(proc, grace=2.0):
-        if proc.poll() is None:
-            try:
-                os.killpg(proc.pid, signal.SIGTERM)
-            except ProcessLookupError:
-                pass
-            try:
-                proc.wait(grace)
-            except subprocess.TimeoutExpired:
-                pass
-        try:
-            os.killpg(proc.pid, signal.SIGKILL)
-        except ProcessLookupError:
-            pass
-        proc.wait()
 
     def stop_all(self):
         for driver in reversed(self.drivers):

@@ -35,6 +35,9 @@ import urllib.error
 import urllib.request
 import zlib
 
+sys.dont_write_bytecode = True  # nothing of ours left beside the sources
+from browser_support import Failure, Processes, expect, free_port, wait_for  # noqa: E402
+
 CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"
 MAGENTA = (0xFF, 0x00, 0xFF)
@@ -59,25 +62,6 @@ try:
     from selenium.webdriver.chrome.service import Service
 except ImportError as missing:
     skip(f"python3-selenium is not installed ({missing})")
-
-
-class Failure(Exception):
-    pass
-
-
-def expect(ok, what):
-    if not ok:
-        raise Failure(what)
-
-
-def wait_for(check, seconds, step=0.05):
-    """Polls `check` until it gives something true; returns that, or the last value."""
-    end = time.monotonic() + seconds
-    while True:
-        value = check()
-        if value or time.monotonic() >= end:
-            return value
-        time.sleep(step)
 
 
 # ---- PNG, written and read with zlib and struct ---------------------------------------------
@@ -176,47 +160,6 @@ def make_mbtiles(path):
     db.executemany("INSERT INTO tiles VALUES (?, ?, ?, ?)", rows)
     db.commit()
     db.close()
-
-
-def free_port():
-    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-# ---- The processes this test starts ----------------------------------------------------------
-class Processes:
-    """Each started in its own process group, all ended (newest first) by stop_all."""
-
-    def __init__(self):
-        self.started = []
-
-    def start(self, args, log, **kw):
-        proc = subprocess.Popen(args, stdout=log, stderr=subprocess.STDOUT,
-                                stdin=subprocess.DEVNULL, start_new_session=True, **kw)
-        self.started.append(proc)
-        return proc
-
-    @staticmethod
-    def stop(proc, grace=2.0):
-        if proc.poll() is None:
-            try:
-                os.killpg(proc.pid, signal.SIGTERM)
-            except ProcessLookupError:
-                pass
-            try:
-                proc.wait(grace)
-            except subprocess.TimeoutExpired:
-                pass
-        try:
-            os.killpg(proc.pid, signal.SIGKILL)  # whatever is left of the group
-        except ProcessLookupError:
-            pass
-        proc.wait()
-
-    def stop_all(self):
-        for proc in reversed(self.started):
-            self.stop(proc, 1.0)
 
 
 class Rig:
