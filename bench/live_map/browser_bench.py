@@ -139,6 +139,18 @@ class Rig(Processes):
         expect(m, "the window's position from xdotool")
         self.origin = int(m.group(1)), int(m.group(2))
 
+    def start_hunt(self, program, sim):
+        """The real program on a brisk simulated drive round the transmitter, both sources on
+        the instruments; the map's port."""
+        self.start_xvfb()
+        port = free_port()
+        self.start_program(program, sim, ["--wall-clock", "--seed", "7", "--no-stops",
+                                          "--speed", "60", "--df-wild", "0", "--tx-lat", TX_LAT,
+                                          "--tx-lon", TX_LON], port)
+        self.click(36, 56)   # GPS POS
+        self.click(516, 56)  # DF BRG
+        return port
+
     def click(self, x, y):
         self.xdotool("mousemove", "--sync", str(self.origin[0] + x), str(self.origin[1] + y),
                      "click", "1")
@@ -274,13 +286,7 @@ def rss_kib(pid):
 def plots(work, program, sim, count):
     rig = Rig(work)
     try:
-        rig.start_xvfb()
-        port = free_port()
-        rig.start_program(program, sim, ["--wall-clock", "--seed", "7", "--no-stops", "--speed",
-                                         "60", "--df-wild", "0", "--tx-lat", TX_LAT, "--tx-lon",
-                                         TX_LON], port)
-        rig.click(36, 56)   # GPS POS
-        rig.click(516, 56)  # DF BRG
+        port = rig.start_hunt(program, sim)
         driver = open_pages(rig, f"http://127.0.0.1:{port}/")
         time.sleep(2)  # fresh digits on both
         driver.execute_script(WATCH_JS)
@@ -400,13 +406,7 @@ fetch('/hunt.geojson', { cache: 'no-store', credentials: 'same-origin' }).then((
 def review(work, program, sim, times):
     rig = Rig(work)
     try:
-        rig.start_xvfb()
-        port = free_port()
-        rig.start_program(program, sim, ["--wall-clock", "--seed", "7", "--no-stops", "--speed",
-                                         "60", "--df-wild", "0", "--tx-lat", TX_LAT, "--tx-lon",
-                                         TX_LON], port)
-        rig.click(36, 56)   # GPS POS
-        rig.click(516, 56)  # DF BRG
+        port = rig.start_hunt(program, sim)
         url = f"http://127.0.0.1:{port}/"
         driver = rig.browser()
         driver.get(url)
