@@ -6,17 +6,18 @@
 # The program and the simulator (rsvg-convert renders the window icon), and the headless run
 # of scripts/demo.sh (Xvfb, xdotool, ImageMagick's import).
 DEMO_PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev \
-                 qt6-websockets-dev nlohmann-json3-dev libsqlite3-dev libjs-leaflet \
+                 qt6-websockets-dev nlohmann-json3-dev libsqlite3-dev libjs-leaflet libqrencode-dev \
                  libgeographiclib-dev libmosquitto-dev libssl-dev \
                  librsvg2-bin xvfb xdotool imagemagick
 # The tests, the fuzz smoke runs (clang's libFuzzer), the map files read back by GDAL, the
 # decimal-comma locale, the package check (lintian), the real daemons of the instrument and team
 # tests (gpsd and gpsfake, mosquitto, openssl for a throwaway CA), the accessibility bus, the
-# benchmarks, formatting and lint.
+# benchmarks, formatting and lint; the shared map's network namespaces (iproute2), curl in them,
+# and zbarimg reading its QR code.
 PACKAGES := $(DEMO_PACKAGES) libgtest-dev libgmock-dev libbenchmark-dev clang-format \
             clang-tidy locales clang libclang-rt-14-dev gdal-bin lintian \
             gpsd gpsd-clients mosquitto openssl dbus at-spi2-core python3-pyatspi \
-            chromium chromium-driver python3-selenium slowhttptest gpsbabel
+            chromium chromium-driver python3-selenium slowhttptest gpsbabel zbar-tools iproute2 curl
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 JOBS ?= $(shell nproc)
 BUILD ?= build

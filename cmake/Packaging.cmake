@@ -96,7 +96,7 @@ else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
       "libqt6widgets6 (>= 6.2), libqt6gui6 (>= 6.2), libqt6core6 (>= 6.2), \
 libqt6serialport6 (>= 6.2), libqt6network6 (>= 6.2), libqt6websockets6 (>= 6.2), \
-libsqlite3-0, qt6-qpa-plugins, libjs-leaflet, libgeographiclib23, libstdc++6, libc6")
+libsqlite3-0, libqrencode4, qt6-qpa-plugins, libjs-leaflet, libgeographiclib23, libstdc++6, libc6")
 endif()
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "marble | qgis")

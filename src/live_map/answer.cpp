@@ -21,21 +21,25 @@ using http::isToken;
 using http::lowerChar;
 
 std::string_view reasonPhrase(int status) {
-    static constexpr std::array<std::pair<int, std::string_view>, 23> kPhrases{{
+    static constexpr std::array<std::pair<int, std::string_view>, 27> kPhrases{{
         {101, "Switching Protocols"},
         {200, "OK"},
         {204, "No Content"},
         {206, "Partial Content"},
         {301, "Moved Permanently"},
         {302, "Found"},
+        {303, "See Other"},
         {304, "Not Modified"},
         {400, "Bad Request"},
+        {401, "Unauthorized"},
         {403, "Forbidden"},
         {404, "Not Found"},
         {405, "Method Not Allowed"},
         {408, "Request Timeout"},
+        {411, "Length Required"},
         {413, "Content Too Large"},
         {414, "URI Too Long"},
+        {415, "Unsupported Media Type"},
         {416, "Range Not Satisfiable"},
         {429, "Too Many Requests"},
         {431, "Request Header Fields Too Large"},

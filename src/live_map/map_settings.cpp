@@ -36,4 +36,50 @@ std::string mapAddress(int port) {
     return "http://127.0.0.1:" + std::to_string(port) + "/";
 }
 
+bool isShareAddress(std::string_view text) {
+    if (text.find(':') == std::string_view::npos) {
+        int parts = 0;
+        while (parts < 4) {
+            const size_t dot = text.find('.');
+            const std::string_view part = text.substr(0, dot);
+            const std::optional<int> value = parsePort(part);
+            if (!value || *value > 255 || part.size() > 3 || (part.size() > 1 && part[0] == '0')) {
+                return false;
+            }
+            ++parts;
+            if (dot == std::string_view::npos) {
+                break;
+            }
+            text.remove_prefix(dot + 1);
+        }
+        return parts == 4 && text.find('.') == std::string_view::npos;
+    }
+    const size_t gap = text.find("::");
+    if (text.size() > 39 ||
+        (gap != std::string_view::npos && text.find("::", gap + 1) != std::string_view::npos)) {
+        return false;
+    }
+    int groups = 0;
+    size_t run = 0;
+    for (const char c : text) {
+        if (c == ':') {
+            run = 0;
+            continue;
+        }
+        const bool digit =
+            (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+        if (!digit || ++run > 4) {
+            return false;
+        }
+        groups += run == 1 ? 1 : 0;
+    }
+    return gap != std::string_view::npos ? groups < 8 : groups == 8;
+}
+
+std::string shareLink(std::string_view address, int port, std::string_view key, bool tls) {
+    const bool v6 = address.find(':') != std::string_view::npos;
+    return std::string(tls ? "https://" : "http://") + (v6 ? "[" : "") + std::string(address) +
+           (v6 ? "]" : "") + ":" + std::to_string(port) + "/?key=" + std::string(key);
+}
+
 }  // namespace kestrel::live_map

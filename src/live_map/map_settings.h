@@ -18,6 +18,12 @@ struct MapSettings {
     // Fetched by the browser itself; empty: no online layer.
     std::string onlineTiles = std::string(kDefaultOnlineTiles);
     std::string onlineAttribution = std::string(kDefaultOnlineAttribution);
+    // Shared: the machine's network addresses too (or only `address` besides loopback), with
+    // the link's key; TLS for them when both files are given.
+    bool share = false;
+    std::string address;
+    std::string certificate;
+    std::string privateKey;
     bool operator==(const MapSettings&) const = default;
 };
 
@@ -30,5 +36,13 @@ bool isTileTemplate(std::string_view text);
 
 // The map's address for a person: "http://127.0.0.1:8421/".
 std::string mapAddress(int port);
+
+// An IPv4 address in dotted decimal or an IPv6 address (hexadecimal groups and colons, at most
+// one "::", no zone): what [map] address may hold.
+bool isShareAddress(std::string_view text);
+
+// The link for a phone: "http://169.254.1.2:8421/?key=..." ("https" under TLS, IPv6 in
+// brackets).
+std::string shareLink(std::string_view address, int port, std::string_view key, bool tls);
 
 }  // namespace kestrel::live_map

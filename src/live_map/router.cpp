@@ -37,16 +37,14 @@ size_t headerCount(const RequestHead& head, std::string_view lowerName) {
     return n;
 }
 
-constexpr std::array<std::string_view, 3> kOwnHostNames{"127.0.0.1", "localhost", "[::1]"};
-
-// "<name>:<port>" with one of the loopback names (any case) and exactly this port.
-bool isOwnHost(std::string_view host, uint16_t port) {
-    const std::string suffix = ":" + std::to_string(port);
+// "<name>:<port>" with one of the rule's names (any case) and exactly its port.
+bool isOwnHost(std::string_view host, const HostRule& rule) {
+    const std::string suffix = ":" + std::to_string(rule.port);
     if (host.size() <= suffix.size() || !host.ends_with(suffix)) {
         return false;
     }
     const std::string_view name = host.substr(0, host.size() - suffix.size());
-    for (const std::string_view own : kOwnHostNames) {
+    for (const std::string& own : rule.names) {
         if (equalsIgnoreCase(name, own)) {
             return true;
         }
@@ -54,10 +52,12 @@ bool isOwnHost(std::string_view host, uint16_t port) {
     return false;
 }
 
-// "http://<name>:<port>" exactly, as a browser writes this server's origin.
-bool isOwnOrigin(std::string_view origin, uint16_t port) {
-    for (const std::string_view own : kOwnHostNames) {
-        if (origin == "http://" + std::string(own) + ":" + std::to_string(port)) {
+// "<scheme>://<name>:<port>" exactly, as a browser writes this server's origin.
+bool isOwnOrigin(std::string_view origin, const HostRule& rule) {
+    const std::string scheme = rule.tls ? "https://" : "http://";
+    const std::string suffix = ":" + std::to_string(rule.port);
+    for (const std::string& own : rule.names) {
+        if (origin == scheme + own + suffix) {
             return true;
         }
     }
@@ -146,14 +146,9 @@ Route route(RouteKind kind, bool headOnly) {
 
 // What every request must carry, whatever its target: this server's Host once, its Origin
 // when there is one, GET or HEAD without a body, or POST (whose rules are the review's).
-std::optional<Refusal> checkRequest(const RequestHead& head, uint16_t port) {
-    const auto host = head.header("host");
-    if (headerCount(head, "host") != 1 || !isOwnHost(*host, port)) {
-        return refuse(403, "not this server's host");
-    }
-    const auto origin = head.header("origin");
-    if (headerCount(head, "origin") > 1 || (origin && !isOwnOrigin(*origin, port))) {
-        return refuse(403, "not this server's origin");
+std::optional<Refusal> checkRequest(const RequestHead& head, const HostRule& rule) {
+    if (auto refusal = checkHostAndOrigin(head, rule)) {
+        return refusal;
     }
     if (head.method != "GET" && head.method != "HEAD" && head.method != "POST") {
         return refuse(405, "only GET and HEAD");
@@ -305,8 +300,28 @@ Routed routePath(const RequestHead& head, std::string_view path, bool headOnly) 
 
 }  // namespace
 
+HostRule loopbackHosts(uint16_t port) {
+    return HostRule{port, {"127.0.0.1", "localhost", "[::1]"}, false};
+}
+
+std::optional<Refusal> checkHostAndOrigin(const RequestHead& head, const HostRule& rule) {
+    const auto host = head.header("host");
+    if (headerCount(head, "host") != 1 || !isOwnHost(*host, rule)) {
+        return refuse(403, "not this server's host");
+    }
+    const auto origin = head.header("origin");
+    if (headerCount(head, "origin") > 1 || (origin && !isOwnOrigin(*origin, rule))) {
+        return refuse(403, "not this server's origin");
+    }
+    return std::nullopt;
+}
+
 Routed routeRequest(const RequestHead& head, uint16_t port) {
-    if (auto refusal = checkRequest(head, port)) {
+    return routeRequest(head, loopbackHosts(port));
+}
+
+Routed routeRequest(const RequestHead& head, const HostRule& rule) {
+    if (auto refusal = checkRequest(head, rule)) {
         return *std::move(refusal);
     }
     const bool headOnly = head.method == "HEAD";

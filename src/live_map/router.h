@@ -80,20 +80,34 @@ struct Refusal {
 
 using Routed = std::variant<Route, Refusal>;
 
-// The server listens on loopback at `port`: a Host other than 127.0.0.1, localhost or [::1]
-// with that port is refused (403), as is an Origin that is not one of those origins.
-// In this order: exactly one Host, "<name>:<port>" with one of the three names (any case), else
-// 403; an Origin, when sent (once), "http://<name>:<port>" exactly (lower case, as browsers
-// write it; "null" refused), else 403; GET or HEAD (case kept), else 405; a Content-Length
-// other than one "0", or any Transfer-Encoding, 400; a target over kMaxTargetBytes 414; not
-// origin-form 400; a query (after the first '?', ignored) with a byte outside unreserved,
-// sub-delims, ":@/?%" 400; a path byte outside 0x21-0x7E 400; '%', "..", "//" or '\' in the
-// path 404; then the table, else 404. Tiles take no extension ("/tiles/osm/3/1/2.png" is 404:
-// the layer list's URLs have none). "/live" needs GET with Upgrade: websocket, a Connection
-// token "upgrade", Sec-WebSocket-Version 13 and a Sec-WebSocket-Key of 24 base64 characters
-// ending "==" (else 400, HEAD included), then an Origin (else 403). Refusals are 400, 403,
-// 404, 405 or 414; 431 (a head past kMaxHeadBytes) is the shell's, which closes a head not
-// complete in time without an answer.
+// The names a request may give in its Host (and Origin) with the server's port: the loopback
+// names, and where the map is shared the machine's own host name and addresses (lower case,
+// IPv6 in brackets). `tls`: the origin's scheme is https.
+struct HostRule {
+    uint16_t port = 0;
+    std::vector<std::string> names;
+    bool tls = false;
+};
+// 127.0.0.1, localhost and [::1] with `port`, plain http.
+HostRule loopbackHosts(uint16_t port);
+
+// Exactly one Host, "<name>:<port>" with one of the rule's names (any case), else 403; an
+// Origin, when sent (once), "<scheme>://<name>:<port>" exactly (lower case, as browsers write
+// it; "null" refused), else 403.
+std::optional<Refusal> checkHostAndOrigin(const RequestHead& head, const HostRule& rule);
+
+// In this order: the Host and Origin as checkHostAndOrigin; GET or HEAD (case kept), else 405; a
+// Content-Length other than one "0", or any Transfer-Encoding, 400; a target over
+// kMaxTargetBytes 414; not origin-form 400; a query (after the first '?', ignored) with a byte
+// outside unreserved, sub-delims, ":@/?%" 400; a path byte outside 0x21-0x7E 400; '%', "..",
+// "//" or '\' in the path 404; then the table, else 404. Tiles take no extension
+// ("/tiles/osm/3/1/2.png" is 404: the layer list's URLs have none). "/live" needs GET with
+// Upgrade: websocket, a Connection token "upgrade", Sec-WebSocket-Version 13 and a
+// Sec-WebSocket-Key of 24 base64 characters ending "==" (else 400, HEAD included), then an
+// Origin (else 403). Refusals are 400, 403, 404, 405 or 414; 431 (a head past kMaxHeadBytes) is
+// the shell's, which closes a head not complete in time without an answer.
+Routed routeRequest(const RequestHead& head, const HostRule& rule);
+// The same for loopback only.
 Routed routeRequest(const RequestHead& head, uint16_t port);
 
 // Leaflet's files as Debian installs them, the only ones served from its folder.

@@ -55,8 +55,12 @@ CommandLineOutcome readCommandLine(const QStringList& arguments) {
     const QCommandLineOption mapPort(
         "map-port", "The live map's port on this computer, for this run (0: no live map).", "N");
     const QCommandLineOption openMap("open-map", "Open the live map in the web browser at start.");
+    const QCommandLineOption mapShare(
+        "map-share", "Share the live map on this computer's network addresses, for this run.");
+    const QCommandLineOption mapLink("map-link",
+                                     "Print the shared live map's link (with its key) and end.");
     parser.addOptions({help, version, listPorts, gps, df, baud, verbose, team, vehicle, hunt,
-                       broker, mapPort, openMap});
+                       broker, mapPort, openMap, mapShare, mapLink});
     for (const QString& name : kQtValueOptions) {
         QCommandLineOption option(name, QString(), QStringLiteral("value"));
         option.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -141,6 +145,8 @@ CommandLineOutcome readCommandLine(const QStringList& arguments) {
         }
     }
     outcome.map.open = parser.isSet(openMap);
+    outcome.map.share = parser.isSet(mapShare);
+    outcome.map.printLink = parser.isSet(mapLink);
     if (outcome.team.broker) {
         if (!team::parseBrokerAddress(*outcome.team.broker)) {
             return refuse(QStringLiteral("--broker takes HOST or HOST:PORT"));

@@ -16,6 +16,8 @@ namespace kestrel::qt {
 struct MapOverrides {
     std::optional<int> port;  // --map-port: 0 switches the map server off
     bool open = false;        // --open-map: the map in the default browser at start
+    bool share = false;       // --map-share: on the network addresses too
+    bool printLink = false;   // --map-link: print the link for a phone and end
 };
 
 struct CommandLineOutcome {
@@ -25,7 +27,7 @@ struct CommandLineOutcome {
     QString error;     // one line for standard error
     instruments::RunOptions options;
     team::TeamOverrides team;  // --team, --vehicle, --hunt, --broker
-    MapOverrides map;          // --map-port, --open-map
+    MapOverrides map;          // --map-port, --open-map, --map-share, --map-link
 };
 
 // `arguments` with the program name first, as QCoreApplication::arguments() gives them. Qt's

@@ -63,7 +63,8 @@ void unknownKeys(QSettings& settings, const char* group, const QStringList& know
     settings.endGroup();
 }
 
-// [map] port, online_tiles, online_attribution; what cannot be used keeps its default.
+// [map] port, online_tiles, online_attribution, share, address, certificate, private_key; what
+// cannot be used keeps its default.
 live_map::MapSettings readMapSettings(const QSettings& settings,
                                       std::vector<std::string>& problems) {
     live_map::MapSettings map;
@@ -87,6 +88,27 @@ live_map::MapSettings readMapSettings(const QSettings& settings,
     }
     if (const auto words = textOf(settings, key(kMap, "online_attribution"), problems)) {
         map.onlineAttribution = *words;
+    }
+    if (const auto share = textOf(settings, key(kMap, "share"), problems)) {
+        const std::optional<bool> flag = instruments::parseFlag(*share);
+        if (!flag) {
+            problems.push_back("share = \"" + *share + "\": expected true or false");
+        }
+        map.share = flag.value_or(false);
+    }
+    if (const auto address = textOf(settings, key(kMap, "address"), problems)) {
+        if (live_map::isShareAddress(*address)) {
+            map.address = *address;
+        } else {
+            problems.push_back("address = \"" + *address +
+                               "\": expected one of this computer's IP addresses");
+        }
+    }
+    for (auto [name, file] :
+         {std::pair{"certificate", &map.certificate}, std::pair{"private_key", &map.privateKey}}) {
+        if (const auto path = textOf(settings, key(kMap, name), problems)) {
+            *file = *path;
+        }
     }
     return map;
 }
@@ -119,10 +141,12 @@ ConfRead readConfFile(const std::string& path) {
     }
     unknownKeys(settings, kInstruments, known, problems);
     unknownKeys(settings, kDisplay, {QStringLiteral("night")}, problems);
-    unknownKeys(settings, kMap,
-                {QStringLiteral("port"), QStringLiteral("online_tiles"),
-                 QStringLiteral("online_attribution")},
-                problems);
+    unknownKeys(
+        settings, kMap,
+        {QStringLiteral("port"), QStringLiteral("online_tiles"),
+         QStringLiteral("online_attribution"), QStringLiteral("share"), QStringLiteral("address"),
+         QStringLiteral("certificate"), QStringLiteral("private_key")},
+        problems);
     read.settings.map = readMapSettings(settings, problems);
     read.settings.instruments = instruments::readInstrumentSettings(
         [&](const std::string& name) {

@@ -4,14 +4,17 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "instruments/input_options.h"
+#include "platform/qt/live_map/map_sharing.h"
 
 namespace kestrel::qt {
 
@@ -78,7 +81,39 @@ InstrumentsWindow::InstrumentsWindow(QWidget* parent) : QDialog(parent) {
     m_mapStatus->setTextFormat(Qt::RichText);
     m_mapStatus->setOpenExternalLinks(true);
     m_mapStatus->setTextInteractionFlags(Qt::TextBrowserInteraction);
-    (new QVBoxLayout(m_mapBox))->addWidget(m_mapStatus);
+    auto* mapLayout = new QVBoxLayout(m_mapBox);
+    mapLayout->addWidget(m_mapStatus);
+    m_share = new QWidget(m_mapBox);
+    auto* shareLayout = new QHBoxLayout(m_share);
+    shareLayout->setContentsMargins(0, 0, 0, 0);
+    m_shareCode = new QLabel(m_share);
+    m_shareCode->setObjectName(QStringLiteral("mapQrCode"));
+    m_shareCode->setAccessibleName(QStringLiteral("The shared map's link as a QR code"));
+    shareLayout->addWidget(m_shareCode);
+    auto* linkColumn = new QVBoxLayout;
+    m_shareLink = new QLabel(m_share);
+    m_shareLink->setObjectName(QStringLiteral("mapLink"));
+    m_shareLink->setTextFormat(Qt::PlainText);
+    m_shareLink->setWordWrap(true);
+    m_shareLink->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    linkColumn->addWidget(
+        new QLabel(QStringLiteral("On a phone on this Wi-Fi: scan the code, or open"), m_share));
+    linkColumn->addWidget(m_shareLink);
+    auto* newLink = new QPushButton(QStringLiteral("&New link"), m_share);
+    newLink->setObjectName(QStringLiteral("mapNewLink"));
+    newLink->setToolTip(
+        QStringLiteral("A new key: the old link and every phone that used it are shut out."));
+    connect(newLink, &QPushButton::clicked, this, [this]() {
+        if (m_newLink) {
+            m_newLink();
+            refreshStatus();
+        }
+    });
+    linkColumn->addWidget(newLink, 0, Qt::AlignLeft);
+    linkColumn->addStretch();
+    shareLayout->addLayout(linkColumn, 1);
+    m_share->setVisible(false);
+    mapLayout->addWidget(m_share);
     m_mapBox->setVisible(false);
     layout->addWidget(m_mapBox);
     m_problem = new QLabel(this);
@@ -299,6 +334,19 @@ void InstrumentsWindow::refreshStatus() {
             m_mapStatus->setText(text);
         }
     }
+    const QString link = m_mapLink ? m_mapLink() : QString();
+    m_share->setVisible(!link.isEmpty());
+    if (link != m_shareLink->text()) {
+        m_shareLink->setText(link);
+        const QImage code = link.isEmpty() ? QImage() : qrCode(link, 4);
+        m_shareCode->setPixmap(QPixmap::fromImage(code));
+    }
+}
+
+void InstrumentsWindow::setMapLink(std::function<QString()> link, std::function<void()> newLink) {
+    m_mapLink = std::move(link);
+    m_newLink = std::move(newLink);
+    refreshStatus();
 }
 
 void InstrumentsWindow::setMapStatusProvider(std::function<QString()> provider) {

@@ -38,6 +38,9 @@ class InstrumentsWindow : public QDialog {
     void setTeamStatusProvider(std::function<QString()> provider);
     // The live map's line: its address (a link) or why it is off, and its base maps.
     void setMapStatusProvider(std::function<QString()> provider);
+    // The shared map's link for a phone (empty: not shared), shown as text and as a QR code, and
+    // what the "New link" button does.
+    void setMapLink(std::function<QString()> link, std::function<void()> newLink);
     void setPortLister(PortLister lister) { m_listPorts = std::move(lister); }
     // Shows `config` with a fresh list of ports, and opens the window (not modal: the hunt goes
     // on behind it).
@@ -85,6 +88,11 @@ class InstrumentsWindow : public QDialog {
     QGroupBox* m_mapBox = nullptr;
     QLabel* m_mapStatus = nullptr;
     std::function<QString()> m_mapStatusText;
+    QWidget* m_share = nullptr;  // the link, its QR code and the button
+    QLabel* m_shareLink = nullptr;
+    QLabel* m_shareCode = nullptr;
+    std::function<QString()> m_mapLink;
+    std::function<void()> m_newLink;
     std::function<QString()> m_teamStatusText;
     QLabel* m_problem = nullptr;
     QTimer* m_statusTimer = nullptr;

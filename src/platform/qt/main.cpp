@@ -7,7 +7,9 @@
 #include <cstdio>
 
 #include "platform/qt/command_line.h"
+#include "platform/qt/conf_file.h"
 #include "platform/qt/diagnostics.h"
+#include "platform/qt/live_map/map_sharing.h"
 #include "platform/qt/program.h"
 
 int main(int argc, char** argv) {
@@ -23,6 +25,21 @@ int main(int argc, char** argv) {
     }
     if (!command.run) {
         return command.exitCode;
+    }
+    if (command.map.printLink) {
+        // No window system: the link for a terminal, from Kestrelmap.conf and map.key.
+        QCoreApplication app(argc, argv);
+        const std::string folder = kestrel::qt::kestrelmapFolder();
+        kestrel::live_map::MapSettings settings =
+            kestrel::qt::readConfFile(kestrel::qt::confPath(folder)).settings.map;
+        settings.share = settings.share || command.map.share;
+        const kestrel::qt::LinkOutcome link =
+            kestrel::qt::mapLinkText(folder, settings, command.map.port.value_or(settings.port));
+        std::fputs(link.out.toLocal8Bit().constData(), stdout);
+        if (!link.error.isEmpty()) {
+            std::fprintf(stderr, "%s\n", link.error.toLocal8Bit().constData());
+        }
+        return link.exitCode;
     }
     if (command.options.verbose) {
         QLoggingCategory::setFilterRules(QStringLiteral("kestrel.*=true"));

@@ -60,6 +60,11 @@ void Program::start() {
                                      "Kestrelmap.conf, or --map-port, chooses another port.",
                                  "Kestrelmap", MessageButtons::Ok, false);
     }
+    if (m_liveMap && m_liveMap->shareProblem().starts_with("not shared: ")) {
+        m_platform.messages.show("The live map is " + m_liveMap->shareProblem() +
+                                     ".\nIt is on this computer only ([map] in Kestrelmap.conf).",
+                                 "Kestrelmap", MessageButtons::Ok, false);
+    }
     m_inputLog = std::make_unique<hunt_log::InputLog>(
         m_platform.files, m_platform.messages, m_platform.clock,
         hunt_log::inputLogPath(m_form.FILENAME_STRING));
@@ -89,13 +94,24 @@ void Program::startLiveMap() {
     if (port == 0) {
         return;
     }
+    live_map::MapSettings settings = m_conf.map;
+    settings.share = settings.share || m_mapOverrides.share;
     m_liveMap = std::make_unique<LiveMap>(
         m_form, m_estimate, m_platform.folder,
-        (QDir::homePath() + QStringLiteral("/Maps/")).toStdString(), m_conf.map);
+        (QDir::homePath() + QStringLiteral("/Maps/")).toStdString(), settings);
     if (!m_liveMap->listen(port, m_mapProblem)) {
         m_liveMap.reset();
         return;
     }
+    m_instruments->setMapLink([this]() { return m_liveMap->link(); },
+                              [this]() {
+                                  std::string problem;
+                                  if (!m_liveMap->newLink(problem) && !problem.empty()) {
+                                      m_platform.messages.show(
+                                          "No new link for the live map: " + problem + ".",
+                                          "Kestrelmap", MessageButtons::Ok, false);
+                                  }
+                              });
     m_window.setStatusLineLink([this]() { openLiveMap(); });
     m_liveMap->setReviewer(
         [this](int row, const live_map::ReviewAction& action) { return reviewPlot(row, action); });
@@ -168,6 +184,24 @@ QString Program::mapStatusText() const {
              : layers.join(QStringLiteral(", ")));
     for (const std::string& problem : m_liveMap->tiles().problems()) {
         text += QStringLiteral("<br>") + toQString(problem).toHtmlEscaped();
+    }
+    if (!m_liveMap->shareProblem().empty()) {
+        text += QStringLiteral("<br>") + toQString(m_liveMap->shareProblem()).toHtmlEscaped();
+    }
+    if (const live_map::MapAccess* access = m_liveMap->server().access()) {
+        text += m_liveMap->server().tls()
+                    ? QStringLiteral("<br>Shared on the network over TLS.")
+                    : QStringLiteral(
+                          "<br>Shared on the network in plain HTTP: anyone on this "
+                          "Wi-Fi can read what the map sends.");
+        for (const auto& [address, ms] : access->refused(MapServer::nowMs())) {
+            text += QStringLiteral(
+                        "<br>%1 is refused for a minute after %2 wrong keys (%3 s "
+                        "left).")
+                        .arg(toQString(address).toHtmlEscaped())
+                        .arg(live_map::kMaxWrongKeys)
+                        .arg((ms + 999) / 1000);
+        }
     }
     return text;
 }

@@ -1,5 +1,8 @@
 #include "platform/qt/live_map/live_map.h"
 
+#include "live_map/key_file.h"
+#include "platform/qt/live_map/map_sharing.h"
+
 #include <QFile>
 
 #include "live_map/map_documents.h"
@@ -74,7 +77,43 @@ LiveMap::LiveMap(Form_Kestrelmap& form, const HuntEstimate& estimate, std::strin
 LiveMap::~LiveMap() = default;
 
 bool LiveMap::listen(int port, std::string& error) {
-    return m_server.listen(port, error);
+    const SharingSetup setup = prepareSharing(m_settings, m_folder);
+    m_shareProblem = setup.problem.empty() ? setup.notice : setup.problem;
+    if (!m_server.listen(port, error, setup.sharing)) {
+        if (!setup.sharing) {
+            return false;
+        }
+        // The network cannot be had: the map stays on loopback, and says why it is not shared.
+        m_shareProblem = "not shared: " + error;
+        return m_server.listen(port, error);
+    }
+    if (!setup.problem.empty()) {
+        m_shareProblem = "not shared: " + setup.problem;
+    }
+    return true;
+}
+
+QString LiveMap::link() const {
+    const live_map::MapAccess* access = m_server.access();
+    const QString where = shareAddress(m_settings);
+    if (!access || where.isEmpty()) {
+        return {};
+    }
+    return QString::fromStdString(
+        live_map::shareLink(where.toStdString(), m_server.port(), access->key(), m_server.tls()));
+}
+
+bool LiveMap::newLink(std::string& problem) {
+    if (!m_server.shared()) {
+        return false;
+    }
+    const live_map::KeyRead key = live_map::replaceKey(live_map::keyPath(m_folder));
+    if (key.key.empty()) {
+        problem = key.problem;
+        return false;
+    }
+    m_server.setKey(key.key);
+    return true;
 }
 
 QString LiveMap::address() const {

@@ -28,11 +28,20 @@ class LiveMap {
     LiveMap(const LiveMap&) = delete;
     LiveMap& operator=(const LiveMap&) = delete;
 
-    // Starts serving at `port`; false with the reason for a person when it cannot.
+    // Starts serving at `port`, shared when the settings say so; false with the reason for a
+    // person when it cannot serve even loopback. A map that cannot be shared as asked is served
+    // on loopback and shareProblem() says why.
     bool listen(int port, std::string& error);
     bool listening() const { return m_server.port() != 0; }
     // "http://127.0.0.1:8421/"
     QString address() const;
+    // The link for a phone, "http://169.254.1.2:8421/?key=..."; empty when not shared.
+    QString link() const;
+    // Why the map is not shared though the settings ask for it, or what changed its key.
+    const std::string& shareProblem() const { return m_shareProblem; }
+    // A new key: the old link and every session made with it end. False, with the reason,
+    // when the key cannot be kept.
+    bool newLink(std::string& problem);
 
     live_map::MapModel& model() { return m_model; }
     const live_map::TileSources& tiles() const { return m_tiles; }
@@ -54,6 +63,7 @@ class LiveMap {
 
     std::string m_folder;
     live_map::MapSettings m_settings;
+    std::string m_shareProblem;
     live_map::MapModel m_model;
     live_map::TileSources m_tiles;
     std::string m_layers;                        // the /layers document

@@ -1,12 +1,35 @@
 #include "platform/qt/live_map/map_server.h"
 
+#include <QHostInfo>
+#include <QSslKey>
+#include <QSslSocket>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QWebSocket>
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 namespace kestrel::qt {
+
+// A listening socket whose connections the map server makes itself: TLS ones for visitors from
+// the network when the map has a certificate.
+class MapListener : public QTcpServer {
+  public:
+    explicit MapListener(std::function<QTcpSocket*(qintptr, MapListener&)> make)
+        : m_make(std::move(make)) {}
+
+  protected:
+    void incomingConnection(qintptr descriptor) override {
+        if (QTcpSocket* socket = m_make(descriptor, *this)) {
+            addPendingConnection(socket);
+        }
+    }
+
+  private:
+    std::function<QTcpSocket*(qintptr, MapListener&)> m_make;
+};
 
 namespace {
 
@@ -22,6 +45,17 @@ constexpr int kBusyPauseMs = 2;
 
 QTimer* timerOf(QTcpSocket* socket) {
     return socket->findChild<QTimer*>(QString(), Qt::FindDirectChildrenOnly);
+}
+
+// An IPv4 address arriving over IPv6 is written as IPv4.
+QHostAddress plainAddress(const QHostAddress& address) {
+    bool v4 = false;
+    const quint32 ip = address.toIPv4Address(&v4);
+    return v4 ? QHostAddress(ip) : address;
+}
+
+bool fromNetwork(const QTcpSocket* socket) {
+    return socket->property("kmNetwork").toBool();
 }
 
 bool keepsAlive(const live_map::RequestHead& head) {
@@ -40,8 +74,6 @@ MapServer::MapServer(Responder responder, std::function<std::string()> hello, QO
       m_hello(std::move(hello)),
       m_sockets(QStringLiteral("Kestrelmap"), QWebSocketServer::NonSecureMode) {
     m_sockets.setHandshakeTimeout(std::chrono::milliseconds(live_map::kHeadTimeoutMs));
-    connect(&m_v4, &QTcpServer::newConnection, this, [this]() { accept(m_v4); });
-    connect(&m_v6, &QTcpServer::newConnection, this, [this]() { accept(m_v6); });
     connect(&m_sockets, &QWebSocketServer::newConnection, this, &MapServer::pageConnected);
     m_turn.setSingleShot(true);
     m_turn.setTimerType(Qt::PreciseTimer);
@@ -53,8 +85,15 @@ MapServer::~MapServer() {
         page->disconnect(this);
         delete page;
     }
-    m_v4.close();
-    m_v6.close();
+    for (auto& listener : m_listeners) {
+        listener->close();
+    }
+}
+
+int64_t MapServer::nowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 // The head timer runs while a request is being received, the idle timer between requests.
@@ -68,21 +107,81 @@ void MapServer::awaitIdle(QTcpSocket* socket) const {
     timerOf(socket)->start(m_idleTimeoutMs);
 }
 
-bool MapServer::listen(int port, std::string& error) {
-    const auto wanted = static_cast<quint16>(port);
-    if (!m_v4.listen(QHostAddress::LocalHost, wanted)) {
-        error = "127.0.0.1:" + std::to_string(port) + " cannot be had (" +
-                m_v4.errorString().toStdString() + ")";
+bool MapServer::listen(int port, std::string& error, std::optional<MapSharing> sharing) {
+    const auto listenOn = [&](const QHostAddress& address, quint16 at) -> MapListener* {
+        auto listener = std::make_unique<MapListener>(
+            [this](qintptr descriptor, MapListener& from) { return incoming(descriptor, from); });
+        if (!listener->listen(address, at)) {
+            const QString where = address.protocol() == QAbstractSocket::IPv6Protocol
+                                      ? QStringLiteral("[%1]").arg(address.toString())
+                                      : address.toString();
+            error = where.toStdString() + ":" + std::to_string(at) + " cannot be had (" +
+                    listener->errorString().toStdString() + ")";
+            return nullptr;
+        }
+        MapListener* raw = listener.get();
+        connect(raw, &QTcpServer::newConnection, this, [this, raw]() { accept(*raw); });
+        m_listeners.push_back(std::move(listener));
+        return raw;
+    };
+    const bool everywhere = sharing && sharing->address.isNull();
+    MapListener* first = listenOn(
+        everywhere ? QHostAddress(QHostAddress::AnyIPv4) : QHostAddress(QHostAddress::LocalHost),
+        static_cast<quint16>(port));
+    if (!first) {
         return false;
     }
-    m_port = m_v4.serverPort();
-    m_v6.listen(QHostAddress::LocalHostIPv6, quint16(m_port));  // a machine without IPv6: v4 only
+    m_port = first->serverPort();
+    // A machine without IPv6 is served on IPv4 alone.
+    listenOn(everywhere ? QHostAddress(QHostAddress::AnyIPv6)
+                        : QHostAddress(QHostAddress::LocalHostIPv6),
+             quint16(m_port));
+    if (sharing && !everywhere && !sharing->address.isLoopback() &&
+        !listenOn(sharing->address, quint16(m_port))) {
+        m_listeners.clear();
+        m_port = 0;
+        return false;
+    }
+    error.clear();
+    if (sharing) {
+        m_access = std::make_unique<live_map::MapAccess>(sharing->key, sharing->tls.has_value());
+        // Tests shorten the minute an address is refused for.
+        if (const int ms = qEnvironmentVariableIntValue("KESTRELMAP_MAP_LOCKOUT_MS"); ms > 0) {
+            m_access->setLockoutMs(ms);
+        }
+        m_tls = sharing->tls;
+        m_hostName = QHostInfo::localHostName().toLower().toStdString();
+    }
     return true;
 }
 
-void MapServer::accept(QTcpServer& server) {
+// Every connection is made here: plain for loopback, TLS for the network when the map has a
+// certificate (the request is read once the handshake is through).
+QTcpSocket* MapServer::incoming(qintptr descriptor, MapListener& listener) {
+    QTcpSocket* socket = m_tls ? new QSslSocket(&listener) : new QTcpSocket(&listener);
+    if (!socket->setSocketDescriptor(descriptor)) {
+        delete socket;
+        return nullptr;
+    }
+    const bool network = !plainAddress(socket->peerAddress()).isLoopback() ||
+                         !plainAddress(socket->localAddress()).isLoopback();
+    socket->setProperty("kmNetwork", network);
+    if (network && !m_access) {  // cannot happen: the listeners are on loopback then
+        delete socket;
+        return nullptr;
+    }
+    if (network && m_tls) {
+        auto* secure = static_cast<QSslSocket*>(socket);
+        secure->setSslConfiguration(*m_tls);
+        connect(secure, &QSslSocket::sslErrors, secure, [secure]() { secure->abort(); });
+        secure->startServerEncryption();
+    }
+    return socket;
+}
+
+void MapServer::accept(MapListener& server) {
     while (QTcpSocket* socket = server.nextPendingConnection()) {
-        const std::string address = socket->peerAddress().toString().toStdString();
+        const std::string address = plainAddress(socket->peerAddress()).toString().toStdString();
         connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
         if (!m_limits.admit(address)) {
             socket->write(
@@ -168,8 +267,42 @@ bool MapServer::serveOne(QTcpSocket* socket) {
     return answer(socket, parse);
 }
 
+// Loopback requests name the loopback host; requests from the network this machine's host name
+// or the address they came to.
+live_map::HostRule MapServer::hostRule(const QTcpSocket* socket) const {
+    if (!fromNetwork(socket)) {
+        return live_map::loopbackHosts(quint16(m_port));
+    }
+    live_map::HostRule rule{quint16(m_port), {}, m_tls.has_value()};
+    const QHostAddress local = plainAddress(socket->localAddress());
+    QHostAddress bare = local;
+    bare.setScopeId(QString());
+    rule.names.push_back(local.protocol() == QAbstractSocket::IPv6Protocol
+                             ? "[" + bare.toString().toLower().toStdString() + "]"
+                             : local.toString().toStdString());
+    if (!m_hostName.empty()) {
+        rule.names.push_back(m_hostName);
+        rule.names.push_back(m_hostName + ".local");
+    }
+    return rule;
+}
+
 bool MapServer::answer(QTcpSocket* socket, const live_map::HeadParse& parse) {
-    const live_map::Routed routed = live_map::routeRequest(parse.head, quint16(m_port));
+    const live_map::HostRule rule = hostRule(socket);
+    if (fromNetwork(socket)) {
+        // Host and Origin first (a page of another site learns nothing), then the key or the
+        // session, before any route is looked at.
+        if (const auto refusal = live_map::checkHostAndOrigin(parse.head, rule)) {
+            refuse(socket, *refusal);
+            return false;
+        }
+        const std::string peer = plainAddress(socket->peerAddress()).toString().toStdString();
+        if (const auto reply = m_access->check(parse.head, peer, nowMs())) {
+            finish(socket, *reply);
+            return false;
+        }
+    }
+    const live_map::Routed routed = live_map::routeRequest(parse.head, rule);
     if (const auto* refusal = std::get_if<live_map::Refusal>(&routed)) {
         refuse(socket, *refusal);
         return false;
@@ -212,11 +345,35 @@ void MapServer::refuse(QTcpSocket* socket, const live_map::Refusal& refusal) {
     if (refusal.status == 405) {
         answer.extraHeaders.emplace_back("Allow", "GET, HEAD");
     }
+    finish(socket, answer);
+}
+
+void MapServer::finish(QTcpSocket* socket, const live_map::Answer& answer) {
     socket->skip(socket->bytesAvailable());
     delete timerOf(socket);
     socket->write(
         QByteArray::fromStdString(live_map::answerText(answer, false, false, m_imageOrigin)));
     socket->disconnectFromHost();
+}
+
+void MapServer::setKey(std::string key) {
+    if (!m_access) {
+        return;
+    }
+    m_access->setKey(std::move(key));
+    for (QWebSocket* page : std::vector(m_pages)) {
+        if (!plainAddress(page->peerAddress()).isLoopback()) {
+            page->abort();
+        }
+    }
+    for (auto& listener : m_listeners) {
+        for (QTcpSocket* socket :
+             listener->findChildren<QTcpSocket*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (fromNetwork(socket)) {
+                socket->abort();
+            }
+        }
+    }
 }
 
 // The WebSocket server reads the upgrade itself and owns the socket from then on.
