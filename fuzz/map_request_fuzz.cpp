@@ -6,7 +6,8 @@
 // its tile is in range, and it came with this server's Host (and Origin, when one was sent);
 // a refusal has one of the router's statuses. The answer's text keeps every header on one
 // line whatever value it is handed (the input itself as a header value, its target as a tile
-// URL template for the image origin).
+// URL template for the image origin). The shared map's key and session rules see every
+// complete head as from the network.
 
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include <string_view>
 #include <variant>
 
+#include "live_map/map_access.h"
 #include "live_map/plot_review.h"
 #include "live_map/router.h"
 
@@ -213,6 +215,38 @@ void checkAction(std::string_view body) {
     }
 }
 
+// A visitor from the network: only the right key on "/" gets a session, and only a session
+// signed with this key passes; every other answer is 401 (or 429 once the address is refused).
+void checkAccess(const RequestHead& head, std::string_view input) {
+    static const std::string kKey = "00112233445566778899aabbccddeeff";
+    static MapAccess access(kKey, false);
+    static int64_t now = 0;
+    now += 7;  // the refusals of earlier inputs run out as the run goes on
+    const std::optional<Answer> answer = access.check(head, "169.254.1.2", now);
+    const auto key = queryValue(head.target, "key");
+    const bool rightKey = key == kKey && head.target.substr(0, head.target.find('?')) == "/";
+    if (!answer) {
+        bool signedSession = false;
+        for (const auto& [name, value] : head.headers) {
+            const auto session =
+                name == "cookie" ? cookieValue(value, kSessionCookie) : std::nullopt;
+            signedSession = signedSession || (session && access.isSession(*session));
+        }
+        if (!signedSession) {
+            fault("let through without a session", input);
+        }
+        return;
+    }
+    const int s = answer->status;
+    if ((s == 303) != rightKey && s != 429) {
+        fault("a session for a wrong key, or none for the right one", input);
+    }
+    if (s != 303 && s != 401 && s != 429) {
+        fault("an access answer of another status", input);
+    }
+    checkAnswer(answerText(*answer, false, false, ""), answer->body, input);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -232,6 +266,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     checkLimit(received.substr(0, parse.length));
     checkOrigin(parse.head.target);
+    checkAccess(parse.head, received);
     const Routed routed = routeRequest(parse.head, kPort);
     if (const Route* route = std::get_if<Route>(&routed)) {
         checkRoute(parse.head, *route);

@@ -39,20 +39,18 @@ std::string mapAddress(int port) {
 bool isShareAddress(std::string_view text) {
     if (text.find(':') == std::string_view::npos) {
         int parts = 0;
-        while (parts < 4) {
+        for (bool more = true; more; ++parts) {
             const size_t dot = text.find('.');
             const std::string_view part = text.substr(0, dot);
             const std::optional<int> value = parsePort(part);
-            if (!value || *value > 255 || part.size() > 3 || (part.size() > 1 && part[0] == '0')) {
+            if (parts == 4 || !value || *value > 255 || part.size() > 3 ||
+                (part.size() > 1 && part[0] == '0')) {
                 return false;
             }
-            ++parts;
-            if (dot == std::string_view::npos) {
-                break;
-            }
-            text.remove_prefix(dot + 1);
+            more = dot != std::string_view::npos;
+            text.remove_prefix(more ? dot + 1 : text.size());
         }
-        return parts == 4 && text.find('.') == std::string_view::npos;
+        return parts == 4;
     }
     const size_t gap = text.find("::");
     if (text.size() > 39 ||

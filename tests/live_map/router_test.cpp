@@ -230,6 +230,44 @@ TEST(MapRouter, RoutesAndRefusals) {
     EXPECT_EQ(std::vector<int>({tile.z, tile.x, tile.y}), std::vector<int>({5, 31, 7}));
 }
 
+// Shared on the network: the machine's own names with the port, the scheme by TLS.
+TEST(MapRouter, SharedHostsAndOrigins) {
+    const HostRule plain{8421, {"169.254.7.1", "car", "car.local"}, false};
+    const HostRule tls{8421, {"169.254.7.1", "[fe80::1]"}, true};
+    const struct {
+        const HostRule* rule;
+        std::string host;
+        std::string origin;  // "": none sent
+        int status;          // 0: passes
+    } cases[] = {
+        {&plain, "169.254.7.1:8421", "", 0},
+        {&plain, "CAR:8421", "http://car:8421", 0},
+        {&plain, "car.local:8421", "http://car.local:8421", 0},
+        {&plain, "169.254.7.1:8422", "", 403},
+        {&plain, "169.254.7.1", "", 403},
+        {&plain, "127.0.0.1:8421", "", 403},  // a network client never names loopback
+        {&plain, "169.254.7.10:8421", "", 403},
+        {&plain, "evil.example:8421", "", 403},  // a name that resolves here by rebinding
+        {&plain, "169.254.7.1:8421", "https://169.254.7.1:8421", 403},
+        {&plain, "169.254.7.1:8421", "http://evil.example:8421", 403},
+        {&plain, "169.254.7.1:8421", "null", 403},
+        {&tls, "[FE80::1]:8421", "https://[fe80::1]:8421", 0},
+        {&tls, "169.254.7.1:8421", "https://169.254.7.1:8421", 0},
+        {&tls, "169.254.7.1:8421", "http://169.254.7.1:8421", 403},
+    };
+    for (const auto& c : cases) {
+        Headers headers{{"host", c.host}};
+        if (!c.origin.empty()) {
+            headers.emplace_back("origin", c.origin);
+        }
+        const RequestHead head{"GET", "/", "HTTP/1.1", headers};
+        const auto refusal = checkHostAndOrigin(head, *c.rule);
+        EXPECT_EQ(refusal ? refusal->status : 0, c.status) << c.host << " " << c.origin;
+        EXPECT_EQ(std::holds_alternative<Route>(routeRequest(head, *c.rule)), c.status == 0)
+            << c.host;
+    }
+}
+
 TEST(MapRequestHead, Table) {
     const std::string start = "GET / HTTP/1.1\r\nX-Pad: ";
     const auto padded = [&](size_t total) {  // a complete head of `total` bytes
