@@ -78,7 +78,19 @@ TEST(ConfFile, MapSettings) {
     live_map::MapSettings noOnline;
     noOnline.onlineTiles = "";
     noOnline.onlineAttribution = "";
+    live_map::MapSettings shared;
+    shared.share = true;
+    shared.address = "169.254.7.1";
+    shared.certificate = "/etc/k/c.pem";
+    shared.privateKey = "/etc/k/key.pem";
     const Case cases[] = {
+        {"[map]\nshare=true\naddress=169.254.7.1\ncertificate=/etc/k/c.pem\n"
+         "private_key=/etc/k/key.pem\n",
+         shared, ""},
+        {"[map]\nshare=maybe\n", {}, "share = \"maybe\": expected true or false"},
+        {"[map]\naddress=car.example\n",
+         {},
+         "address = \"car.example\": expected one of this computer's IP addresses"},
         {"[map]\nport=0\n", off, ""},
         {"[map]\nport=8421x\n", {}, "port = \"8421x\": expected 0 (off) to 65535"},
         {"[map]\nport=165536\n", {}, "port = \"165536\": expected 0 (off) to 65535"},

@@ -338,8 +338,9 @@ void InstrumentsWindow::refreshStatus() {
     m_share->setVisible(!link.isEmpty());
     if (link != m_shareLink->text()) {
         m_shareLink->setText(link);
-        const QImage code = link.isEmpty() ? QImage() : qrCode(link, 4);
+        const QImage code = link.isEmpty() ? QImage() : qrCode(link, 5);
         m_shareCode->setPixmap(QPixmap::fromImage(code));
+        m_shareCode->setFixedSize(code.size());  // the window grows to hold the whole code
     }
 }
 
