@@ -427,6 +427,7 @@
   // ---- Whole documents ----------------------------------------------------------------------
   async function getJSON(url) {
     const r = await fetch(url, { cache: "no-store", credentials: "same-origin" });
+    if (r.status === 401) shutOut();
     if (!r.ok) throw new Error(`${url}: HTTP ${r.status}`);
     return r.json();
   }
@@ -565,7 +566,24 @@
       retryLater();
     };
   }
-  function retryLater() {
+  // A phone whose link was replaced (or whose session ran out) gets 401 for everything: it
+  // says so and stops asking; the new link's QR code brings it back.
+  let shut = false;
+  function shutOut() {
+    if (shut) return;
+    shut = true;
+    setConn("down", "link replaced");
+    setStatus("This map's link was replaced: scan the new QR code in Kestrelmap's instruments window.");
+    if (socket) { const ws = socket; socket = null; try { ws.close(); } catch (e) { /* closing anyway */ } }
+  }
+  async function retryLater() {
+    if (shut) return;
+    if (location.hostname !== "127.0.0.1" && location.hostname !== "localhost" && location.hostname !== "[::1]") {
+      try {
+        const r = await fetch("/layers", { method: "HEAD", cache: "no-store", credentials: "same-origin" });
+        if (r.status === 401) { shutOut(); return; }
+      } catch (e) { /* the computer is out of reach: keep trying */ }
+    }
     setConn("down", "reconnecting…");
     const wait = retryMs;
     retryMs = Math.min(retryMs * 2, 5000);
