@@ -13,9 +13,10 @@ and ends them all before it returns; every wait is bounded.
       the real program fed by kestrel-sim, about ten plots and a fix, two pages open: a plot
       left out of the fix and used again (TIMES in all, 20) by the POST of one page's card, to
       its line and the new estimate drawn in the other page
-  browser_bench.py WORK idle KESTRELMAP KESTREL_SIM on|off [SECONDS [PAGES]]
+  browser_bench.py WORK idle KESTRELMAP KESTREL_SIM on|off [SECONDS [PAGES [PHONES ADDRESS]]]
       the real program with nothing on the serial line, three pages (or PAGES) open (on) or the
-      map off: CPU time, wake-ups (context switches of all its threads) and resident memory
+      map off: CPU time, wake-ups (context switches of all its threads) and resident memory;
+      with PHONES, the map shared on ADDRESS and that many pages more opened with its link
 
 Prints lines "figure: ..."; exit 1 with the reason when a measurement could not be made."""
 
@@ -111,10 +112,13 @@ class Rig(Processes):
         return subprocess.run(["xdotool", *args], env=dict(os.environ, DISPLAY=self.display),
                               capture_output=True, text=True, timeout=10).stdout
 
-    def start_program(self, program, sim, sim_args, map_port):
+    def start_program(self, program, sim, sim_args, map_port, conf=None):
         self.home = os.path.join(self.work, "home")
         self.folder = os.path.join(self.home, "Kestrelmap") + os.sep
         os.makedirs(self.folder)
+        if conf:
+            with open(self.folder + "Kestrelmap.conf", "w") as f:
+                f.write(conf)
         if sim_args is None:
             # A silent line: a pseudo-terminal of this script's own linked as COM1, its master
             # held open with nothing written (kestrel-sim with neither instrument ends at once).
@@ -513,14 +517,28 @@ def threads_of(pid):
     return ticks, on_cpu, switches
 
 
-def idle(work, program, sim, mode, seconds, pages=PAGES):
+def idle(work, program, sim, mode, seconds, pages=PAGES, phones=0, share_address=""):
+    """Phones: pages opened with the shared link (their sessions checked at every request),
+    from `share_address`, one of this machine's own addresses that is not loopback."""
     rig = Rig(work)
     try:
         rig.start_xvfb()
         port = free_port() if mode == "on" else 0
-        rig.start_program(program, sim, None, port)
+        conf = f"[map]\nshare=true\naddress={share_address}\n" if phones else None
+        rig.start_program(program, sim, None, port, conf)
         if mode == "on":
-            open_pages(rig, f"http://127.0.0.1:{port}/", pages)
+            driver = open_pages(rig, f"http://127.0.0.1:{port}/", pages)
+        for _ in range(phones):
+            link = subprocess.run([program, "--map-link", "--map-port", str(port)],
+                                  env=dict(os.environ, HOME=rig.home),
+                                  capture_output=True, text=True, timeout=10).stdout.strip()
+            expect(link.startswith(f"http://{share_address}:{port}/?key="),
+                   f"kestrelmap --map-link gives the shared link, got {link!r}")
+            driver.switch_to.new_window("tab")
+            driver.get(link)
+            expect(wait_for(lambda: "km-conn-live" in driver.execute_script(LIVE_JS), 10, 0.1),
+                   "each phone's page connects to /live")
+            expect("key=" not in driver.current_url, "the key leaves the phone's address bar")
         time.sleep(5)  # start-up settles
         pid = rig.app.pid
         t0, c0, s0 = threads_of(pid)
@@ -534,6 +552,8 @@ def idle(work, program, sim, mode, seconds, pages=PAGES):
         busiest = sorted(((n - s0.get(tid, (name, 0))[1], name) for tid, (name, n) in s1.items()),
                          reverse=True)[:3]
         what = f"{pages} pages open" if mode == "on" else "the map off (--map-port 0)"
+        if phones:
+            what += f" and {phones} phones with sessions from {share_address}"
         figure(f"idle, {what}: {wall:.1f} s: {t1 - t0} ticks of utime + stime "
                f"({100 * (t1 - t0) / hz / wall:.3f} % of a core); all threads "
                f"{(c1 - c0) / 1e6:.1f} ms on a CPU ({100 * (c1 - c0) / 1e9 / wall:.4f} %); "
@@ -556,7 +576,8 @@ def main():
             plots(work, args[0], args[1], int(args[2]) if len(args) > 2 else 30)
         elif mode == "idle":
             idle(work, args[0], args[1], args[2], float(args[3]) if len(args) > 3 else 60,
-                 int(args[4]) if len(args) > 4 else PAGES)
+                 int(args[4]) if len(args) > 4 else PAGES, int(args[5]) if len(args) > 5 else 0,
+                 args[6] if len(args) > 6 else "")
         elif mode == "review":
             review(work, args[0], args[1], int(args[2]) if len(args) > 2 else 20)
         else:

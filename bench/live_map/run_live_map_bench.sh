@@ -10,14 +10,18 @@
 #               drawn in another, 20 times (left out and used again in turn), about 10 plots in
 #   idle        the idle program: IDLE_PAGES (3) pages open for IDLE_SECONDS (60), the map off
 #               for IDLE_OFF_SECONDS (30)
-# All steps by default. Loopback only; everything a step starts ends with it (by process id).
+#   phones      the idle program shared, 3 pages and 3 phones (pages with the link's session)
+#               open for IDLE_SECONDS, all in a network namespace of the step's own whose
+#               only address besides loopback is a link-local one on a veth pair of its own
+# All steps by default. Loopback only (the phones: inside their namespace); everything a step
+# starts ends with it (by process id).
 # About 6 minutes. The work files are in BUILD/bench/live_map/run/.
 set -euo pipefail
 
 build=$(cd "${1:?build directory (build-bench)}" && pwd)
 shift
 steps=("$@")
-[ ${#steps[@]} -gt 0 ] || steps=(page-ready tiles latency plots review idle)
+[ ${#steps[@]} -gt 0 ] || steps=(page-ready tiles latency plots review idle phones)
 here=$(cd "$(dirname "$0")" && pwd)
 bin=$build/bench/live_map
 app=$build/src/platform/qt/kestrelmap
@@ -88,6 +92,20 @@ for step in "${steps[@]}"; do
                 "${IDLE_SECONDS:-60}" "${IDLE_PAGES:-3}"
             "$python" "$here/browser_bench.py" "$work/idle-off" idle "$app" "$sim" off \
                 "${IDLE_OFF_SECONDS:-30}"
+            ;;
+        phones)
+            ns=km-bench-$$
+            ip netns add "$ns"
+            trap 'ip netns del "$ns" 2>/dev/null' EXIT
+            ip -n "$ns" link set lo up
+            ip -n "$ns" link add km-phones type veth peer name km-phones-b
+            ip -n "$ns" link set km-phones-b up
+            ip -n "$ns" addr add 169.254.79.1/24 dev km-phones
+            ip -n "$ns" link set km-phones up
+            ip netns exec "$ns" "$python" "$here/browser_bench.py" "$work/idle-phones" idle \
+                "$app" "$sim" on "${IDLE_SECONDS:-60}" 3 3 169.254.79.1
+            ip netns del "$ns"
+            trap - EXIT
             ;;
         *)
             echo "live map bench: no step $step" >&2
