@@ -81,7 +81,8 @@ SharingSetup prepareSharing(const live_map::MapSettings& settings, const std::st
     if (!settings.address.empty()) {
         sharing.address = QHostAddress(text(settings.address));
         if (sharing.address.isNull()) {
-            setup.problem = "[map] address " + settings.address + " is no IP address";
+            setup.problem =
+                "[map] address = " + settings.address + ": not an IP address of this computer";
             return setup;
         }
         if (!QNetworkInterface::allAddresses().contains(sharing.address)) {
