@@ -46,7 +46,7 @@ MAGENTA = (0xFF, 0x00, 0xFF)
 TX_LAT, TX_LON = "34.4120", "-119.7320"
 # Plots: the ADD PLOT button stays busy for three seconds after each one.
 PLOT_GAP_S = 3.3
-MAX_PLOTS = 16
+MAX_PLOTS = 20
 SHOWN_WITHIN_S = 5.0
 
 
