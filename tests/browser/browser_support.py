@@ -66,3 +66,12 @@ class Processes:
     def stop_all(self):
         for proc in reversed(self.started):
             self.stop(proc, 1.0)
+
+
+def end_on_signals():
+    """SIGTERM and SIGINT end the script through its finally blocks, which end what it
+    started."""
+    def stopped(number, _frame):
+        raise SystemExit(f"stopped by signal {number}")
+    signal.signal(signal.SIGTERM, stopped)
+    signal.signal(signal.SIGINT, stopped)

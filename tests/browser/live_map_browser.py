@@ -22,7 +22,6 @@ import json
 import os
 import re
 import shutil
-import signal
 import socket
 import sqlite3
 import struct
@@ -36,7 +35,8 @@ import urllib.request
 import zlib
 
 sys.dont_write_bytecode = True  # nothing of ours left beside the sources
-from browser_support import Failure, Processes, expect, free_port, wait_for  # noqa: E402
+from browser_support import (Failure, Processes, end_on_signals, expect, free_port,  # noqa: E402
+                             wait_for)
 
 CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"
@@ -1115,13 +1115,8 @@ def main(program, sim, shots, estimate_tool=None):
     return 0
 
 
-def stopped_by_signal(number, _frame):
-    raise SystemExit(f"stopped by signal {number}")  # the finally blocks end what was started
-
-
 if __name__ == "__main__":
-    signal.signal(signal.SIGTERM, stopped_by_signal)
-    signal.signal(signal.SIGINT, stopped_by_signal)
+    end_on_signals()
     if len(sys.argv) not in (4, 5):
         print(__doc__)
         sys.exit(2)

@@ -16,7 +16,6 @@ import os
 import pwd
 import re
 import shutil
-import signal
 import socket
 import stat
 import subprocess
@@ -29,7 +28,8 @@ from types import SimpleNamespace
 sys.dont_write_bytecode = True  # nothing of ours left beside the sources
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "browser"))
 import live_map_browser as lmb  # noqa: E402  the browser test's rig, page checks, other site
-from browser_support import Failure, Processes, expect, free_port, wait_for  # noqa: E402
+from browser_support import (Failure, Processes, end_on_signals, expect, free_port,  # noqa: E402
+                             wait_for)
 
 CAR_IP, PHONE_IP, PROBE_IP = "169.254.77.1", "169.254.77.2", "169.254.77.3"
 LOCK_MS = 3000
@@ -434,13 +434,8 @@ def main(namespace, program, sim, estimate, shots):
     return 0
 
 
-def stopped_by_signal(number, _frame):
-    raise SystemExit(f"stopped by signal {number}")  # the finally blocks end what was started
-
-
 if __name__ == "__main__":
-    signal.signal(signal.SIGTERM, stopped_by_signal)
-    signal.signal(signal.SIGINT, stopped_by_signal)
+    end_on_signals()
     if len(sys.argv) != 6:
         print(__doc__)
         sys.exit(2)
