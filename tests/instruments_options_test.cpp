@@ -20,7 +20,10 @@ std::string afterOption(const char* option, const char* value, const InputConfig
     const char* gps[] = {"line", "serial", "gpsd"};
     return std::string("gps=") + gps[int(c.gps)] + " " + c.gpsSerial.device + "@" +
            std::to_string(c.gpsSerial.baud) + " gpsd=" + c.gpsdHost + ":" +
-           std::to_string(c.gpsdPort) + " df=" + (c.df == DfFrom::Serial ? "serial " : "line ") +
+           std::to_string(c.gpsdPort) + " df=" +
+           (c.df == DfFrom::Serial   ? "serial "
+            : c.df == DfFrom::Kraken ? "kraken " + krakenAddress(c) + " "
+                                     : "line ") +
            c.dfSerial.device + "@" + std::to_string(c.dfSerial.baud) +
            " line=" + std::to_string(c.lineBaud);
 }
@@ -71,7 +74,21 @@ TEST(InputOptions, CommandLineValues) {
         {"gps", "GPSD",
          "--gps: expected line, gpsd[:HOST[:PORT]] or serial:DEVICE[@BAUD], "
          "not \"GPSD\""},
-        {"df", "gpsd", "--df: expected line or serial:DEVICE[@BAUD], not \"gpsd\""},
+        {"df", "kraken:kraken.local",
+         "gps=line @4800 gpsd=localhost:2947 df=kraken "
+         "kraken.local:8081 @4800 line=4800"},
+        {"df", "kraken:[fe80::1]:9000",
+         "gps=line @4800 gpsd=localhost:2947 df=kraken "
+         "[fe80::1]:9000 @4800 line=4800"},
+        {"df", "kraken:",
+         "--df: kraken:HOST[:PORT] needs a host name or address (an IPv6 one "
+         "in brackets)"},
+        {"df", "kraken:fe80::1",
+         "--df: kraken:HOST[:PORT] needs a host name or address (an "
+         "IPv6 one in brackets)"},
+        {"df", "kraken:pi:0", "--df: \"0\" is not a TCP port (1 to 65535)"},
+        {"df", "gpsd",
+         "--df: expected line, serial:DEVICE[@BAUD] or kraken:HOST[:PORT], not \"gpsd\""},
         {"df", "serial:/dev/tty\x01", "--df: the serial device is missing or not a path"},
         {"baud", "-4800",
          "--baud: \"-4800\" is not a standard baud rate (1200, 2400, 4800, 9600, "
@@ -116,7 +133,17 @@ TEST(InputOptions, SettingsGroupReadsBackWhatItWrote) {
     for (const SettingText& s : instrumentSettings(config)) {
         values[s.key] = s.value;
     }
-    EXPECT_EQ(values.size(), 9u);
+    EXPECT_EQ(values.size(), 12u);
+    EXPECT_EQ(readBack(values), std::pair(config, std::string()));
+    config.df = DfFrom::Kraken;
+    config.krakenHost = "fe80::1";
+    config.krakenPort = 9000;
+    config.dfFrequencyHz = 146520000.5;
+    config.dfArrayOffset = -12.25;
+    for (const SettingText& s : instrumentSettings(config)) {
+        values[s.key] = s.value;
+    }
+    EXPECT_EQ(values["df_kraken"], "[fe80::1]:9000");
     EXPECT_EQ(readBack(values), std::pair(config, std::string()));
     EXPECT_EQ(readBack({}), std::pair(InputConfig{}, std::string()));  // a missing group
 }
@@ -138,7 +165,15 @@ TEST(InputOptions, DamagedSettingsFallBackOneByOne) {
         {{{"gpsd_port", "http"}}, "gpsd_port = \"http\": not a TCP port (1 to 65535)"},
         {{{"gpsd_host", ""}}, "gpsd_host = \"\": not a host name or address"},
         {{{"gps", "bluetooth"}}, "gps = \"bluetooth\": expected line, serial or gpsd"},
-        {{{"df", "Serial"}}, "df = \"Serial\": expected line or serial"},
+        {{{"df", "Serial"}}, "df = \"Serial\": expected line, serial or kraken"},
+        {{{"df_kraken", "a b"}},
+         "df_kraken = \"a b\": expected HOST or HOST:PORT (an IPv6 host in brackets)"},
+        {{{"df_frequency", "146.52e6"}}, "df_frequency = \"146.52e6\": not a frequency in Hz"},
+        {{{"df_frequency", "-5"}}, "df_frequency = \"-5\": not a frequency in Hz"},
+        {{{"df_array_offset", "400"}},
+         "df_array_offset = \"400\": not an angle from -360 to 360 degrees"},
+        {{{"df_array_offset", "nan"}},
+         "df_array_offset = \"nan\": not an angle from -360 to 360 degrees"},
         {{{"gps", "serial"}}, "gps = serial without a gps_device: the GPS stays on the line"},
         {{{"df", "serial"}, {"df_device", "/dev/\t"}},
          "df_device = \"/dev/\t\": not a device path|df = serial without a df_device: the "

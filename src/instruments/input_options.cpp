@@ -1,6 +1,7 @@
 #include "instruments/input_options.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 
 namespace kestrel::instruments {
@@ -8,7 +9,7 @@ namespace kestrel::instruments {
 namespace {
 
 constexpr std::string_view kGpsForms = "line, gpsd[:HOST[:PORT]] or serial:DEVICE[@BAUD]";
-constexpr std::string_view kDfForms = "line or serial:DEVICE[@BAUD]";
+constexpr std::string_view kDfForms = "line, serial:DEVICE[@BAUD] or kraken:HOST[:PORT]";
 
 std::optional<long> wholeNumber(std::string_view text) {
     long value = 0;
@@ -95,6 +96,39 @@ bool setIf(const std::optional<U>& value, T& target) {
     return value.has_value();
 }
 
+// "HOST[:PORT]" after "kraken:", an IPv6 host in brackets.
+std::optional<std::string> applyKraken(std::string_view text, InputConfig& config) {
+    const std::optional<HostAndPort> split = splitHostAndPort(text);
+    if (!split || !isHostName(split->host) ||
+        (!text.starts_with('[') && split->host.find(':') != std::string_view::npos)) {
+        return "kraken:HOST[:PORT] needs a host name or address (an IPv6 one in brackets)";
+    }
+    std::optional<uint16_t> port = uint16_t(8081);
+    if (split->port) {
+        port = parseTcpPort(*split->port);
+        if (!port) {
+            return "\"" + std::string(*split->port) + "\" is not a TCP port (1 to 65535)";
+        }
+    }
+    config.krakenHost = std::string(split->host);
+    config.krakenPort = *port;
+    return std::nullopt;
+}
+
+// A number in plain decimals ("146520000", "-12.5"), else nothing.
+std::optional<double> decimalNumber(std::string_view text) {
+    if (text.empty() || text.size() > 24 ||
+        text.find_first_of("eEnNiIxX") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    double value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
 std::string_view gpsName(GpsFrom from) {
     switch (from) {
         case GpsFrom::Serial:
@@ -108,6 +142,18 @@ std::string_view gpsName(GpsFrom from) {
 }
 
 }  // namespace
+
+std::string krakenAddress(const InputConfig& config) {
+    const bool v6 = config.krakenHost.find(':') != std::string::npos;
+    return (v6 ? "[" + config.krakenHost + "]" : config.krakenHost) + ":" +
+           std::to_string(config.krakenPort);
+}
+
+std::string numberText(double value) {
+    std::array<char, 32> text{};
+    const auto [end, ec] = std::to_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() ? std::string(text.data(), end) : std::string("0");
+}
 
 const std::vector<int>& standardBauds() {
     static const std::vector<int> rates = {1200,  2400,   4800,   9600,   19200, 38400,
@@ -203,6 +249,9 @@ std::optional<std::string> applyDfChoice(std::string_view text, InputConfig& con
     } else if (text.starts_with("serial:")) {
         changed.df = DfFrom::Serial;
         error = applySerial(text.substr(7), changed.dfSerial);
+    } else if (text.starts_with("kraken:")) {
+        changed.df = DfFrom::Kraken;
+        error = applyKraken(text.substr(7), changed);
     } else {
         error = "expected " + std::string(kDfForms) + ", not \"" + std::string(text) + "\"";
     }
@@ -220,9 +269,14 @@ std::vector<SettingText> instrumentSettings(const InputConfig& config) {
         {"gps_baud", std::to_string(config.gpsSerial.baud)},
         {"gpsd_host", config.gpsdHost},
         {"gpsd_port", std::to_string(config.gpsdPort)},
-        {"df", config.df == DfFrom::Serial ? "serial" : "line"},
+        {"df", config.df == DfFrom::Serial   ? "serial"
+               : config.df == DfFrom::Kraken ? "kraken"
+                                             : "line"},
         {"df_device", config.dfSerial.device},
         {"df_baud", std::to_string(config.dfSerial.baud)},
+        {"df_kraken", krakenAddress(config)},
+        {"df_frequency", config.dfFrequencyHz ? numberText(*config.dfFrequencyHz) : ""},
+        {"df_array_offset", numberText(config.dfArrayOffset)},
     };
 }
 
@@ -280,10 +334,35 @@ InputConfig readInstrumentSettings(const SettingLookup& value, std::vector<std::
          [](const std::string& t, InputConfig& c) {
              const auto from = t == "line"     ? std::optional(DfFrom::Line)
                                : t == "serial" ? std::optional(DfFrom::Serial)
+                               : t == "kraken" ? std::optional(DfFrom::Kraken)
                                                : std::nullopt;
              return setIf(from, c.df);
          },
-         "expected line or serial"},
+         "expected line, serial or kraken"},
+        {"df_kraken", [](const std::string& t, InputConfig& c) { return !applyKraken(t, c); },
+         "expected HOST or HOST:PORT (an IPv6 host in brackets)"},
+        // Empty: the first frequency the direction finder reports.
+        {"df_frequency",
+         [](const std::string& t, InputConfig& c) {
+             if (t.empty()) {
+                 c.dfFrequencyHz.reset();
+                 return true;
+             }
+             const std::optional<double> hz = decimalNumber(t);
+             if (!hz || *hz <= 0 || *hz > 1e11) {
+                 return false;
+             }
+             c.dfFrequencyHz = hz;
+             return true;
+         },
+         "not a frequency in Hz"},
+        {"df_array_offset",
+         [](const std::string& t, InputConfig& c) {
+             const std::optional<double> degrees = decimalNumber(t);
+             return setIf(degrees && *degrees >= -360 && *degrees <= 360 ? degrees : std::nullopt,
+                          c.dfArrayOffset);
+         },
+         "not an angle from -360 to 360 degrees"},
     };
     InputConfig config;
     for (const Key& key : keys) {

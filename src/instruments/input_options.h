@@ -40,8 +40,14 @@ std::optional<bool> parseFlag(std::string_view text);
 // IPv6 host in brackets ("gpsd:[::1]:2947"). What the text leaves out keeps its value in
 // `config`. Returns what is wrong, or nothing when `config` was changed.
 std::optional<std::string> applyGpsChoice(std::string_view text, InputConfig& config);
-// Where the direction finder comes from: "line" | "serial:DEVICE[@BAUD]", the same way.
+// Where the direction finder comes from: "line" | "serial:DEVICE[@BAUD]" |
+// "kraken:HOST[:PORT]" (an SDR direction finder's DSP software, port 8081), the same way.
 std::optional<std::string> applyDfChoice(std::string_view text, InputConfig& config);
+
+// "kraken.local:8081", "[fe80::1]:8081": where the SDR direction finder is asked.
+std::string krakenAddress(const InputConfig& config);
+// The shortest decimal text that reads back as `value` ("146520000", "-12.5"), "." decimal point.
+std::string numberText(double value);
 
 // One key of the [instruments] group with its value as written.
 struct SettingText {

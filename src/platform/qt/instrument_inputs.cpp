@@ -1,6 +1,9 @@
 #include "platform/qt/instrument_inputs.h"
 
 #include <QMetaObject>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
 
 #include "platform/qt/qt_platform.h"
 
@@ -20,8 +23,14 @@ class InstrumentInputs::OwnInput : public instruments::InstrumentInput {
     bool open(std::string& reason) override {
         buffer.clear();
         pending.clear();
-        if (useGpsd) {
-            gpsd.start();
+        if (useGpsd || useKraken) {
+            if (useKraken) {  // a new run: its first failure is told again
+                m_owner.m_krakenFailing = false;
+                m_owner.m_krakenSinceMs = m_owner.nowMs();
+                m_owner.m_krakenTimeMs.reset();
+                m_owner.m_krakenLast.reset();
+            }
+            useGpsd ? gpsd.start() : kraken.start();
             monitor.opened(m_owner.nowMs());
             return true;
         }
@@ -37,14 +46,18 @@ class InstrumentInputs::OwnInput : public instruments::InstrumentInput {
     }
     void close() override {
         gpsd.stop();
+        kraken.stop();
         serial.close();
         monitor.closed();
         lost = false;
     }
-    bool isOpen() const override { return useGpsd ? gpsd.isStarted() : serial.isOpen(); }
+    bool isOpen() const override {
+        return useGpsd ? gpsd.isStarted() : useKraken ? kraken.isStarted() : serial.isOpen();
+    }
     std::string where() const override {
         const QString path = serial.devicePath(0);
         return (useGpsd          ? gpsd.where()
+                : useKraken      ? kraken.where()
                 : path.isEmpty() ? QStringLiteral("(no device)")
                                  : path)
             .toStdString();
@@ -54,7 +67,9 @@ class InstrumentInputs::OwnInput : public instruments::InstrumentInput {
     instruments::InputMonitor monitor;
     QtSerialPort serial;
     QtGpsdInput gpsd;
+    QtKrakenInput kraken;
     bool useGpsd = false;
+    bool useKraken = false;
     bool lost = false;     // the serial device has gone and is being retried
     bool feeding = false;  // the core is framing this input's text (a dialog may be open)
     std::string pending;   // arrived while feeding, framed when that returns
@@ -81,6 +96,9 @@ InstrumentInputs::InstrumentInputs(Form_Kestrelmap& form, QtSerialPort& line,
             [this](const std::string& text) { feed(*m_gps, text); });
     connect(&m_gps->gpsd, &QtGpsdInput::failed, this, &InstrumentInputs::onGpsdFailed);
     connect(&m_gps->gpsd, &QtGpsdInput::reached, this, &InstrumentInputs::onGpsdReached);
+    connect(&m_df->kraken, &QtKrakenInput::answer, this, &InstrumentInputs::onKrakenAnswer);
+    connect(&m_df->kraken, &QtKrakenInput::failed, this,
+            [this](const QString& reason) { krakenFailed(reason.toStdString()); });
     m_gpsdSteady.setSingleShot(true);
     m_gpsdSteady.setInterval(kGpsdSteadyMs);
     connect(&m_gpsdSteady, &QTimer::timeout, this, [this]() { m_gpsdFailing = false; });
@@ -109,6 +127,9 @@ void InstrumentInputs::configure(const instruments::InputConfig& config) {
         m_gps->gpsd.setAddress(toQString(config.gpsdHost), config.gpsdPort);
         m_df->serial.setDevice(toQString(config.dfSerial.device));
         m_df->serial.setBaudRate(config.dfSerial.baud);
+        m_df->useKraken = config.df == instruments::DfFrom::Kraken;
+        m_df->kraken.setAddress(toQString(config.krakenHost), config.krakenPort);
+        m_krakenFrequencies.clear();
         m_gpsdFailing = false;
         m_gpsdSteady.stop();
         m_router.setConfig(config);
@@ -145,10 +166,27 @@ QString InstrumentInputs::statusText(InputRole role) const {
             return m_config.gps == instruments::GpsFrom::Line
                        ? onLine
                        : QString::fromStdString(m_gps->monitor.statusText(now));
-        case InputRole::Df:
-            return m_config.df == instruments::DfFrom::Line
-                       ? onLine
-                       : QString::fromStdString(m_df->monitor.statusText(now));
+        case InputRole::Df: {
+            if (m_config.df == instruments::DfFrom::Line) {
+                return onLine;
+            }
+            QString text = QString::fromStdString(m_df->monitor.statusText(now));
+            if (m_config.df == instruments::DfFrom::Kraken && m_krakenFailing && m_df->isOpen()) {
+                text +=
+                    QStringLiteral(" (no bearing for %1 s)").arg((now - m_krakenSinceMs) / 1000);
+            } else if (m_config.df == instruments::DfFrom::Kraken && m_krakenLast &&
+                       m_df->isOpen()) {
+                text += QStringLiteral(
+                            "\nlast: %1\u00b0 relative (array %2\u00b0), "
+                            "confidence %3, %4 dB at %5 MHz")
+                            .arg(m_krakenBearing)
+                            .arg(m_krakenLast->direction, 0, 'f', 1)
+                            .arg(m_krakenLast->confidence, 0, 'f', 0)
+                            .arg(m_krakenLast->powerDb, 0, 'f', 1)
+                            .arg(m_krakenLast->frequencyHz / 1e6, 0, 'f', 4);
+            }
+            return text;
+        }
         case InputRole::Line:
             if (QString problem = lineProblem(); !problem.isEmpty()) {
                 return problem;
@@ -242,6 +280,89 @@ void InstrumentInputs::onGpsdFailed(const QString& reason) {
 void InstrumentInputs::onGpsdReached() {
     m_gpsdSteady.start();
     m_gps->monitor.recovered(nowMs());
+}
+
+// An answer of the SDR direction finder: the line of the chosen frequency, when its time has
+// moved on, becomes a bearing line as the designed direction finder sends it ("%045/7", the
+// confidence 0-99 as the quality digit 0-9), so that everything after it (freshness, the
+// course added, S P D, dashes) is the designed direction finder's. The answer's lines go to the
+// input log as they came.
+void InstrumentInputs::onKrakenAnswer(const QByteArray& body) {
+    if (!m_df->isOpen()) {
+        return;
+    }
+    const std::string_view text(body.constData(), size_t(body.size()));
+    const instruments::KrakenParse parse = instruments::parseKrakenAnswer(text);
+    if (!parse.problem.empty()) {
+        krakenFailed(parse.problem);
+        return;
+    }
+    m_krakenFrequencies.clear();
+    for (const instruments::KrakenReading& line : parse.lines) {
+        m_krakenFrequencies.push_back(line.frequencyHz);
+    }
+    const std::optional<instruments::KrakenReading> chosen =
+        instruments::chooseKrakenLine(parse.lines, m_config.dfFrequencyHz);
+    if (!chosen) {
+        char wanted[32];
+        std::snprintf(wanted, sizeof wanted, "%.4f", m_config.dfFrequencyHz.value_or(0) / 1e6);
+        krakenFailed(std::string("no line within 5 kHz of ") + wanted + " MHz");
+        return;
+    }
+    if (!instruments::isNewer(*chosen, m_krakenTimeMs)) {
+        return;  // the same line again: the bearing goes stale by itself
+    }
+    m_krakenTimeMs = chosen->timeMs;
+    m_krakenSinceMs = nowMs();
+    if (m_krakenFailing || !m_krakenLast) {
+        m_df->monitor.recovered(nowMs());
+    }
+    m_krakenFailing = false;
+    m_krakenLast = chosen;
+    m_krakenBearing = instruments::krakenRelativeBearing(
+        chosen->direction, std::isfinite(m_config.dfArrayOffset) ? m_config.dfArrayOffset : 0);
+    for (size_t start = 0; start < text.size();) {
+        const size_t end = std::min(text.find('\n', start), text.size());
+        std::string_view line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        if (!line.empty()) {
+            m_form.announceLine("KRAKEN", line);
+        }
+        start = end + 1;
+    }
+    if (m_krakenQuality) {
+        m_krakenQuality(*chosen);
+    }
+    char bearing[16];
+    std::snprintf(bearing, sizeof bearing, "%%%03d/%d\r", m_krakenBearing,
+                  std::clamp(int(chosen->confidence) / 10, 0, 9));
+    feed(*m_df, bearing);
+}
+
+// A direction finder that cannot be asked, or answers what cannot be used, is one run of
+// failures until a fresh bearing comes: told once, then only in the instruments window.
+void InstrumentInputs::krakenFailed(const std::string& problem) {
+    if (!m_df->isOpen()) {
+        return;
+    }
+    const std::string where = m_df->where();
+    m_df->monitor.failed(where + ": " + problem);
+    if (m_krakenFailing) {
+        return;
+    }
+    m_krakenFailing = true;
+    const std::string text =
+        "Direction finder: " + where + ": " + problem + ". Kestrelmap keeps trying every second.";
+    QMetaObject::invokeMethod(
+        this,
+        [this, text]() {
+            if (m_df->isOpen()) {
+                m_form.platform().messages.show(text, "Kestrelmap", MessageButtons::Ok, false);
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 // Only the line's opening, closing and return are recorded here; what keeps it from receiving

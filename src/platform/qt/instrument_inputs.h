@@ -16,7 +16,9 @@
 #include "instruments/input_config.h"
 #include "instruments/input_routing.h"
 #include "instruments/input_status.h"
+#include "instruments/kraken_line.h"
 #include "platform/qt/gpsd_input_qt.h"
+#include "platform/qt/kraken_input_qt.h"
 #include "platform/qt/serial_port_qt.h"
 
 namespace kestrel::qt {
@@ -43,6 +45,11 @@ class InstrumentInputs : public QObject, private HuntObserver {
     QString statusText(InputRole role) const;
     // Closes every own input (the program is ending).
     void closeAll();
+    // The frequencies the SDR direction finder reported last, in its order (Hz).
+    const std::vector<double>& krakenFrequencies() const { return m_krakenFrequencies; }
+    // Told each fresh SDR bearing's confidence, power and frequency (the plot log keeps them).
+    using KrakenQualitySink = std::function<void(const instruments::KrakenReading&)>;
+    void setKrakenQualitySink(KrakenQualitySink sink) { m_krakenQuality = std::move(sink); }
 
   private:
     class OwnInput;
@@ -53,6 +60,8 @@ class InstrumentInputs : public QObject, private HuntObserver {
     void onSerialEvent(OwnInput& input);
     void onGpsdFailed(const QString& reason);
     void onGpsdReached();
+    void onKrakenAnswer(const QByteArray& body);
+    void krakenFailed(const std::string& problem);
     void refreshLine();
     // What keeps the COM line from receiving now; empty when nothing does.
     QString lineProblem() const;
@@ -67,8 +76,15 @@ class InstrumentInputs : public QObject, private HuntObserver {
     instruments::InputRouter m_router;
     instruments::InputMonitor m_lineMonitor{InputRole::Line};
     bool m_lineWasOpen = false;
-    bool m_gpsdFailing = false;  // told once for each run of failures
-    QTimer m_gpsdSteady;         // a connection that lasts this long ends the run of failures
+    bool m_gpsdFailing = false;    // told once for each run of failures
+    QTimer m_gpsdSteady;           // a connection that lasts this long ends the run of failures
+    bool m_krakenFailing = false;  // told once for each run of failures
+    std::optional<int64_t> m_krakenTimeMs;  // the time of the last line used
+    std::optional<instruments::KrakenReading> m_krakenLast;
+    int m_krakenBearing = 0;      // the relative bearing it gave
+    int64_t m_krakenSinceMs = 0;  // the last fresh bearing, or the start of asking
+    std::vector<double> m_krakenFrequencies;
+    KrakenQualitySink m_krakenQuality;
 };
 
 }  // namespace kestrel::qt

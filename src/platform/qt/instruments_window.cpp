@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -9,9 +10,11 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <cmath>
 
 #include "instruments/input_options.h"
 #include "platform/qt/live_map/map_sharing.h"
@@ -199,8 +202,28 @@ QWidget* InstrumentsWindow::buildDf() {
     m_dfFrom->setObjectName(QStringLiteral("dfFrom"));
     m_dfFrom->addItem(QStringLiteral("the shared line"), int(DfFrom::Line));
     m_dfFrom->addItem(QStringLiteral("a serial port of its own"), int(DfFrom::Serial));
+    m_dfFrom->addItem(QStringLiteral("an SDR direction finder (Kraken) on the network"),
+                      int(DfFrom::Kraken));
     form->addRow(QStringLiteral("Fro&m:"), m_dfFrom);
     m_dfSerial = addSerialRows(*form, QStringLiteral("df"));
+    m_krakenAddress = new QLineEdit(group);
+    m_krakenAddress->setObjectName(QStringLiteral("krakenAddress"));
+    m_krakenAddress->setPlaceholderText(QStringLiteral("HOST or HOST:PORT (port 8081)"));
+    form->addRow(QStringLiteral("Kraken a&ddress:"), m_krakenAddress);
+    m_dfFrequency = new QComboBox(group);
+    m_dfFrequency->setObjectName(QStringLiteral("dfFrequency"));
+    m_dfFrequency->setEditable(true);
+    m_dfFrequency->setToolTip(QStringLiteral(
+        "The frequency to follow, in MHz; empty: the first the direction finder reports."));
+    form->addRow(QStringLiteral("Fre&quency (MHz):"), m_dfFrequency);
+    m_dfOffset = new QDoubleSpinBox(group);
+    m_dfOffset->setObjectName(QStringLiteral("dfOffset"));
+    m_dfOffset->setRange(-360, 360);
+    m_dfOffset->setDecimals(1);
+    m_dfOffset->setSuffix(QStringLiteral("\u00b0"));
+    m_dfOffset->setToolTip(QStringLiteral(
+        "Degrees clockwise from the vehicle's nose to the array's reference direction."));
+    form->addRow(QStringLiteral("Array o&ffset:"), m_dfOffset);
     m_dfStatus = statusLabel(group);
     m_dfStatus->setObjectName(QStringLiteral("dfStatus"));
     form->addRow(QStringLiteral("Status:"), m_dfStatus);
@@ -256,6 +279,9 @@ void InstrumentsWindow::edit(const InputConfig& config) {
     selectData(*m_dfFrom, int(config.df));
     fillPorts(*m_dfSerial.port, ports, config.dfSerial.device);
     selectData(*m_dfSerial.baud, config.dfSerial.baud);
+    m_krakenAddress->setText(QString::fromStdString(instruments::krakenAddress(config)));
+    fillFrequencies(config.dfFrequencyHz);
+    m_dfOffset->setValue(config.dfArrayOffset);
     selectData(*m_lineBaud, config.lineBaud);
     m_problem->hide();
     updateEnabled();
@@ -276,6 +302,17 @@ InputConfig InstrumentsWindow::shownConfig(QString& problem) const {
     config.df = DfFrom(m_dfFrom->currentData().toInt());
     config.dfSerial.device = m_dfSerial.port->currentText().trimmed().toStdString();
     config.dfSerial.baud = m_dfSerial.baud->currentData().toInt();
+    const std::optional<std::string> kraken = instruments::applyDfChoice(
+        "kraken:" + m_krakenAddress->text().trimmed().toStdString(), config);
+    config.df = DfFrom(m_dfFrom->currentData().toInt());  // the choice above set it to Kraken
+    QString frequency = m_dfFrequency->currentText().trimmed();
+    frequency.remove(QStringLiteral("MHz"), Qt::CaseInsensitive);
+    bool isNumber = false;
+    const double mhz = frequency.trimmed().toDouble(&isNumber);
+    if (isNumber && mhz > 0 && mhz < 1e5) {
+        config.dfFrequencyHz = std::round(mhz * 1e6);
+    }
+    config.dfArrayOffset = m_dfOffset->value();
     config.lineBaud = m_lineBaud->currentData().toInt();
     problem.clear();
     if (config.gps == GpsFrom::Serial && !instruments::isDevicePath(config.gpsSerial.device)) {
@@ -285,6 +322,14 @@ InputConfig InstrumentsWindow::shownConfig(QString& problem) const {
             QStringLiteral("Type the host gpsd runs on (localhost when it is this computer).");
     } else if (config.df == DfFrom::Serial && !instruments::isDevicePath(config.dfSerial.device)) {
         problem = QStringLiteral("Choose or type the direction finder's serial port.");
+    } else if (config.df == DfFrom::Kraken && kraken) {
+        problem = QStringLiteral(
+            "Type where the SDR direction finder's DSP software runs: HOST "
+            "or HOST:PORT.");
+    } else if (config.df == DfFrom::Kraken && !frequency.trimmed().isEmpty() && !isNumber) {
+        problem = QStringLiteral(
+            "Type the frequency in MHz (146.52), or leave it empty for the "
+            "first the direction finder reports.");
     }
     return config;
 }
@@ -307,9 +352,30 @@ void InstrumentsWindow::updateEnabled() {
     m_gpsSerial.baud->setEnabled(gps == GpsFrom::Serial);
     m_gpsdHost->setEnabled(gps == GpsFrom::Gpsd);
     m_gpsdPort->setEnabled(gps == GpsFrom::Gpsd);
-    const bool dfSerial = DfFrom(m_dfFrom->currentData().toInt()) == DfFrom::Serial;
-    m_dfSerial.port->setEnabled(dfSerial);
-    m_dfSerial.baud->setEnabled(dfSerial);
+    const auto df = DfFrom(m_dfFrom->currentData().toInt());
+    m_dfSerial.port->setEnabled(df == DfFrom::Serial);
+    m_dfSerial.baud->setEnabled(df == DfFrom::Serial);
+    for (QWidget* kraken :
+         std::initializer_list<QWidget*>{m_krakenAddress, m_dfFrequency, m_dfOffset}) {
+        kraken->setEnabled(df == DfFrom::Kraken);
+    }
+}
+
+// The configured frequency first, then those the direction finder reports now.
+void InstrumentsWindow::fillFrequencies(std::optional<double> current) {
+    const QSignalBlocker quiet(*m_dfFrequency);
+    m_dfFrequency->clear();
+    const auto text = [](double hz) { return QString::number(hz / 1e6, 'f', 6); };
+    m_dfFrequency->addItem(current ? text(*current) : QString());
+    for (const double hz : m_listFrequencies ? m_listFrequencies() : std::vector<double>()) {
+        if (m_dfFrequency->findText(text(hz)) < 0) {
+            m_dfFrequency->addItem(text(hz));
+        }
+    }
+    if (current) {
+        m_dfFrequency->addItem(QString());  // back to "the first it reports"
+    }
+    m_dfFrequency->setCurrentIndex(0);
 }
 
 void InstrumentsWindow::refreshStatus() {

@@ -14,6 +14,7 @@
 #include "platform/qt/serial_ports.h"
 
 class QComboBox;
+class QDoubleSpinBox;
 class QFormLayout;
 class QGroupBox;
 class QLabel;
@@ -42,6 +43,10 @@ class InstrumentsWindow : public QDialog {
     // what the "New link" button does.
     void setMapLink(std::function<QString()> link, std::function<void()> newLink);
     void setPortLister(PortLister lister) { m_listPorts = std::move(lister); }
+    // The frequencies (Hz) the SDR direction finder reports, offered in its frequency list.
+    void setFrequencyLister(std::function<std::vector<double>()> lister) {
+        m_listFrequencies = std::move(lister);
+    }
     // Shows `config` with a fresh list of ports, and opens the window (not modal: the hunt goes
     // on behind it).
     void edit(const instruments::InputConfig& config);
@@ -71,6 +76,7 @@ class InstrumentsWindow : public QDialog {
     void fillPorts(QComboBox& box, const std::vector<SerialPortEntry>& ports,
                    const std::string& current);
     void updateEnabled();
+    void fillFrequencies(std::optional<double> current);
     void refreshStatus();
 
     QComboBox* m_gpsFrom = nullptr;
@@ -80,6 +86,9 @@ class InstrumentsWindow : public QDialog {
     QLabel* m_gpsStatus = nullptr;
     QComboBox* m_dfFrom = nullptr;
     SerialRow m_dfSerial;
+    QLineEdit* m_krakenAddress = nullptr;
+    QComboBox* m_dfFrequency = nullptr;  // MHz; empty: the first the direction finder reports
+    QDoubleSpinBox* m_dfOffset = nullptr;
     QLabel* m_dfStatus = nullptr;
     QComboBox* m_lineBaud = nullptr;
     QLabel* m_lineStatus = nullptr;
@@ -98,6 +107,7 @@ class InstrumentsWindow : public QDialog {
     QTimer* m_statusTimer = nullptr;
     StatusProvider m_status;
     PortLister m_listPorts = [] { return serialPorts(); };
+    std::function<std::vector<double>()> m_listFrequencies;
 };
 
 }  // namespace kestrel::qt

@@ -28,6 +28,7 @@ Program::Program(std::string folder, instruments::RunOptions options)
     QObject::connect(&m_window, &MainWindow::unloaded, &m_inputs, &InstrumentInputs::closeAll);
     m_instruments->setStatusProvider(
         [this](instruments::InputRole role) { return m_inputs.statusText(role); });
+    m_instruments->setFrequencyLister([this]() { return m_inputs.krakenFrequencies(); });
     QObject::connect(&m_window.optionsWindow(), &OptionsWindow::instrumentsRequested,
                      m_instruments.get(), [this]() { m_instruments->edit(m_inputs.config()); });
     QObject::connect(m_instruments.get(), &InstrumentsWindow::applied, m_instruments.get(),
