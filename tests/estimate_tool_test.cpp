@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "estimate/gates.h"
 #include "estimate/number_format.h"
 #include "estimate/plot_log_reader.h"
+#include "estimate_hunt.h"
 #include "estimate_sim.h"
 #include "hunt_log/plot_log.h"
 #include "kestrel-estimate/estimate_tool.h"
@@ -63,6 +65,12 @@ TEST_F(EstimateTool, MalformedInputGivesExitTwoAndTheLine) {
         {"lat,lon,bearing\n1,5,2,3\n", ":2: 4 fields where the header has 3"},
         {"lat,lon,bearing,quality\n1,2,3,12\n", ":2: quality \"12\" is not a digit 0 to 9"},
         {"plot,lat,lon,bearing\n1.5,1,2,3\n", ":2: plot \"1.5\" is not a whole number"},
+        {"lat,lon,bearing,turn_rate\n1,2,3,fast\n", ":2: turn_rate \"fast\" is not a number"},
+        {"lat,lon,bearing,spread\n1,2,3,-0.5\n", ":2: spread \"-0.5\" is not a number 0 or more"},
+        {"lat,lon,bearing,confidence\n1,2,3,99.5\n",
+         ":2: confidence \"99.5\" is not a number 0 to 99"},
+        {"lat,lon,bearing,frequency_hz\n1,2,3,inf\n",
+         ":2: frequency_hz \"inf\" is not a number 0 or more"},
     };
     for (const auto& [content, message] : cases) {
         const std::string path = write(content);
@@ -83,6 +91,13 @@ TEST_F(EstimateTool, UsageAndUnreadableFiles) {
     EXPECT_EQ(runTool({m_scratch.folder() + "none.csv"}).err,
               "kestrel-estimate: " + m_scratch.folder() + "none.csv: cannot be read\n");
     EXPECT_EQ(runTool({m_scratch.folder()}).status, kToolFault);
+    EXPECT_EQ(runTool({"--max-turn-rate", "-1", "x.csv"}).err,
+              "kestrel-estimate: --max-turn-rate: \"-1\" is not a number of degrees per second, 0 "
+              "or more (see --help)\n");
+    EXPECT_EQ(runTool({"--min-confidence=100", "x.csv"}).err,
+              "kestrel-estimate: --min-confidence: \"100\" is not a number 0 to 99 (see --help)\n");
+    EXPECT_EQ(runTool({"x.csv", "--min-confidence"}).err,
+              "kestrel-estimate: --min-confidence needs a number 0 to 99 (see --help)\n");
     const ToolRun help = runTool({"--help"});
     EXPECT_EQ(help.status, kToolRan);
     EXPECT_NE(help.out.find("Exit status: 0"), std::string::npos);
@@ -190,6 +205,114 @@ TEST_F(EstimateTool, RowsLeftOutByHandAreNotWeighed) {
     }
     EXPECT_NE(runTool({write(head + rows + cases[0].extra)}).out.find("; 1 left out by hand"),
               std::string::npos);
+}
+
+// The ninth plot of a hunt, from the direction finder: the course turns by `turnDeg` in the
+// second before it, its bearing is `offsetDeg` off the transmitter, and the direction finder
+// gives `confidence` with it.
+void plotFromTheDf(test::EstimateHunt& hunt, int turnDeg, int offsetDeg,
+                   std::optional<double> confidence) {
+    using test::EstimateHunt;
+    Form_Kestrelmap& f = hunt.rig.main();
+    test::readyToPlot(f);
+    f.FILENAME_STRING = "/hunt/" + f.stamp() + ".kml";
+    test::showDegrees(f, EstimateHunt::kTxLat + 0.036 * std::cos(5.6),
+                      EstimateHunt::kTxLon + 0.047 * std::sin(5.6));
+    const Form_Kestrelmap::Degrees at = f.displayedPosition();
+    double distance = 0, azimuth = 0, back = 0;
+    GeographicLib::Geodesic::WGS84().Inverse(at.latitude, at.longitude, EstimateHunt::kTxLat,
+                                             EstimateHunt::kTxLon, distance, azimuth, back);
+    f.CmdButton_DF_SOURCE.Tag = "DF";
+    constexpr int kCourse = 100;
+    for (const int course : {kCourse - turnDeg, kCourse}) {
+        hunt.rig.deliver(test::withChecksum(test::rmc("3944.500,N,10459.250,W,20.0," +
+                                                      std::to_string((course + 360) % 360))) +
+                         "\r\n");
+        hunt.rig.clock.utcMs += 500;
+    }
+    char line[16];
+    std::snprintf(line, sizeof line, "%%%03ld\r\n",
+                  (std::lround(azimuth) + offsetDeg - kCourse + 720) % 360);
+    hunt.rig.deliver(line);
+    if (confidence) {
+        hunt.companion->bearingQuality(*confidence, -50, 146520000, hunt.rig.clock.utcMs);
+    }
+    f.NEXT_PLOT_NUMBER = 9;
+    f.NUMBER_OF_PLOTS = 8;
+    f.CmdButton_ADD_PLOT_Click();
+    f.afterEvent();
+}
+
+// A bearing taken in a turn, or with too little confidence, weighs nothing in the live estimate
+// and its reason shows in the estimate map; kestrel-estimate, given the same gates, reads the
+// plot log to the same estimate and names each plot left out with its reason.
+TEST_F(EstimateTool, GatesLeaveBearingsOutWithTheirReasons) {
+    struct Case {
+        const char* what;
+        const char* maxTurnRate;    // the setting as text; null: the default
+        const char* minConfidence;  // likewise
+        int turnDeg;                // in the half second before the plot
+        double confidence;          // the direction finder's; below 0: none given
+        int offsetDeg;              // off the transmitter
+        bool byHand;
+        const char* reason;  // kestrel-estimate's for plot 9; "": used
+        const char* inKml;   // in the estimate map's description
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"steady",                    nullptr, nullptr, 0, -1, 0, false, "", "9 of 9 plots used"},
+        {"turning 8 deg/s",           nullptr, nullptr, 4, -1, 0, false, "turning",
+         "; left out while turning: plot 9"},
+        {"left at 6 deg/s, the limit", nullptr, nullptr, -3, -1, 0, false, "", "9 of 9"},
+        {"under a higher limit",      "10", nullptr, 4, -1, 0, false, "", "9 of 9"},
+        {"the turn gate off",         "0", nullptr, 45, -1, 0, false, "", "9 of 9"},
+        {"low confidence",            nullptr, "20", 0, 19.9, 0, false, "low confidence",
+         "; left out for low confidence: plot 9"},
+        {"confidence at the minimum", nullptr, "20", 0, 20, 0, false, "", "9 of 9"},
+        {"no confidence given",       nullptr, "20", 0, -1, 0, false, "", "9 of 9"},
+        {"the fit's outlier",         nullptr, nullptr, 0, -1, 70, false, "outlier",
+         "8 of 9 plots used; rejected: 9"},
+        {"left out by hand",          nullptr, nullptr, 0, -1, 0, true, "excluded",
+         "8 of 8 plots used; sigma"},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        Gates gates;
+        std::vector<std::string> options = {"--json"};
+        if (c.maxTurnRate) {
+            gates.maxTurnRateDegPerS = *maxTurnRateFromText(c.maxTurnRate);
+            options.push_back(std::string("--max-turn-rate=") + c.maxTurnRate);
+        }
+        if (c.minConfidence) {
+            gates.minConfidence = *minConfidenceFromText(c.minConfidence);
+            options.insert(options.end(), {"--min-confidence", c.minConfidence});
+        }
+        test::EstimateHunt hunt;
+        hunt.companion->setGates(gates);
+        hunt.plotAround(8);
+        plotFromTheDf(hunt, c.turnDeg, c.offsetDeg,
+                      c.confidence < 0 ? std::nullopt : std::optional(c.confidence));
+        if (c.byHand) {
+            hunt.companion->setExcluded(9, true, 0);
+        }
+        const std::string log = hunt.rig.files.files["/hunt/Current_Plots.csv"];
+        const std::vector<std::string> row = csvFields(log.substr(log.rfind("\r\n9,") + 2));
+        ASSERT_EQ(row.size(), 21u) << c.what << "\n" << log;
+        const bool gated = *c.reason && std::string_view(c.reason) != "excluded";
+        EXPECT_EQ(row[11], gated ? "0" : "1") << c.what << "\n" << log;
+        const std::string& kml = hunt.rig.files.files["/hunt/Current_Estimate.kml"];
+        EXPECT_NE(kml.find(c.inKml), std::string::npos) << c.what << "\n" << kml;
+
+        options.push_back(write(log));
+        const ToolRun run = runTool({options.begin(), options.end()});
+        ASSERT_EQ(run.status, kToolRan) << c.what << run.err;
+        EXPECT_EQ(field(run.out, "left_out"),
+                  *c.reason ? "[{\"plot\": 9, \"reason\": \"" + std::string(c.reason) + "\"}]"
+                            : "(missing)")
+            << c.what;
+        EXPECT_EQ(field(run.out, "used"), std::to_string(hunt.fix().used)) << c.what;
+        EXPECT_EQ(field(run.out, "plots"), std::to_string(hunt.fix().plots)) << c.what;
+    }
 }
 
 }  // namespace

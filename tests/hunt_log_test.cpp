@@ -14,6 +14,7 @@
 
 #include "estimate/plot_log_reader.h"
 #include "estimate_hunt.h"
+#include "hunt/bearing_quality.h"
 #include "hunt/hunt_estimate.h"
 #include "hunt/status_line.h"
 #include "hunt_log/plot_log.h"
@@ -33,10 +34,15 @@ struct PlotCatcher : HuntObserver {
     std::vector<PlotRecord> plots;
 };
 
+// A window whose bearings are judged by how they were taken.
+struct QualityRig : InputRig {
+    BearingQuality quality{main()};
+};
+
 // The plot log row of one plot made on a window prepared by `prepare`.
 template <typename Prepare>
 std::string rowOfPlot(Prepare prepare) {
-    InputRig rig;
+    QualityRig rig;
     Form_Kestrelmap& f = rig.main();
     readyToPlot(f);
     PlotCatcher catcher(f);
@@ -48,19 +54,31 @@ std::string rowOfPlot(Prepare prepare) {
         return "plots: " + std::to_string(catcher.plots.size());
     }
     return plotLogRow(catcher.plots[0],
-                      catcher.plots[0].bearingDegrees ? std::optional(true) : std::nullopt, "");
+                      catcher.plots[0].bearingDegrees ? std::optional(true) : std::nullopt, "", {},
+                      rig.quality.judge(catcher.plots[0]));
 }
 
 // Puts both sources on the instruments with a fix (course 100, 20 knots) and the bearing line.
-void onInstruments(InputRig& rig, Form_Kestrelmap& f, const std::string& bearingLine) {
+void onInstruments(InputRig& rig, Form_Kestrelmap& f, const std::string& bearingLine,
+                   const std::string& course = "100.0", const std::string& knots = "20.0") {
     f.CmdButton_POSIT_SOURCE.Tag = "GPS";
     f.CmdButton_DF_SOURCE.Tag = "DF";
-    rig.deliver(test::withChecksum(test::rmc("3944.500,N,10459.250,W,20.0,100.0")) + "\r\n");
+    rig.deliver(test::withChecksum(test::rmc("3944.500,N,10459.250,W," + knots + "," + course)) +
+                "\r\n");
     rig.deliver(bearingLine + "\r\n");
 }
 
+// A turn of 10 degrees a second, right across north, with a bearing line each second.
+void turning(InputRig& rig, Form_Kestrelmap& f, const char* knots = "20.0") {
+    for (const char* course : {"350.0", "0.0", "10.0"}) {
+        onInstruments(rig, f, "%045", course, knots);
+        rig.clock.utcMs += 1000;
+    }
+    rig.clock.utcMs -= 1000;
+}
+
 TEST(PlotLogRow, WhatEachKindOfPlotWrites) {
-    using R = InputRig;
+    using R = QualityRig;
     using F = Form_Kestrelmap;
     struct Case {
         const char* what;
@@ -69,21 +87,22 @@ TEST(PlotLogRow, WhatEachKindOfPlotWrites) {
     };
     const std::string head = "1,2026-03-07T09:05:03Z,39.741667,-104.987500,";
     const Case cases[] = {
-        {"hand-entered position and bearing", [](R&, F&) {}, head + "45,,,,,MAN,MAN,1,,,,\r\n"},
+        {"hand-entered position and bearing", [](R&, F&) {},
+         head + "45,,,,,MAN,MAN,1,,,,,,,,,\r\n"},
         {"range OFF draws no line", [](R&, F& f) { f.CmdButton_RANGE.Tag = "0"; },
-         head + ",,,,,MAN,MAN,,,,,\r\n"},
+         head + ",,,,,MAN,MAN,,,,,,,,,,\r\n"},
         {"south and east", [](R&, F& f) { test::showPosition(f, "0100000010000", "S", "E"); },
-         "1,2026-03-07T09:05:03Z,-1.000000,1.000000,45,,,,,MAN,MAN,1,,,,\r\n"},
+         "1,2026-03-07T09:05:03Z,-1.000000,1.000000,45,,,,,MAN,MAN,1,,,,,,,,,\r\n"},
         {"both instruments, quality digit", [](R& r, F& f) { onInstruments(r, f, "%045/7"); },
-         head + "145,45,100,20,7,GPS,DF,1,COG,,,\r\n"},
+         head + "145,45,100,20,7,GPS,DF,1,COG,,,,,,,,\r\n"},
         {"a bearing line without quality", [](R& r, F& f) { onInstruments(r, f, "%045"); },
-         head + "145,45,100,20,,GPS,DF,1,COG,,,\r\n"},
+         head + "145,45,100,20,,GPS,DF,1,COG,,,,,,,,\r\n"},
         {"a stale bearing draws no line",
          [](R& r, F& f) {
              onInstruments(r, f, "%045/7");
              f.DF_TIMEOUT = 0;
          },
-         head + ",,100,20,,GPS,DF,,,,,\r\n"},
+         head + ",,100,20,,GPS,DF,,,,,,,,,,\r\n"},
         {"a timed plot draws no line",
          [](R&, F& f) {
              f.CmdButton_TIMER.Tag = "60";
@@ -91,7 +110,39 @@ TEST(PlotLogRow, WhatEachKindOfPlotWrites) {
                  f.Timer_PLOT_Timer();
              }
          },
-         head + ",,,,,MAN,MAN,,,,,\r\n"},
+         head + ",,,,,MAN,MAN,,,,,,,,,,\r\n"},
+        {"turning while the bearings come in", [](R& r, F& f) { turning(r, f); },
+         "1,2026-03-07T09:05:05Z,39.741667,-104.987500,55,45,10,20,,GPS,DF,1,COG,,,,10.0,8.2,,,"
+         "\r\n"},
+        {"a course below 3 knots is not a turn",
+         [](R& r, F& f) {
+             turning(r, f, "2.0");
+             onInstruments(r, f, "%045", "10.0", "3.0");
+         },
+         "1,2026-03-07T09:05:05Z,39.741667,-104.987500,55,45,10,3,,GPS,DF,1,COG,,,,,,,,\r\n"},
+        {"a refused bearing line is none of the spread",
+         [](R& r, F& f) {
+             for (const char* line : {"%045", "%-12", "%045"}) {
+                 onInstruments(r, f, line);
+                 r.clock.utcMs += 1000;
+             }
+             r.clock.utcMs -= 1000;
+         },
+         "1,2026-03-07T09:05:05Z,39.741667,-104.987500,145,45,100,20,,GPS,DF,1,COG,,,,0.0,,,,\r\n"},
+        {"a heading sensor's turn",
+         [](R& r, F& f) {
+             f.CmdButton_DF_SOURCE.Tag = "DF";
+             r.deliver("$HEHDT,100,T\r\n");
+             r.clock.utcMs += 1000;
+             r.deliver("$HEHDT,104,T\r\n%045\r\n");
+         },
+         "1,2026-03-07T09:05:04Z,39.741667,-104.987500,149,45,,,,MAN,DF,1,HDT,,,,4.0,,,,\r\n"},
+        {"the direction finder's quality, rounded",
+         [](R& r, F& f) {
+             onInstruments(r, f, "%045/7");
+             r.quality.qualityGiven(87.26, -0.04, 433920000.5, r.clock.utcMs);
+         },
+         head + "145,45,100,20,7,GPS,DF,1,COG,,,,,,87.3,0.0,433920000\r\n"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(rowOfPlot(c.prepare), c.row) << c.what;
@@ -106,7 +157,7 @@ TEST(PlotLogRow, NumbersKeepTheirPointUnderADecimalCommaLocale) {
     const char* previous = std::setlocale(LC_ALL, "de_DE.UTF-8");
     const std::string row = plotLogRow(plot, std::nullopt, "car,1");
     std::setlocale(LC_ALL, previous ? previous : "C");
-    EXPECT_EQ(row, "7,1970-01-01T00:00:00Z,12.345679,-0.500000,,,,,,MAN,MAN,,,car_1,,\r\n");
+    EXPECT_EQ(row, "7,1970-01-01T00:00:00Z,12.345679,-0.500000,,,,,,MAN,MAN,,,car_1,,,,,,,\r\n");
 }
 
 TEST(HuntEstimate, FilesAndStatusLineFollowTheHunt) {
@@ -135,7 +186,7 @@ TEST(HuntEstimate, FilesAndStatusLineFollowTheHunt) {
     const std::string& log = files["/hunt/Current_Plots.csv"];
     EXPECT_EQ(log, files["/hunt/" + stamp + "_plots.csv"]);
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 9);
-    EXPECT_NE(log.find(",MAN,MAN,1,,,,\r\n8,"), std::string::npos) << log;
+    EXPECT_NE(log.find(",MAN,MAN,1,,,,,,,,,\r\n8,"), std::string::npos) << log;
 
     // The status line follows the position shown: from the transmitter itself, a few metres.
     test::showPosition(hunt.rig.main(), "3948001045700", "N", "W");
@@ -194,17 +245,17 @@ TEST(HuntEstimate, PlotsLeftOutByHandAndNotes) {
         const char* inLog;
     } steps[] = {
         {"leave out", [&] { return estimate.setExcluded(3, true, 0); }, Review::Changed, 7,
-         ",MAN,MAN,1,,,1,\r\n"},
+         ",MAN,MAN,1,,,1,,,,,,\r\n"},
         {"again: nothing changes", [&] { return estimate.setExcluded(3, true, 0); },
-         Review::Unchanged, 7, ",,1,\r\n"},
+         Review::Unchanged, 7, ",,1,,,,,,\r\n"},
         {"no such row", [&] { return estimate.setExcluded(10, true, 0); }, Review::NoSuchRow, 7,
          ""},
         {"a plot without a line", [&] { return estimate.setExcluded(9, true, 0); },
          Review::NoBearing, 7, ""},
         {"a note with a comma and quotes", [&] { return estimate.setNote(3, "barn, \"metal\""); },
-         Review::Changed, 7, ",1,\"barn, \"\"metal\"\"\"\r\n"},
+         Review::Changed, 7, ",1,\"barn, \"\"metal\"\"\",,,,,\r\n"},
         {"use again", [&] { return estimate.setExcluded(3, false, 0); }, Review::Changed, 8,
-         ",,\"barn, \"\"metal\"\"\"\r\n"},
+         ",,\"barn, \"\"metal\"\"\",,,,,\r\n"},
     };
     for (const auto& step : steps) {
         EXPECT_EQ(step.act(), step.expected) << step.what;
@@ -262,8 +313,8 @@ TEST(HuntEstimate, TeamPlotsJoinTheEstimateAndTheLog) {
     EXPECT_NE(status.find("6 of 6 plots from 2 vehicles"), std::string::npos) << status;
     const std::string& log = hunt.rig.files.files["/hunt/Current_Plots.csv"];
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 7);
-    EXPECT_NE(log.find(",MAN,MAN,1,,red,,\r\n"), std::string::npos) << log;
-    EXPECT_NE(log.find(",MAN,MAN,1,,blue,,\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(",MAN,MAN,1,,red,,,,,,,\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(",MAN,MAN,1,,blue,,,,,,,\r\n"), std::string::npos) << log;
 }
 
 TEST(StatusLine, PanelNotationRoundsMinutesWithTheirCarry) {

@@ -42,13 +42,21 @@ void appendStyles(std::string& out, bool provisional) {
     appendCrLfLine(out, "</Style>");
 }
 
-// "; left out by hand: plot 5 (barn)", or nothing.
-std::string leftOutText(std::string_view leftOut) {
-    return leftOut.empty() ? std::string() : "; left out by hand: " + std::string(leftOut);
+// "; left out by hand: plot 5 (barn); left out while turning: plot 7", or nothing.
+std::string leftOutText(const LeftOut& leftOut) {
+    std::string text;
+    for (const auto& [why, plots] : {std::pair{"by hand", &leftOut.byHand},
+                                     {"while turning", &leftOut.turning},
+                                     {"for low confidence", &leftOut.lowConfidence}}) {
+        if (!plots->empty()) {
+            text += "; left out " + std::string(why) + ": " + *plots;
+        }
+    }
+    return text;
 }
 
 void appendPlacemarks(std::string& out, const Estimate& estimate, std::string_view utcText,
-                      std::string_view leftOut) {
+                      const LeftOut& leftOut) {
     appendCrLfLine(out, "<Placemark>");
     appendCrLfLine(out, "<name>Estimate</name>");
     out += "<description>";
@@ -93,7 +101,12 @@ std::string describeEstimate(const Estimate& estimate, std::string_view utcText)
 }
 
 std::string buildEstimateKml(const Estimate& estimate, std::string_view utcText,
-                             std::string_view leftOut) {
+                             std::string_view leftOutByHand) {
+    return buildEstimateKml(estimate, utcText, LeftOut{std::string(leftOutByHand), {}, {}});
+}
+
+std::string buildEstimateKml(const Estimate& estimate, std::string_view utcText,
+                             const LeftOut& leftOut) {
     const bool shown = estimate.shown && estimate.ellipse95.size() >= 4;
     std::string out;
     out.reserve(4096);

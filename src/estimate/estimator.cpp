@@ -40,12 +40,6 @@ constexpr double kSharedPositionVarM2 = kPositionSigmaM * kPositionSigmaM / 4;
 constexpr double kMaxSpreadM = 500e3;  // a hunt beyond this is no tangent-plane problem
 constexpr int kRingVertices = 73;
 
-bool usable(const Bearing& b) {
-    return !(b.quality && *b.quality == 0) && std::isfinite(b.latitudeDeg) &&
-           std::isfinite(b.longitudeDeg) && std::isfinite(b.bearingDeg) &&
-           std::abs(b.latitudeDeg) <= 90;
-}
-
 struct Problem {
     std::vector<size_t> inputIndex;  // per ray: its bearing's place in the input
     std::vector<Ray> rays;
@@ -57,7 +51,7 @@ struct Problem {
 Problem prepare(std::span<const Bearing> bearings, const LocalPlane& plane) {
     Problem p;
     for (size_t i = 0; i < bearings.size(); ++i) {
-        if (usable(bearings[i])) {
+        if (usableBearing(bearings[i])) {
             p.inputIndex.push_back(i);
         }
     }
@@ -82,7 +76,7 @@ Problem prepare(std::span<const Bearing> bearings, const LocalPlane& plane) {
 LocalPlane planeFor(std::span<const Bearing> bearings) {
     std::vector<std::pair<double, double>> positions;
     for (const Bearing& b : bearings) {
-        if (usable(b)) {
+        if (usableBearing(b)) {
             positions.emplace_back(b.latitudeDeg, b.longitudeDeg);
         }
     }
@@ -297,6 +291,12 @@ void describeUncertainty(const Problem& p, const Fit& fit, const LocalPlane& pla
 
 }  // namespace
 
+bool usableBearing(const Bearing& b) {
+    return !(b.quality && *b.quality == 0) && std::isfinite(b.latitudeDeg) &&
+           std::isfinite(b.longitudeDeg) && std::isfinite(b.bearingDeg) &&
+           std::abs(b.latitudeDeg) <= 90;
+}
+
 // When no fix can be computed every usable bearing keeps the verdict "used": nothing speaks
 // against it yet, and the plot log should not mark a plot rejected on no evidence.
 Estimate estimateFix(std::span<const Bearing> bearings) {
@@ -304,7 +304,7 @@ Estimate estimateFix(std::span<const Bearing> bearings) {
     out.plots = static_cast<int>(bearings.size());
     out.usedFlags.resize(bearings.size());
     for (size_t i = 0; i < bearings.size(); ++i) {
-        out.usedFlags[i] = usable(bearings[i]);
+        out.usedFlags[i] = usableBearing(bearings[i]);
     }
     const LocalPlane plane = planeFor(bearings);
     const Problem p = prepare(bearings, plane);

@@ -12,12 +12,24 @@
 
 namespace kestrel::estimate {
 
+// How a bearing was taken, as far as it is known: what the gates in estimate/gates.h judge it
+// by, and what the plot log keeps of it. The fix itself does not look at it.
+struct Taking {
+    std::optional<double> turnRateDegPerS;  // of the course or heading used; + turning right
+    std::optional<double> spreadDeg;        // circular standard deviation of the DF's bearings
+    std::optional<double> confidence;       // the direction finder's own, 0 to 99
+    std::optional<double> powerDb;          // received power as the direction finder gave it
+    std::optional<double> frequencyHz;
+    bool operator==(const Taking&) const = default;
+};
+
 struct Bearing {
     int id = 0;              // plot number, or row number when there is none
     double latitudeDeg = 0;  // WGS-84, signed
     double longitudeDeg = 0;
     double bearingDeg = 0;       // true bearing, clockwise from north, any value
     std::optional<int> quality;  // the direction finder's quality digit 0..9, when known
+    Taking taken = {};
 };
 
 struct Estimate {
@@ -41,5 +53,7 @@ struct Estimate {
 // Needs at least 5 usable bearings; a bearing with quality 0 or an impossible position is
 // never used. 99 bearings take about a millisecond.
 Estimate estimateFix(std::span<const Bearing> bearings);
+// False for what the fix never uses: quality 0 or an impossible position or bearing.
+bool usableBearing(const Bearing& bearing);
 
 }  // namespace kestrel::estimate

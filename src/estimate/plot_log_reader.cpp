@@ -6,6 +6,8 @@
 #include <cmath>
 #include <optional>
 
+#include "estimate/gates.h"
+
 namespace kestrel::estimate {
 
 namespace {
@@ -39,7 +41,8 @@ std::optional<int> wholeNumber(std::string_view text) {
 
 struct Columns {
     size_t count = 0;
-    std::optional<size_t> plot, lat, lon, bearing, quality, excluded;
+    std::optional<size_t> plot, lat, lon, bearing, quality, excluded, turnRate, spread, confidence,
+        powerDb, frequencyHz;
 };
 
 std::string quoted(std::string_view text) {
@@ -59,7 +62,12 @@ std::string readHeader(std::string_view line, Columns& columns) {
                                     {column::kLon, &columns.lon},
                                     {column::kBearing, &columns.bearing},
                                     {column::kQuality, &columns.quality},
-                                    {column::kExcluded, &columns.excluded}}) {
+                                    {column::kExcluded, &columns.excluded},
+                                    {column::kTurnRate, &columns.turnRate},
+                                    {column::kSpread, &columns.spread},
+                                    {column::kConfidence, &columns.confidence},
+                                    {column::kPowerDb, &columns.powerDb},
+                                    {column::kFrequencyHz, &columns.frequencyHz}}) {
             if (name == wanted) {
                 *slot = i;
             }
@@ -75,8 +83,43 @@ std::string readHeader(std::string_view line, Columns& columns) {
     return {};
 }
 
-// One data row; returns the fault, or empty. A row without a bearing, or one left out by hand
-// (`excluded` set), leaves `out` unset.
+// How the row's bearing was taken: each column empty or missing is not known; a value must be
+// a number within its range.
+std::string readTaking(const std::vector<std::string>& fields, const Columns& columns,
+                       Taking& taken) {
+    struct Field {
+        std::optional<size_t> column;
+        std::string_view name;
+        std::optional<double>* value;
+        double low, high;
+        const char* expected;
+    };
+    constexpr double kAny = HUGE_VAL;
+    const Field wanted[] = {
+        {columns.turnRate, column::kTurnRate, &taken.turnRateDegPerS, -kAny, kAny, "a number"},
+        {columns.spread, column::kSpread, &taken.spreadDeg, 0, kAny, "a number 0 or more"},
+        {columns.confidence, column::kConfidence, &taken.confidence, 0, kMaxConfidence,
+         "a number 0 to 99"},
+        {columns.powerDb, column::kPowerDb, &taken.powerDb, -kAny, kAny, "a number"},
+        {columns.frequencyHz, column::kFrequencyHz, &taken.frequencyHz, 0, kAny,
+         "a number 0 or more"},
+    };
+    for (const Field& field : wanted) {
+        if (!field.column || fields[*field.column].empty()) {
+            continue;
+        }
+        const auto value = number(fields[*field.column]);
+        if (!value || *value < field.low || *value > field.high) {
+            return std::string(field.name) + " " + quoted(fields[*field.column]) + " is not " +
+                   field.expected;
+        }
+        *field.value = *value;
+    }
+    return {};
+}
+
+// One data row; returns the fault, or empty. A row without a bearing leaves `out` unset; one
+// left out by hand sets `excluded` beside it.
 std::string readRow(std::string_view line, const Columns& columns, int rowNumber,
                     std::optional<Bearing>& out, bool& excluded) {
     const std::vector<std::string> fields = csvFields(line);
@@ -124,9 +167,10 @@ std::string readRow(std::string_view line, const Columns& columns, int rowNumber
         }
         excluded = fields[*columns.excluded] == "1";
     }
-    if (!excluded) {
-        out = b;
+    if (std::string fault = readTaking(fields, columns, b.taken); !fault.empty()) {
+        return fault;
     }
+    out = b;
     return {};
 }
 
@@ -205,7 +249,9 @@ PlotLog readPlotLog(std::string_view text) {
             std::optional<Bearing> bearing;
             bool excluded = false;
             fault = readRow(line, columns, ++rowNumber, bearing, excluded);
-            if (bearing) {
+            if (bearing && excluded) {
+                log.excluded.push_back({bearing->id, log.bearings.size()});
+            } else if (bearing) {
                 log.bearings.push_back(*bearing);
             }
             log.excludedRows += excluded ? 1 : 0;

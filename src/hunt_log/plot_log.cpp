@@ -1,5 +1,7 @@
 #include "hunt_log/plot_log.h"
 
+#include <cmath>
+
 #include "estimate/number_format.h"
 #include "estimate/plot_log_reader.h"
 
@@ -15,6 +17,14 @@ void appendNumber(std::string& out, std::optional<int> value) {
     }
 }
 
+// ",12.3": a comma, then the value with `decimals` decimals when there is a finite one.
+void appendField(std::string& out, std::optional<double> value, int decimals) {
+    out += ',';
+    if (value && std::isfinite(*value)) {
+        out += estimate::fixedText(*value, decimals);
+    }
+}
+
 }  // namespace
 
 std::string plotLogHeader() {
@@ -22,9 +32,9 @@ std::string plotLogHeader() {
 }
 
 // plot,utc,lat,lon,bearing,relative,course,speed_kn,quality,position_source,bearing_source,
-// used,heading_from,vehicle,excluded,note
+// used,heading_from,vehicle,excluded,note,turn_rate,spread,confidence,power_db,frequency_hz
 std::string plotLogRow(const PlotRecord& plot, std::optional<bool> used, std::string_view vehicle,
-                       const PlotReview& review) {
+                       const PlotReview& review, const estimate::Taking& taken) {
     std::string row =
         std::to_string(plot.plotNumber) + ',' + isoUtcText(plot.utcMilliseconds) + ',';
     row += estimate::fixedText(plot.latitudeDegrees, 6) + ',';
@@ -54,6 +64,11 @@ std::string plotLogRow(const PlotRecord& plot, std::optional<bool> used, std::st
     }
     row += review.excluded ? ",1," : ",,";
     row += estimate::csvField(review.note);
+    appendField(row, taken.turnRateDegPerS, 1);
+    appendField(row, taken.spreadDeg, 1);
+    appendField(row, taken.confidence, 1);
+    appendField(row, taken.powerDb, 1);
+    appendField(row, taken.frequencyHz, 0);
     row += kEol;
     return row;
 }
@@ -70,9 +85,10 @@ void PlotLog::start(const std::string& folder, const std::string& stamp) {
     write(true);
 }
 
-void PlotLog::append(const PlotRecord& plot, std::optional<bool> used, std::string_view vehicle) {
-    m_rows.push_back({plot, used, std::string(vehicle), {}});
-    m_text += plotLogRow(plot, used, vehicle);
+void PlotLog::append(const PlotRecord& plot, std::optional<bool> used, std::string_view vehicle,
+                     const estimate::Taking& taken) {
+    m_rows.push_back({plot, used, std::string(vehicle), {}, taken});
+    m_text += plotLogRow(plot, used, vehicle, {}, taken);
     write(false);
 }
 
@@ -84,7 +100,7 @@ bool PlotLog::review(int row, const PlotReview& review) {
     m_rows[static_cast<size_t>(row) - 1].review = review;
     m_text = plotLogHeader();
     for (const Row& each : m_rows) {
-        m_text += plotLogRow(each.plot, each.used, each.vehicle, each.review);
+        m_text += plotLogRow(each.plot, each.used, each.vehicle, each.review, each.taken);
     }
     write(false);
     return true;

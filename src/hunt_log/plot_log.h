@@ -12,6 +12,7 @@
 
 #include "app/hunt_events.h"
 #include "app/write_notice.h"
+#include "estimate/estimator.h"
 #include "platform/platform.h"
 
 namespace kestrel {
@@ -26,9 +27,10 @@ struct PlotReview {
 
 // One row, CR LF ended: "." decimal point whatever the locale, empty fields for absent values.
 // `used` is the estimator's verdict on this row's bearing when it was plotted (none when the
-// row has no bearing).
+// row has no bearing); `taken` says how the bearing was taken: turn rate, spread, confidence
+// and power to one decimal, the frequency in whole hertz, each rounded to the nearest.
 std::string plotLogRow(const PlotRecord& plot, std::optional<bool> used, std::string_view vehicle,
-                       const PlotReview& review = {});
+                       const PlotReview& review = {}, const estimate::Taking& taken = {});
 std::string plotLogHeader();
 
 class PlotLog {
@@ -37,7 +39,8 @@ class PlotLog {
 
     // A new hunt: both files get the header line. A failure here is left to start-up's message.
     void start(const std::string& folder, const std::string& stamp);
-    void append(const PlotRecord& plot, std::optional<bool> used, std::string_view vehicle = {});
+    void append(const PlotRecord& plot, std::optional<bool> used, std::string_view vehicle = {},
+                const estimate::Taking& taken = {});
     // Data row `row` (from 1) reviewed again: both files are written anew. False when there is
     // no such row.
     bool review(int row, const PlotReview& review);
@@ -49,6 +52,7 @@ class PlotLog {
         std::optional<bool> used;
         std::string vehicle;
         PlotReview review;
+        estimate::Taking taken;
     };
     void write(bool quietly);
 

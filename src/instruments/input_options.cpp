@@ -99,8 +99,8 @@ bool setIf(const std::optional<U>& value, T& target) {
 // "HOST[:PORT]" after "kraken:", an IPv6 host in brackets.
 std::optional<std::string> applyKraken(std::string_view text, InputConfig& config) {
     const std::optional<HostAndPort> split = splitHostAndPort(text);
-    if (!split || !isHostName(split->host) ||
-        (!text.starts_with('[') && split->host.find(':') != std::string_view::npos)) {
+    const bool bareIpv6 = !text.starts_with('[') && std::count(text.begin(), text.end(), ':') > 1;
+    if (!split || !isHostName(split->host) || bareIpv6) {
         return "kraken:HOST[:PORT] needs a host name or address (an IPv6 one in brackets)";
     }
     std::optional<uint16_t> port = uint16_t(8081);

@@ -29,6 +29,7 @@ struct MapPlot {
     std::string vehicle;         // empty: this vehicle
     bool excluded = false;       // left out of the fix by hand
     std::string note;            // the hunter's note, plain text
+    estimate::Taking taken;      // how its bearing was taken, as far as the log says
 };
 
 struct TrackPoint {

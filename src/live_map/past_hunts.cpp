@@ -8,8 +8,10 @@
 #include <fstream>
 #include <map>
 #include <set>
+#include <tuple>
 
 #include "app/hunt_events.h"
+#include "estimate/gates.h"
 #include "estimate/plot_log_reader.h"
 #include "hunt/status_line.h"
 #include "input/rmc_reading.h"
@@ -92,7 +94,7 @@ bool readOptional(std::string_view text, int low, int high, std::optional<int>& 
 struct Columns {
     size_t count = 0;
     std::optional<size_t> plot, utc, lat, lon, bearing, relative, quality, positionSource,
-        bearingSource, used, vehicle, excluded, note;
+        bearingSource, used, vehicle, excluded, note, turnRate, confidence;
 };
 
 std::string readHeader(std::string_view line, Columns& columns) {
@@ -111,7 +113,9 @@ std::string readHeader(std::string_view line, Columns& columns) {
         {"used", &Columns::used},
         {"vehicle", &Columns::vehicle},
         {"excluded", &Columns::excluded},
-        {"note", &Columns::note}};
+        {"note", &Columns::note},
+        {"turn_rate", &Columns::turnRate},
+        {"confidence", &Columns::confidence}};
     for (size_t i = 0; i < names.size(); ++i) {
         std::string name(names[i]);
         std::transform(name.begin(), name.end(), name.begin(),
@@ -165,6 +169,18 @@ std::optional<MapPlot> readRow(std::string_view line, const Columns& c, int row)
     plot.vehicle = at(c.vehicle);
     plot.excluded = plot.bearingDeg && at(c.excluded) == "1";
     plot.note = at(c.note);
+    // The gates' measures, when the log has them (older logs do not).
+    for (auto [column, value, low, high] :
+         {std::tuple{c.turnRate, &plot.taken.turnRateDegPerS, -HUGE_VAL, HUGE_VAL},
+          std::tuple{c.confidence, &plot.taken.confidence, 0.0, estimate::kMaxConfidence}}) {
+        double number = 0;
+        if (!at(column).empty()) {
+            if (!parseNumber(at(column), number) || number < low || number > high) {
+                return std::nullopt;
+            }
+            *value = number;
+        }
+    }
     return plot;
 }
 
@@ -254,14 +270,16 @@ void estimateAgain(HuntView& hunt) {
     for (MapPlot& plot : hunt.plots) {
         if (plot.bearingDeg && bearingsLeft[plot.vehicle]-- <= kBearingsKept && !plot.excluded) {
             bearings.push_back({plot.plotNumber, plot.latitudeDeg, plot.longitudeDeg,
-                                double(*plot.bearingDeg), plot.quality});
+                                double(*plot.bearingDeg), plot.quality, plot.taken});
             weighed.push_back(&plot);
             vehicles.insert(plot.vehicle);
         }
     }
-    hunt.estimate = estimate::estimateFix(bearings);
-    for (size_t k = 0; k < weighed.size() && k < hunt.estimate.usedFlags.size(); ++k) {
-        weighed[k]->used = hunt.estimate.usedFlags[k];
+    // The gates as they stand by default: the live hunt's [estimate] is not known here.
+    estimate::GatedEstimate gated = estimate::estimateGated(bearings, estimate::Gates{});
+    hunt.estimate = std::move(gated.estimate);
+    for (size_t k = 0; k < weighed.size() && k < gated.verdicts.size(); ++k) {
+        weighed[k]->used = gated.verdicts[k] == estimate::Verdict::Used;
     }
     const auto leftOut = std::count_if(hunt.plots.begin(), hunt.plots.end(),
                                        [](const MapPlot& plot) { return plot.excluded; });

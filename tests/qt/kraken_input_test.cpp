@@ -121,6 +121,9 @@ TEST(KrakenInput, FreshLinesAreBearingsAndEveryFailureGoesStaleAndSaysWhy) {
     EXPECT_EQ(log.plots[0].relativeDegrees, 350);  // 10.4 - 20, wrapped
     EXPECT_EQ(log.plots[0].bearingDegrees, 90);    // course 100 + 350
     EXPECT_EQ(log.plots[0].quality, 8);            // confidence 87 as a digit
+    // The plot log keeps how the bearing was taken: confidence, power and frequency last.
+    const std::string plots = home.readFile("Current_Plots.csv");
+    EXPECT_NE(plots.find(",87.0,-41.5,146520000\r\n"), std::string::npos) << plots;
     const auto seen = [&](const std::string& start) {
         return std::count_if(log.lines.begin(), log.lines.end(),
                              [&](const std::string& l) { return l.starts_with(start); });

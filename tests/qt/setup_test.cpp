@@ -109,6 +109,39 @@ TEST(ConfFile, MapSettings) {
     }
 }
 
+// [estimate]: the gates of the fix estimate; what cannot be used keeps its default and is named
+// once. (No two cases are of one length, as above.)
+TEST(ConfFile, EstimateGates) {
+    TestHome home;
+    const std::string complaint = "Kestrelmap found values it cannot use in " + home.folder +
+                                  "Kestrelmap.conf; the defaults stand in for them:\n";
+    struct Case {
+        std::string content;
+        estimate::Gates expected;
+        std::string problem;  // after the complaint's first line; empty: none
+    };
+    const Case cases[] = {
+        {"[estimate]\nmax_turn_rate=8.5\nmin_confidence=40\n", {8.5, 40}, ""},
+        {"[estimate]\nmax_turn_rate=0\n", {0, 0}, ""},
+        {"[estimate]\nmax_turn_rate=-2\n",
+         {},
+         "max_turn_rate = \"-2\": expected degrees per second, 0 (off) or more"},
+        {"[estimate]\nmax_turn_rate=6,5\n", {}, "max_turn_rate: a list, not one value"},
+        {"[estimate]\nmin_confidence=99.01\n",
+         {},
+         "min_confidence = \"99.01\": expected 0 (off) to 99"},
+        {"[estimate]\nmin_confidence=nan\n",
+         {},
+         "min_confidence = \"nan\": expected 0 (off) to 99"},
+        {"[estimate]\nmax_turn=3\n", {}, "max_turn: not a setting of [estimate]"},
+    };
+    for (const Case& c : cases) {
+        const qt::ConfRead read = readConf(home, c.content);
+        EXPECT_EQ(read.settings.estimate, c.expected) << c.content;
+        EXPECT_EQ(read.problem, c.problem.empty() ? "" : complaint + c.problem) << c.content;
+    }
+}
+
 TEST(ConfFile, WritesItsGroupsAndKeepsTheRest) {
     TestHome home;
     home.writeSettings({"1"});
@@ -126,7 +159,9 @@ TEST(ConfFile, WritesItsGroupsAndKeepsTheRest) {
     EXPECT_EQ(read.settings, settings);
     const std::string text = home.readFile("Kestrelmap.conf");
     EXPECT_NE(text.find("[team]\nname=fox 1\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("[instruments]\ndf=serial\ndf_baud=9600\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("[instruments]\ndf=serial\ndf_array_offset=0\ndf_baud=9600\n"),
+              std::string::npos)
+        << text;
     EXPECT_EQ(home.readFile("Kestrelmap.ini"), "1\r\n");
 
     // A damaged file is replaced whole; a missing folder is not made.
@@ -178,7 +213,8 @@ TEST(CommandLine, AnswersWithoutADisplay) {
         {{"--df", "gpsd"},
          2,
          "",
-         "kestrelmap: --df: expected line or serial:DEVICE[@BAUD], not \"gpsd\" (see --help)\n"},
+         "kestrelmap: --df: expected line, serial:DEVICE[@BAUD] or kraken:HOST[:PORT], not "
+         "\"gpsd\" (see --help)\n"},
         {{"--speed"}, 2, "", "kestrelmap: Unknown option 'speed' (see --help)\n"},
         {{"hunt.kml"}, 2, "", "kestrelmap: unexpected argument \"hunt.kml\" (see --help)\n"},
     };

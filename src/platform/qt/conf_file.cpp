@@ -18,6 +18,7 @@ namespace {
 constexpr const char* kInstruments = "instruments";
 constexpr const char* kDisplay = "display";
 constexpr const char* kMap = "map";
+constexpr const char* kEstimate = "estimate";
 
 QString key(const char* group, const std::string& name) {
     return QString::fromLatin1(group) + u'/' + QString::fromStdString(name);
@@ -113,6 +114,27 @@ live_map::MapSettings readMapSettings(const QSettings& settings,
     return map;
 }
 
+// [estimate] max_turn_rate, min_confidence; what cannot be used keeps its default.
+estimate::Gates readGates(const QSettings& settings, std::vector<std::string>& problems) {
+    estimate::Gates gates;
+    if (const auto text = textOf(settings, key(kEstimate, "max_turn_rate"), problems)) {
+        const std::optional<double> value = estimate::maxTurnRateFromText(*text);
+        if (!value) {
+            problems.push_back("max_turn_rate = \"" + *text +
+                               "\": expected degrees per second, 0 (off) or more");
+        }
+        gates.maxTurnRateDegPerS = value.value_or(estimate::kDefaultMaxTurnRateDegPerS);
+    }
+    if (const auto text = textOf(settings, key(kEstimate, "min_confidence"), problems)) {
+        const std::optional<double> value = estimate::minConfidenceFromText(*text);
+        if (!value) {
+            problems.push_back("min_confidence = \"" + *text + "\": expected 0 (off) to 99");
+        }
+        gates.minConfidence = value.value_or(estimate::kDefaultMinConfidence);
+    }
+    return gates;
+}
+
 }  // namespace
 
 std::string confPath(const std::string& folder) {
@@ -147,7 +169,10 @@ ConfRead readConfFile(const std::string& path) {
          QStringLiteral("online_attribution"), QStringLiteral("share"), QStringLiteral("address"),
          QStringLiteral("certificate"), QStringLiteral("private_key")},
         problems);
+    unknownKeys(settings, kEstimate,
+                {QStringLiteral("max_turn_rate"), QStringLiteral("min_confidence")}, problems);
     read.settings.map = readMapSettings(settings, problems);
+    read.settings.estimate = readGates(settings, problems);
     read.settings.instruments = instruments::readInstrumentSettings(
         [&](const std::string& name) {
             return textOf(settings, key(kInstruments, name), problems);

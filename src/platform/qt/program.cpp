@@ -29,6 +29,11 @@ Program::Program(std::string folder, instruments::RunOptions options)
     m_instruments->setStatusProvider(
         [this](instruments::InputRole role) { return m_inputs.statusText(role); });
     m_instruments->setFrequencyLister([this]() { return m_inputs.krakenFrequencies(); });
+    // An SDR bearing's confidence, power and frequency go with the plots made of it.
+    m_inputs.setKrakenQualitySink([this](const instruments::KrakenReading& reading) {
+        m_estimate.bearingQuality(reading.confidence, reading.powerDb, reading.frequencyHz,
+                                  m_platform.clock.utcMilliseconds());
+    });
     QObject::connect(&m_window.optionsWindow(), &OptionsWindow::instrumentsRequested,
                      m_instruments.get(), [this]() { m_instruments->edit(m_inputs.config()); });
     QObject::connect(m_instruments.get(), &InstrumentsWindow::applied, m_instruments.get(),
@@ -48,6 +53,7 @@ Program::~Program() {
 void Program::start() {
     const ConfRead read = readConfFile(confPath(m_platform.folder));
     m_conf = read.settings;
+    m_estimate.setGates(m_conf.estimate);
     m_inputs.configure(m_options.applyTo(m_conf.instruments));
     startLiveMap();  // before start-up, so that the map sees the hunt begin
     m_form.Form_Load();
