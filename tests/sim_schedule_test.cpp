@@ -282,6 +282,19 @@ TEST(SimCommandLine, RefusesBadOptionsWithAReason) {
         {{"--duration"}, "--duration needs a value (S)"},
         {{"--bogus"}, "unknown option --bogus (see --help)"},
         {{"COM1"}, "unknown option COM1 (see --help)"},
+        {{"--kraken", "65536"}, "--kraken needs a whole number from 0 to 65535, not \"65536\""},
+        {{"--kraken-frequency", "146.52"},
+         "--kraken-frequency needs a number from 1000000 to 6000000000, not "
+         "\"146.52\""},
+        {{"--kraken-second-frequency", "146550000"}, "--kraken-second-frequency needs --kraken"},
+        {{"--kraken", "8081", "--fast"}, "--kraken serves a paced run: not with --fast"},
+        {{"--kraken", "8081", "--replay", "x.log"},
+         "--kraken plays the generated drive: not with --replay"},
+        {{"--kraken=8081", "--kraken-second-frequency", "146525000"},
+         "--kraken-second-frequency must be at least 10 kHz from --kraken-frequency"},
+        {{"--stdout", "--kraken", "0", "--kraken-second-frequency=446e6", "--no-df",
+          "--no-turn-lag"},
+         ""},
         {{"--stdout", "--fast", "--duration=2.5", "--talker", "GN", "--port", "8"}, ""},
     };
     for (const CliCase& c : cases) {
@@ -301,6 +314,9 @@ TEST(SimCommandLine, DefaultsAndDerivedValues) {
     EXPECT_NEAR(distanceMiles(d.generator.route.start, d.generator.transmitter), 3.2, 0.001);
     EXPECT_NEAR(bearingDeg(d.generator.route.start, d.generator.transmitter), 40, 0.01);
     EXPECT_EQ(d.schedule.durationMs, kNever);
+    EXPECT_EQ(d.krakenPort, -1);
+    EXPECT_FALSE(d.generator.kraken.on);
+    EXPECT_TRUE(d.generator.turnLag);
     const CommandLine s =
         *parseCommandLine(
              {"--lat", "-20", "--lon", "30", "--stop-every", "0", "--duration", "1.25"}, "/h")
@@ -315,8 +331,9 @@ TEST(SimCommandLine, DefaultsAndDerivedValues) {
     EXPECT_FALSE(d.replay.rateGiven);
     // --help names every option it accepts.
     const std::string help = helpText();
-    for (const char* name : {"--folder", "--cable-pull-for", "--replay-timing", "--gps-void-every",
-                             "--record", "--no-df", "--replay-speed"}) {
+    for (const char* name :
+         {"--folder", "--cable-pull-for", "--replay-timing", "--gps-void-every", "--record",
+          "--no-df", "--replay-speed", "--kraken", "--kraken-second-frequency", "--no-turn-lag"}) {
         EXPECT_NE(help.find(name), std::string::npos) << name;
     }
 }

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 
 #include "kestrel-sim/sentences.h"
@@ -12,6 +13,7 @@ namespace {
 struct Parsed {
     CommandLine line;
     bool txLat = false, txLon = false;
+    bool krakenFrequency = false, krakenSecondFrequency = false;
     std::string start = std::string(kDefaultStart);
 };
 
@@ -57,6 +59,9 @@ std::int64_t ms(double seconds) {
 }
 
 constexpr double kLongest = 1e7;  // seconds; about four months
+constexpr double kLowestHz = 1e6;
+constexpr double kHighestHz = 6e9;
+constexpr std::int64_t kChannelHz = 10'000;  // the Kraken's two lines are at least this apart
 
 const std::vector<Option>& options() {
     static const std::vector<Option> table = {
@@ -178,6 +183,39 @@ const std::vector<Option>& options() {
              p.line.generator.df = false;
              return std::string();
          }},
+        {"--no-turn-lag", "",
+         "bearings relative to the heading of the moment, with no more noise in turns (default: "
+         "the heading of 0.6 s before, and 0.5 degrees more noise per degree a second of turn)",
+         [](Parsed& p, std::string_view) {
+             p.line.generator.turnLag = false;
+             return std::string();
+         }},
+        {"--kraken", "PORT",
+         "also serve the Kraken's answer, GET /DOA_value.html, on 127.0.0.1:PORT (0: any free "
+         "port, printed at the start); a new bearing at each of the direction finder's moments",
+         [](Parsed& p, std::string_view v) -> std::string {
+             const std::optional<double> n = toNumber(v);
+             if (!n || *n < 0 || *n > 65535 || *n != std::floor(*n)) {
+                 return "needs a whole number from 0 to 65535";
+             }
+             p.line.krakenPort = static_cast<int>(*n);
+             p.line.generator.kraken.on = true;
+             return {};
+         },
+         "The Kraken (an SDR direction finder on the network, with --kraken):"},
+        {"--kraken-frequency", "HZ", "the frequency of its line (default 146520000)",
+         number(kLowestHz, kHighestHz,
+                [](Parsed& p, double v) {
+                    p.line.generator.kraken.frequencyHz = std::llround(v);
+                    p.krakenFrequency = true;
+                })},
+        {"--kraken-second-frequency", "HZ",
+         "a second line, on this frequency, for a second transmitter 1.5 miles south of the first",
+         number(kLowestHz, kHighestHz,
+                [](Parsed& p, double v) {
+                    p.line.generator.kraken.secondFrequencyHz = std::llround(v);
+                    p.krakenSecondFrequency = true;
+                })},
         {"--plot-every", "N", "send \"@PLOT\" every N seconds (at N + 0.5 s, 2N + 0.5 s, ...)",
          number(1, kLongest, [](Parsed& p, double v) { p.line.generator.plotEveryMs = ms(v); }),
          "Trouble and remote plots:"},
@@ -245,6 +283,28 @@ const std::vector<Option>& options() {
 std::string checkWindow(const Outage& o, std::string_view every, std::string_view forName) {
     if (o.everyMs > 0 && o.forMs >= o.everyMs) {
         return std::string(forName) + " must be shorter than " + std::string(every);
+    }
+    return {};
+}
+
+std::string checkKraken(const Parsed& p) {
+    const KrakenSettings& k = p.line.generator.kraken;
+    if (!k.on) {
+        if (p.krakenFrequency || p.krakenSecondFrequency) {
+            return std::string(p.krakenFrequency ? "--kraken-frequency"
+                                                 : "--kraken-second-frequency") +
+                   " needs --kraken";
+        }
+        return {};
+    }
+    if (p.line.fast) {
+        return "--kraken serves a paced run: not with --fast";
+    }
+    if (!p.line.replayFile.empty()) {
+        return "--kraken plays the generated drive: not with --replay";
+    }
+    if (p.krakenSecondFrequency && std::llabs(k.secondFrequencyHz - k.frequencyHz) < kChannelHz) {
+        return "--kraken-second-frequency must be at least 10 kHz from --kraken-frequency";
     }
     return {};
 }
@@ -334,6 +394,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string_view>& args, co
             return {std::nullopt, error};
         }
     }
+    if (const std::string error = checkKraken(p); !error.empty()) {
+        return {std::nullopt, error};
+    }
     line.generator.startEpochSeconds = *parseUtc(p.start);
     if (line.folder.empty() && !line.toStdout) {
         if (home == nullptr || *home == '\0') {
@@ -368,13 +431,25 @@ std::string helpText() {
         "  $GPRMC,hhmmss.00,A,ddmm.mmmm,N,dddmm.mmmm,W,sss.s,ccc.c,ddmmyy,,,A*hh\n"
         "      on every whole second; time and date from --start (or --wall-clock) plus the\n"
         "      simulated time; status V with empty position fields while the fix is lost.\n"
-        "  %bbb/q   bearing to the transmitter relative to the vehicle's heading (000-359),\n"
-        "      quality q 3-9 (0-2 for a wild bearing).\n"
+        "  %bbb/q   bearing to the transmitter relative to the vehicle's heading of 0.6 s\n"
+        "      before (000-359), quality q 3-9 (0-2 for a wild bearing); in a turn the noise\n"
+        "      grows by 0.5 degrees per degree a second of turn (--no-turn-lag: neither).\n"
         "  @PLOT    with --plot-every.\n"
         "  garbage  8 to 120 bytes of any value except CR, LF, \"$\", \"%\" and \"@\", then CR "
         "LF;\n"
         "      so a burst never makes or hijacks a line the program looks for, but it does\n"
         "      fill the program's 100-character window and carries bytes above 127.\n"
+        "\nThe Kraken's answer (--kraken): one line per frequency, each ended by LF, of 377\n"
+        "comma-separated fields: UNIX time in ms of the bearing, the strongest direction\n"
+        "(whole degrees clockwise from the vehicle's nose), confidence 0-99, power in dB,\n"
+        "frequency in Hz, UCA, latency in ms, station id, latitude, longitude, GPS heading,\n"
+        "compass heading, heading source, four reserved 0, then the 360 values (0-1) of the\n"
+        "direction spectrum, one per degree from the nose. The same answer is served until\n"
+        "the next bearing (an empty one before the first). Confidence 99 exp(-miles / 3)\n"
+        "+-3 (0-15 for a wild bearing); power 30 - 20 log10(miles) dB +-1 dB; the bearing\n"
+        "has the direction finder's noise (--df-noise, --df-wild, the turn lag) drawn on its\n"
+        "own. --silence-* stops its bearings, --cable-pull-* does not; with --no-df the\n"
+        "Kraken keeps the same moments.\n"
         "\nThe drive: straight runs of 15-45 s at --speed +-6 knots on a street grid, joined\n"
         "by 90 (sometimes 45) degree turns at 12 knots; the stops fall to 0-0.4 knots.\n"
         "\nReplay files: one instrument line per line (LF, CR LF or CR; each is sent with\n"

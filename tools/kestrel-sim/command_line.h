@@ -25,6 +25,7 @@ struct CommandLine {
     std::string recordFile;  // empty: no record
     std::string folder;      // the Kestrelmap folder
     int port = 1;
+    int krakenPort = -1;  // -1: no Kraken; 0: any free port
     bool keepLinkOnPull = false;
     bool toStdout = false;
     bool fast = false;

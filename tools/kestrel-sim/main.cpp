@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "kestrel-sim/command_line.h"
+#include "kestrel-sim/kraken_server.h"
 #include "kestrel-sim/pty_port.h"
 #include "kestrel-sim/runner.h"
 
@@ -112,12 +113,30 @@ int main(int argc, char** argv) {
         }
         run.record = &record;
     }
+    std::unique_ptr<KrakenServer> kraken;
+    if (options.krakenPort >= 0) {
+        kraken = KrakenServer::open(options.krakenPort, error);
+        if (!kraken) {
+            std::cerr << "kestrel-sim: " << error << "\n";
+            return 1;
+        }
+        std::cerr << "kestrel-sim: Kraken on http://127.0.0.1:" << kraken->port()
+                  << std::string(kDoaPath) << std::endl;
+    }
     handleSignals();
     Scheduler scheduler(std::move(source), options.schedule);
+    // The line's sink, serving the Kraken in its waits when there is one.
+    const auto play = [&](ByteSink& line) {
+        if (!kraken) {
+            return runSimulation(scheduler, line, run, &g_stop);
+        }
+        ServingSink serving(line, *kraken);
+        return runSimulation(scheduler, serving, run, &g_stop);
+    };
     RunSummary summary;
     if (options.toStdout) {
         StdoutSink sink;
-        summary = runSimulation(scheduler, sink, run, &g_stop);
+        summary = play(sink);
     } else {
         std::unique_ptr<PtyPort> port = PtyPort::open(options.folder, options.port, error);
         if (!port) {
@@ -126,7 +145,7 @@ int main(int argc, char** argv) {
         }
         std::cerr << "kestrel-sim: " << port->linkPath() << " -> " << port->devicePath() << "\n";
         PtySink sink(*port, std::cerr, options.keepLinkOnPull);
-        summary = runSimulation(scheduler, sink, run, &g_stop);
+        summary = play(sink);
         std::cerr << "kestrel-sim: " << sink.droppedBytes()
                   << " bytes dropped while nobody had the device open\n";
     }

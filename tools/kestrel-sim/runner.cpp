@@ -161,6 +161,9 @@ class Run {
             }
             if (e->kind == EventKind::Line) {
                 send(*e);
+            } else if (e->kind == EventKind::Kraken) {
+                waitUntil(e->atMs * 1000);
+                m_sink.answer(*e);
             } else {
                 cable(*e);
             }

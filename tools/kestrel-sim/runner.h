@@ -8,6 +8,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "kestrel-sim/scheduler.h"
 
@@ -22,6 +23,8 @@ class ByteSink {
     // The cable is pulled out / plugged back in. False ends the run.
     virtual bool cableOut() { return true; }
     virtual bool cableBack() { return true; }
+    // The Kraken's new answer (a Kraken event), at its time; nothing on the line.
+    virtual void answer(const SimEvent& /*e*/) {}
     // Lets up to `us` microseconds pass (returning early is fine, e.g. on a signal).
     virtual void wait(std::int64_t us);
 };
@@ -37,12 +40,15 @@ class StringSink : public ByteSink {
         ++m_cablePulls;
         return true;
     }
+    void answer(const SimEvent& e) override { m_answers.push_back(e.text); }
     const std::string& bytes() const { return m_bytes; }
     int cablePulls() const { return m_cablePulls; }
+    const std::vector<std::string>& answers() const { return m_answers; }
 
   private:
     std::string m_bytes;
     int m_cablePulls = 0;
+    std::vector<std::string> m_answers;
 };
 
 struct RunSettings {
@@ -65,7 +71,8 @@ struct RunSummary {
 
 // Lines are sent with CR LF; a line whose time comes while the line is busy waits for it. A
 // cable pull cuts a line in the middle: the characters that had not arrived are lost. At the
-// end of the schedule the line in progress is finished.
+// end of the schedule the line in progress is finished. A Kraken answer goes to the sink at
+// its time, beside the line.
 RunSummary runSimulation(Scheduler& scheduler, ByteSink& sink, const RunSettings& settings,
                          const volatile std::sig_atomic_t* stop = nullptr);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "kestrel-sim/kraken.h"
 #include "kestrel-sim/sentences.h"
 
 namespace kestrel::sim {
@@ -11,6 +12,8 @@ namespace {
 constexpr std::uint64_t kDfStream = 2;
 constexpr std::uint64_t kGarbageStream = 3;
 constexpr std::uint64_t kGpsStream = 4;
+constexpr std::uint64_t kKrakenStream = 5;
+constexpr std::uint64_t kSecondKrakenStream = 6;
 constexpr double kNoiseClip = 3.5;      // noise draws are clipped at this many deviations
 constexpr double kStandingKnots = 0.3;  // below this the GPS reports only its own jitter
 
@@ -30,11 +33,13 @@ GeneratedSource::GeneratedSource(const GeneratorSettings& settings)
       m_vehicle(settings.route),
       m_gpsRandom(settings.route.seed, kGpsStream),
       m_dfRandom(settings.route.seed, kDfStream),
-      m_garbageRandom(settings.route.seed, kGarbageStream) {
+      m_garbageRandom(settings.route.seed, kGarbageStream),
+      m_krakenRandom(settings.route.seed, kKrakenStream),
+      m_secondKrakenRandom(settings.route.seed, kSecondKrakenStream) {
     if (!m_settings.gps) {
         m_nextRmcMs = kNever;
     }
-    if (!m_settings.df) {
+    if (!m_settings.df && !m_settings.kraken.on) {
         m_nextDfMs = kNever;
     }
     if (m_settings.plotEveryMs > 0) {
@@ -76,14 +81,32 @@ SimEvent GeneratedSource::rmcAt(std::int64_t atMs) {
     return e;
 }
 
-SimEvent GeneratedSource::bearingAt(std::int64_t atMs) {
+GeoPoint GeneratedSource::secondTransmitter() const {
+    return destination(m_settings.transmitter, kSecondTxBearingDeg, kSecondTxMiles);
+}
+
+GeneratedSource::Aim GeneratedSource::aim() const {
+    const double sigma = std::max(0.0, m_settings.dfNoiseDeg);
+    const double now = m_vehicle.state().headingDeg;
+    if (!m_settings.turnLag) {
+        return {now, sigma};
+    }
+    const double then = m_vehicle.headingDegAgo(kTurnLagMs);
+    const double turnDegPerS =
+        std::abs(angleDifference(then, now)) / (static_cast<double>(kTurnLagMs) / 1000.0);
+    return {then, sigma + kTurnNoiseDegPerDegPerS * turnDegPerS};
+}
+
+SimEvent GeneratedSource::bearingAt(std::int64_t atMs, const Aim& aim) {
     SimEvent e;
     e.atMs = atMs;
     e.lineKind = LineKind::Bearing;
     e.vehicle = m_vehicle.state();
     e.trueBearingDeg = bearingDeg(e.vehicle.position, m_settings.transmitter);
+    e.antennaHeadingDeg = aim.headingDeg;
+    e.noiseSigmaDeg = aim.sigmaDeg;
     // Every draw is made whatever the outcome, so one wild bearing does not shift the rest.
-    const double sigma = std::max(0.0, m_settings.dfNoiseDeg);
+    const double sigma = aim.sigmaDeg;
     const double noise =
         std::clamp(m_dfRandom.normal() * sigma, -kNoiseClip * sigma, kNoiseClip * sigma);
     e.wild = m_dfRandom.chance(m_settings.dfWildPercent / 100.0);
@@ -92,15 +115,50 @@ SimEvent GeneratedSource::bearingAt(std::int64_t atMs) {
     if (e.wild) {
         e.text = formatBearing(wildBearing, wildQuality);
     } else {
-        const double relative = wrapDegrees(e.trueBearingDeg - e.vehicle.headingDeg + noise);
+        const double relative = wrapDegrees(e.trueBearingDeg - aim.headingDeg + noise);
+        // The quality is judged against the noise of a straight run: a turn lowers it.
+        const double usual = m_settings.dfNoiseDeg > 0 ? m_settings.dfNoiseDeg : sigma;
         const int quality =
-            sigma > 0 ? 9 - std::min(6, static_cast<int>(std::abs(noise) / sigma * 2)) : 9;
+            usual > 0 ? 9 - std::min(6, static_cast<int>(std::abs(noise) / usual * 2)) : 9;
         e.text = formatBearing(static_cast<int>(std::lround(relative)), quality);
     }
     return e;
 }
 
+SimEvent GeneratedSource::krakenAt(std::int64_t atMs, const Aim& aim) {
+    SimEvent e;
+    e.atMs = atMs;
+    e.kind = EventKind::Kraken;
+    e.lineKind = LineKind::Kraken;
+    e.vehicle = m_vehicle.state();
+    e.antennaHeadingDeg = aim.headingDeg;
+    e.noiseSigmaDeg = aim.sigmaDeg;
+    KrakenView view;
+    view.unixMs = m_settings.startEpochSeconds * 1000 + atMs;
+    view.frequencyHz = m_settings.kraken.frequencyHz;
+    view.vehicle = e.vehicle;
+    view.antennaHeadingDeg = aim.headingDeg;
+    view.sigmaDeg = aim.sigmaDeg;
+    view.wildPercent = m_settings.dfWildPercent;
+    view.transmitter = m_settings.transmitter;
+    const KrakenBearing first = takeKrakenBearing(view, m_krakenRandom);
+    e.trueBearingDeg = first.trueBearingDeg;
+    e.wild = first.wild;
+    e.text = formatDoaLine(first.line);
+    if (m_settings.kraken.secondFrequencyHz > 0) {
+        view.frequencyHz = m_settings.kraken.secondFrequencyHz;
+        view.transmitter = secondTransmitter();
+        e.text += formatDoaLine(takeKrakenBearing(view, m_secondKrakenRandom).line);
+    }
+    return e;
+}
+
 std::optional<SimEvent> GeneratedSource::next() {
+    if (m_pendingKraken) {
+        std::optional<SimEvent> e = std::move(m_pendingKraken);
+        m_pendingKraken.reset();
+        return e;
+    }
     const std::int64_t at = std::min({m_nextRmcMs, m_nextDfMs, m_nextPlotMs, m_nextGarbageMs});
     if (at == kNever) {
         return std::nullopt;
@@ -112,7 +170,16 @@ std::optional<SimEvent> GeneratedSource::next() {
     }
     if (at == m_nextDfMs) {
         m_nextDfMs += m_dfRandom.between(250, 330);
-        return bearingAt(at);
+        const Aim now = aim();
+        // The Doppler's draws are made with it off too, so the Kraken keeps the same moments.
+        SimEvent line = bearingAt(at, now);
+        if (m_settings.kraken.on) {
+            m_pendingKraken = krakenAt(at, now);
+        }
+        if (m_settings.df) {
+            return line;
+        }
+        return next();
     }
     SimEvent e;
     e.atMs = at;
@@ -147,7 +214,8 @@ std::optional<SimEvent> Scheduler::nextLine() {
             m_sourceDone = true;
             return std::nullopt;
         }
-        if (!m_settings.cablePull.covers(e->atMs) && !m_settings.silence.covers(e->atMs)) {
+        const bool unplugged = e->kind != EventKind::Kraken && m_settings.cablePull.covers(e->atMs);
+        if (!unplugged && !m_settings.silence.covers(e->atMs)) {
             return e;
         }
     }

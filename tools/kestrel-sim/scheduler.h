@@ -15,8 +15,16 @@
 
 namespace kestrel::sim {
 
-enum class EventKind { Line, CableOut, CableBack };
-enum class LineKind { Rmc, Bearing, Plot, Garbage, Replayed };
+// A Kraken event is no line: it is the answer the Kraken serves from then on (its text).
+enum class EventKind { Line, CableOut, CableBack, Kraken };
+enum class LineKind { Rmc, Bearing, Plot, Garbage, Replayed, Kraken };
+
+// The direction finders' antennas follow the vehicle's turns late: a bearing is taken relative
+// to the vehicle's heading of kTurnLagMs before, and while the vehicle turns, the bearing's
+// noise has kTurnNoiseDegPerDegPerS more degrees of standard deviation for every degree a
+// second of turn (the mean rate over the lag: 7.5 degrees more in a 15 degree a second turn).
+inline constexpr std::int64_t kTurnLagMs = 600;
+inline constexpr double kTurnNoiseDegPerDegPerS = 0.5;
 
 struct SimEvent {
     std::int64_t atMs = 0;
@@ -28,6 +36,11 @@ struct SimEvent {
     double trueBearingDeg = 0;  // bearing lines: from the vehicle to the transmitter
     bool wild = false;          // bearing lines: a wild bearing, unrelated to the transmitter
     bool fixValid = true;       // RMC lines: status A
+    // Bearings (lines and Kraken answers): the heading the bearing is relative to (the
+    // vehicle's of kTurnLagMs before, or of the moment without turn lag) and the standard
+    // deviation of its noise.
+    double antennaHeadingDeg = 0;
+    double noiseSigmaDeg = 0;
 };
 
 // Repeating windows [k * everyMs, k * everyMs + forMs) for k = 1, 2, ...; none when everyMs is 0.
@@ -36,6 +49,16 @@ struct Outage {
     std::int64_t forMs = 0;
     bool covers(std::int64_t atMs) const;
 };
+
+struct KrakenSettings {
+    bool on = false;
+    std::int64_t frequencyHz = 146'520'000;
+    // 0: one line. Otherwise a second line on this frequency, for a second transmitter
+    // kSecondTxMiles from the first on kSecondTxBearingDeg.
+    std::int64_t secondFrequencyHz = 0;
+};
+inline constexpr double kSecondTxMiles = 1.5;
+inline constexpr double kSecondTxBearingDeg = 180;
 
 struct GeneratorSettings {
     RouteSettings route;
@@ -49,6 +72,8 @@ struct GeneratorSettings {
     std::int64_t plotEveryMs = 0;    // "@PLOT" at every multiple + 500 ms; 0: never
     std::int64_t garbageMeanMs = 0;  // mean time between garbage bursts; 0: none
     Outage gpsVoid;                  // the GPS reports status V (no fix) during these windows
+    bool turnLag = true;             // kTurnLagMs and kTurnNoiseDegPerDegPerS; false: neither
+    KrakenSettings kraken;
 };
 
 // Lines in order of time; nothing once the source is exhausted.
@@ -60,26 +85,38 @@ class LineSource {
 
 // The GPS sends one RMC sentence on every whole second; the direction finder a bearing line
 // every 250 to 330 ms (3 to 4 a second), starting at 137 ms; "@PLOT" at 500 ms past its
-// seconds. Each feature draws from its own random stream of the seed.
+// seconds. The Kraken makes its bearings at the same moments (with the Doppler off too); its
+// answer follows the Doppler's line. Each feature draws from its own random stream of the
+// seed, so the Kraken leaves the other lines as they were.
 class GeneratedSource : public LineSource {
   public:
     explicit GeneratedSource(const GeneratorSettings& settings);
     std::optional<SimEvent> next() override;
     const Vehicle& vehicle() const { return m_vehicle; }
+    GeoPoint secondTransmitter() const;
 
     // A garbage burst: 8 to 120 bytes of any value except CR, LF, "$", "%" and "@" (so it can
     // never start or complete a line the program looks for), then CR LF.
     static std::string garbageBurst(Random& random);
 
   private:
+    struct Aim {
+        double headingDeg;  // what the antennas point by
+        double sigmaDeg;    // the noise of a bearing taken now
+    };
+    Aim aim() const;
     SimEvent rmcAt(std::int64_t atMs);
-    SimEvent bearingAt(std::int64_t atMs);
+    SimEvent bearingAt(std::int64_t atMs, const Aim& aim);
+    SimEvent krakenAt(std::int64_t atMs, const Aim& aim);
 
     GeneratorSettings m_settings;
     Vehicle m_vehicle;
     Random m_gpsRandom;
     Random m_dfRandom;
     Random m_garbageRandom;
+    Random m_krakenRandom;
+    Random m_secondKrakenRandom;
+    std::optional<SimEvent> m_pendingKraken;
     std::int64_t m_nextRmcMs = 0;
     std::int64_t m_nextDfMs = 137;
     std::int64_t m_nextPlotMs = kNever;
@@ -139,8 +176,12 @@ class ReplaySource : public LineSource {
 };
 
 struct ScheduleSettings {
-    Outage cablePull;  // the device is gone: lines dropped, CableOut/CableBack events
-    Outage silence;    // the cable stays, the instruments say nothing
+    // The device is gone: lines dropped, CableOut/CableBack events. The Kraken, on the
+    // network, goes on.
+    Outage cablePull;
+    // The cable stays, the instruments say nothing; the Kraken makes no new bearing (it serves
+    // its last answer again).
+    Outage silence;
     std::int64_t durationMs = kNever;  // nothing at or after this time
 };
 

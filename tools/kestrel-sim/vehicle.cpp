@@ -33,6 +33,23 @@ Vehicle::Vehicle(const RouteSettings& settings)
     m_current.fromKnots = m_state.speedKnots;
     m_current.fromHeadingDeg = m_state.headingDeg;
     m_current.durationMs = runLengthMs(0, false);
+    m_headings.emplace_back(0, m_state.headingDeg);
+}
+
+double Vehicle::headingDegAgo(std::int64_t agoMs) const {
+    const std::int64_t at = m_timeMs - std::max<std::int64_t>(agoMs, 0);
+    if (at <= m_headings.front().first) {
+        return m_headings.front().second;
+    }
+    // The first step end at or after `at`; the one before it is earlier than `at`.
+    std::size_t i = m_headings.size() - 1;
+    while (m_headings[i - 1].first >= at) {
+        --i;
+    }
+    const auto& [t0, h0] = m_headings[i - 1];
+    const auto& [t1, h1] = m_headings[i];
+    const double f = static_cast<double>(at - t0) / static_cast<double>(t1 - t0);
+    return wrapDegrees(h0 + angleDifference(h0, h1) * f);
 }
 
 double Vehicle::nextCruiseKnots() {
@@ -132,6 +149,10 @@ void Vehicle::advanceTo(std::int64_t timeMs) {
         m_state.speedKnots = std::max(0.0, m_current.fromKnots + dv * f1);
         m_state.headingDeg = wrapDegrees(m_current.fromHeadingDeg + m_current.turnDeg * f1);
         m_timeMs = stepEnd;
+        m_headings.emplace_back(m_timeMs, m_state.headingDeg);
+        while (m_headings.size() > 2 && m_headings[1].first <= m_timeMs - kHeadingMemoryMs) {
+            m_headings.pop_front();
+        }
     }
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <limits>
+#include <utility>
 
 #include "kestrel-sim/geo.h"
 #include "kestrel-sim/random.h"
@@ -42,10 +43,14 @@ class Vehicle {
     const VehicleState& state() const { return m_state; }
     std::int64_t timeMs() const { return m_timeMs; }
     Manoeuvre manoeuvre() const { return m_current.kind; }
+    // The heading `agoMs` before the vehicle's time, up to kHeadingMemoryMs back (further back
+    // gives the oldest heading kept); before the start, the heading at the start.
+    double headingDegAgo(std::int64_t agoMs) const;
 
     static constexpr double kTurnKnots = 12;
     static constexpr double kTurnRateDegPerS = 15;
     static constexpr std::int64_t kStepMs = 50;  // integration step
+    static constexpr std::int64_t kHeadingMemoryMs = 2000;
 
   private:
     struct Segment {
@@ -72,6 +77,9 @@ class Vehicle {
     std::int64_t m_nextStopMs;
     Segment m_current;
     std::deque<Segment> m_queue;
+    // (time, heading) at the end of every step of the last kHeadingMemoryMs and one before;
+    // the heading changes linearly within a step, so between two of them it is interpolated.
+    std::deque<std::pair<std::int64_t, double>> m_headings;
 };
 
 }  // namespace kestrel::sim
