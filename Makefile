@@ -84,9 +84,11 @@ demo: demo-deps
 
 bench: deps
 	$(BENCH_CONFIGURE)
-	cmake --build build-bench -j $(JOBS) --target kestrel_bench kestrel_estimate_montecarlo
+	cmake --build build-bench -j $(JOBS) --target kestrel_bench kestrel_estimate_montecarlo \
+	  kestrel_gate_montecarlo
 	build-bench/bench/kestrel_bench
 	build-bench/bench/kestrel_estimate_montecarlo
+	build-bench/bench/kestrel_gate_montecarlo
 	cmake --build build-bench -j $(JOBS) --target kestrelmap kestrel-sim kestrel_map_load \
 	  kestrel_map_hunt_server kestrel_map_latency
 	bench/live_map/run_live_map_bench.sh build-bench
