@@ -4,6 +4,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QSignalSpy>
 
@@ -328,6 +329,57 @@ TEST(InstrumentsWindow, ShowsEditsAndHandsOverTheConfiguration) {
     rig.window.edit(config);
     rig.window.reject();
     EXPECT_EQ(applied.count(), 1);
+}
+
+// The SDR direction finder's rows: shown, edited and handed over; the frequencies it reports
+// offered; a bad address or frequency refused with a sentence.
+TEST(InstrumentsWindow, TheSdrDirectionFindersAddressFrequencyAndOffset) {
+    InstrumentsRig rig;
+    rig.window.setFrequencyLister([] { return std::vector<double>{146520000, 433920000}; });
+    InputConfig config;
+    ASSERT_FALSE(instruments::applyDfChoice("kraken:[fe80::1]:9000", config));
+    config.dfFrequencyHz = 433920000;
+    config.dfArrayOffset = 90;
+    rig.window.edit(config);
+    QString problem;
+    EXPECT_EQ(rig.window.shownConfig(problem), config);
+    EXPECT_EQ(problem, "");
+    QComboBox* frequency = rig.box("dfFrequency");
+    ASSERT_EQ(frequency->count(), 3);  // the chosen one, the other reported one, "the first"
+    EXPECT_EQ(frequency->itemText(0), "433.920000");
+    EXPECT_EQ(frequency->itemText(1), "146.520000");
+    EXPECT_EQ(frequency->itemText(2), "");
+    auto* address = rig.window.findChild<QLineEdit*>("krakenAddress");
+    const struct {
+        QString address, frequency, problem;
+        std::optional<double> hz;
+    } cases[] = {
+        {"kraken.local", "146.52 MHz", "", 146520000},
+        {"kraken.local:8082", "", "", std::nullopt},
+        {"", "", "Type where the SDR direction finder's DSP software runs: HOST or HOST:PORT.",
+         std::nullopt},
+        {"kraken.local", "two metres",
+         "Type the frequency in MHz (146.52), or leave it empty for the first the direction "
+         "finder reports.",
+         std::nullopt},
+    };
+    for (const auto& c : cases) {
+        address->setText(c.address);
+        frequency->setEditText(c.frequency);
+        const InputConfig shown = rig.window.shownConfig(problem);
+        EXPECT_EQ(problem, c.problem) << c.address.toStdString();
+        if (c.problem.isEmpty()) {
+            EXPECT_EQ(shown.df, DfFrom::Kraken);
+            EXPECT_EQ(instruments::krakenAddress(shown), c.address.contains(':')
+                                                             ? c.address.toStdString()
+                                                             : c.address.toStdString() + ":8081");
+            EXPECT_EQ(shown.dfFrequencyHz, c.hz);
+            EXPECT_EQ(shown.dfArrayOffset, 90);
+        }
+    }
+    rig.box("dfFrom")->setCurrentIndex(0);
+    EXPECT_FALSE(address->isEnabled());
+    rig.window.reject();
 }
 
 TEST(InstrumentsWindow, StatusFollowsTheProviderOnceASecond) {
