@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -71,6 +72,11 @@ TEST(LiveMapWindow, APortInUseIsToldOnceAndTheProgramGoesOn) {
 QString readQrCode(qt::InstrumentsWindow& window) {
     QTemporaryDir scratch;
     const QString shot = scratch.filePath(QStringLiteral("instruments.png"));
+    // On a low screen the window scrolls: the code is brought into view as a hunter would.
+    if (auto* scroll = window.findChild<QScrollArea*>()) {
+        scroll->ensureWidgetVisible(window.findChild<QLabel*>(QStringLiteral("mapQrCode")));
+        QTest::qWait(20);
+    }
     window.grab().save(shot);
     QProcess zbar;
     zbar.start(QStringLiteral("zbarimg"), {QStringLiteral("--raw"), QStringLiteral("-q"), shot});

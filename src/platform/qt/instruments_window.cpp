@@ -10,8 +10,11 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QSpinBox>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
@@ -68,7 +71,17 @@ InstrumentsWindow::InstrumentsWindow(QWidget* parent) : QDialog(parent) {
     big.setPointSize(kTextPoints);
     setFont(big);
 
-    auto* layout = new QVBoxLayout(this);
+    // The inputs, the team and the map scroll when the screen is too low for them all (a small
+    // laptop with the map shared); the problem line and the buttons stay in view.
+    auto* outer = new QVBoxLayout(this);
+    m_scroll = new QScrollArea(this);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* body = new QWidget(m_scroll);
+    auto* layout = new QVBoxLayout(body);
+    layout->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(m_scroll, 1);
     layout->addWidget(buildGps());
     layout->addWidget(buildDf());
     layout->addWidget(buildLine());
@@ -123,11 +136,12 @@ InstrumentsWindow::InstrumentsWindow(QWidget* parent) : QDialog(parent) {
     m_problem->setObjectName(QStringLiteral("problem"));
     m_problem->setWordWrap(true);
     m_problem->hide();
-    layout->addWidget(m_problem);
+    m_scroll->setWidget(body);
+    outer->addWidget(m_problem);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     QPushButton* refresh =
         buttons->addButton(QStringLiteral("&Refresh ports"), QDialogButtonBox::ActionRole);
-    layout->addWidget(buttons);
+    outer->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &InstrumentsWindow::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &InstrumentsWindow::reject);
     connect(refresh, &QPushButton::clicked, this, [this]() {
@@ -427,9 +441,23 @@ void InstrumentsWindow::setTeamStatusProvider(std::function<QString()> provider)
 }
 
 void InstrumentsWindow::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
     refreshStatus();
+    fitToScreen();
+    QDialog::showEvent(event);
     m_statusTimer->start();
+}
+
+// As tall as what it shows, up to the screen's height less room for the frame and the panel.
+void InstrumentsWindow::fitToScreen() {
+    QWidget* body = m_scroll->widget();
+    const QScreen* shown = screen();
+    const int room = shown ? shown->availableGeometry().height() * 9 / 10 : 10000;
+    const int chrome = sizeHint().height() - m_scroll->sizeHint().height();
+    const int wanted = body->sizeHint().height();
+    m_scroll->setMinimumHeight(std::max(0, std::min(wanted, room - chrome)));
+    m_scroll->setMinimumWidth(
+        body->sizeHint().width() +
+        (wanted > room - chrome ? style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0));
 }
 
 void InstrumentsWindow::hideEvent(QHideEvent* event) {

@@ -19,6 +19,7 @@ class QFormLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QScrollArea;
 class QSpinBox;
 class QTimer;
 
@@ -77,8 +78,10 @@ class InstrumentsWindow : public QDialog {
                    const std::string& current);
     void updateEnabled();
     void fillFrequencies(std::optional<double> current);
+    void fitToScreen();
     void refreshStatus();
 
+    QScrollArea* m_scroll = nullptr;
     QComboBox* m_gpsFrom = nullptr;
     SerialRow m_gpsSerial;
     QLineEdit* m_gpsdHost = nullptr;
