@@ -91,7 +91,9 @@
   const VERDICTS = ["used", "rejected", "excluded", "none"];
   const plotVerdict = (p) => (p.excluded === true ? "excluded" : VERDICTS.includes(p.verdict) ? p.verdict : "none");
   const VERDICT_WORDS = { used: "used in the fix", rejected: "left out as a wild bearing", excluded: "left out by hand", none: "no bearing" };
-  const verdictWords = (v) => VERDICT_WORDS[v] || VERDICT_WORDS.none;
+  // A bearing the estimate left out for how it was taken says so, not "wild".
+  const LEFT_OUT_WORDS = { turning: "left out: taken while turning", "low confidence": "left out: the direction finder's confidence was low" };
+  const verdictWords = (v, p) => (v === "rejected" && p && LEFT_OUT_WORDS[p.left_out_as]) || VERDICT_WORDS[v] || VERDICT_WORDS.none;
   const noteOf = (p) => (typeof p.note === "string" && p.note.trim() !== "" ? p.note : "");
 
   // The plot review card (review.js) listens here; the map works without it.
@@ -240,7 +242,7 @@
     const line = drawLine(f, p, cls, "kmBearings", style);
     if (line) {
       const verdict = excluded ? "excluded" : rejected ? "rejected" : "used";
-      const rows = [["Bearing", deg(p.bearing)], ["Length", num(p.range_mi) === null ? "" : `${num(p.range_mi)} mi`], ["Vehicle", team ? text(p.vehicle) : "this car"], ["Used", verdictWords(verdict)], ["Note", noteOf(p)]];
+      const rows = [["Bearing", deg(p.bearing)], ["Length", num(p.range_mi) === null ? "" : `${num(p.range_mi)} mi`], ["Vehicle", team ? text(p.vehicle) : "this car"], ["Used", verdictWords(verdict, p)], ["Note", noteOf(p)]];
       line.bindTooltip(infoTable(`Plot ${text(p.plot) || "?"}`, rows), { sticky: true });
     }
     return line;

@@ -139,7 +139,7 @@
     addRow("Source", src[0] || src[1] ? `${src[0] || "?"}/${src[1] || "?"}` : "");
     if (p.quality !== null && p.quality !== undefined) addRow("Quality", text(p.quality));
     if (p.vehicle !== null && p.vehicle !== undefined) addRow("Vehicle", text(p.vehicle));
-    addRow("Verdict", verdictWords(verdict));
+    addRow("Verdict", verdictWords(verdict, p));
     addRow("Note", noteOf(p));
 
     const editable = km.editable() && card.row !== null;

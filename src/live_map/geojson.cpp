@@ -90,6 +90,8 @@ nlohmann::json plotPoint(const MapPlot& plot) {
                     {"position_source", cleanText(plot.positionSource)},
                     {"bearing_source", cleanText(plot.bearingSource)},
                     {"verdict", verdict},
+                    {"left_out_as", plot.leftOutAs.empty() ? nlohmann::json(nullptr)
+                                                           : nlohmann::json(plot.leftOutAs)},
                     {"excluded", plot.excluded},
                     {"note", noteJson(plot)},
                     {"vehicle", vehicleName(plot)}});

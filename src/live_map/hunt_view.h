@@ -26,6 +26,7 @@ struct MapPlot {
     std::string positionSource;  // "GPS" or "MAN"
     std::string bearingSource;   // "DF" or "MAN"
     std::optional<bool> used;    // the estimator's verdict; none without a line
+    std::string leftOutAs;       // when not used: "outlier", "turning", "low confidence"
     std::string vehicle;         // empty: this vehicle
     bool excluded = false;       // left out of the fix by hand
     std::string note;            // the hunter's note, plain text

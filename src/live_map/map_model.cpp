@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "app/text_number.h"
+#include "estimate/gates.h"
 #include "live_map/map_documents.h"
 #include "live_map/plot_review.h"
 
@@ -198,15 +199,21 @@ void MapModel::estimateChanged(json& upsert, json& remove) {
     for (MapPlot& plot : m_view.plots) {
         std::optional<bool> used;
         bool excluded = false;
+        std::string leftOutAs;
         if (const auto found = verdicts.find(plot.row); found != verdicts.end()) {
             used = found->second.used;
             excluded = found->second.excluded;
+            if (!used.value_or(true) && !excluded) {
+                leftOutAs = estimate::verdictText(found->second.verdict);
+            }
         }
         const PlotReview* review = m_estimate.review(plot.row);
         const std::string note = review ? review->note : std::string();
-        if (used != plot.used || excluded != plot.excluded || note != plot.note) {
+        if (used != plot.used || excluded != plot.excluded || note != plot.note ||
+            leftOutAs != plot.leftOutAs) {
             plot.used = used;
             plot.excluded = excluded;
+            plot.leftOutAs = leftOutAs;
             plot.note = note;
             if (&plot != &m_view.plots.back()) {  // the new plot is drawn by the caller
                 append(upsert, plotFeatures(m_view, plot));

@@ -280,6 +280,9 @@ void estimateAgain(HuntView& hunt) {
     hunt.estimate = std::move(gated.estimate);
     for (size_t k = 0; k < weighed.size() && k < gated.verdicts.size(); ++k) {
         weighed[k]->used = gated.verdicts[k] == estimate::Verdict::Used;
+        weighed[k]->leftOutAs = *weighed[k]->used
+                                    ? std::string()
+                                    : std::string(estimate::verdictText(gated.verdicts[k]));
     }
     const auto leftOut = std::count_if(hunt.plots.begin(), hunt.plots.end(),
                                        [](const MapPlot& plot) { return plot.excluded; });
