@@ -106,7 +106,7 @@ TEST(KrakenInput, FreshLinesAreBearingsAndEveryFailureGoesStaleAndSaysWhy) {
     inputs.configure(config);
     PlotLog log;
     rig.form().addObserver(log);
-    server.body = doaLine(1000, 300, 90, 146000000) + doaLine(1000, 10.4, 87, 146520000);
+    server.body = doaLine(100000, 300, 90, 146000000) + doaLine(100000, 10.4, 87, 146520000);
     rig.click("CmdButton_POSIT_SOURCE");
     rig.click("CmdButton_DF_SOURCE");
     ASSERT_TRUE(
@@ -128,8 +128,8 @@ TEST(KrakenInput, FreshLinesAreBearingsAndEveryFailureGoesStaleAndSaysWhy) {
         return std::count_if(log.lines.begin(), log.lines.end(),
                              [&](const std::string& l) { return l.starts_with(start); });
     };
-    EXPECT_EQ(seen("KRAKEN 1000,300,90"), 1);  // every line of a fresh answer, as it came
-    EXPECT_EQ(seen("KRAKEN 1000,10.4,87"), 1);
+    EXPECT_EQ(seen("KRAKEN 100000,300,90"), 1);  // every line of a fresh answer, as it came
+    EXPECT_EQ(seen("KRAKEN 100000,10.4,87"), 1);
     EXPECT_EQ(seen("DF %350/8"), 1);
 
     // The same line again keeps nothing fresh: the bearing ages as for a silent finder.
@@ -162,6 +162,15 @@ TEST(KrakenInput, FreshLinesAreBearingsAndEveryFailureGoesStaleAndSaysWhy) {
             << c.reason.toStdString() << ": " << inputs.statusText(InputRole::Df).toStdString();
         EXPECT_EQ(rig.form().DF_TIMEOUT, 0) << c.reason.toStdString();
     }
+    // A time a little behind the last one is an old line; one far behind is a new series (the
+    // DSP computer restarted), fresh again.
+    rig.form().DF_TIMEOUT = 0;
+    server.status = 200;
+    server.body = doaLine(99000, 20, 80, 146520000);
+    QTest::qWait(1500);
+    EXPECT_EQ(rig.form().DF_TIMEOUT, 0);
+    server.body = doaLine(30000, 20, 80, 146520000);
+    EXPECT_TRUE(waitFor([&] { return rig.form().DF_TIMEOUT == 10; }, 2000));
     server.stop();
     EXPECT_TRUE(waitFor(
         [&] { return inputs.statusText(InputRole::Df).contains("(no bearing for"); }, 3000));

@@ -18,7 +18,7 @@ constexpr const char* kDescription =
     "The options below change that for this run only.\n"
     "\n"
     "SOURCE for --gps: line | gpsd[:HOST[:PORT]] | serial:DEVICE[@BAUD]\n"
-    "SOURCE for --df:  line | serial:DEVICE[@BAUD]\n"
+    "SOURCE for --df:  line | serial:DEVICE[@BAUD] | kraken:HOST[:PORT]\n"
     "BAUD: 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600\n"
     "Examples: --gps gpsd   --gps serial:/dev/ttyACM0@9600   --df serial:/dev/ttyUSB0";
 

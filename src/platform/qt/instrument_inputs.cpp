@@ -309,8 +309,13 @@ void InstrumentInputs::onKrakenAnswer(const QByteArray& body) {
         krakenFailed(std::string("no line within 5 kHz of ") + wanted + " MHz");
         return;
     }
-    if (!instruments::isNewer(*chosen, m_krakenTimeMs)) {
-        return;  // the same line again: the bearing goes stale by itself
+    // The same line again is not fresh: the bearing goes stale by itself. A time far behind the
+    // last one is a new series (the DSP computer restarted, or its clock was set back), not an
+    // old line: waiting for it to pass the old time could keep the bearing dashed for hours.
+    constexpr int64_t kNewSeriesMs = 60000;
+    const bool newSeries = m_krakenTimeMs && chosen->timeMs < *m_krakenTimeMs - kNewSeriesMs;
+    if (!newSeries && !instruments::isNewer(*chosen, m_krakenTimeMs)) {
+        return;
     }
     m_krakenTimeMs = chosen->timeMs;
     m_krakenSinceMs = nowMs();
