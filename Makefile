@@ -76,7 +76,8 @@ test-fast: build
 
 # Only the programs (kestrel-estimate prints the fix at the end): no test packages, no tests
 # built (the tree leaves the tests out when GoogleTest is missing, and keeps them when
-# `make test` configured it before).
+# `make test` configured it before). `make demo DF=kraken` takes the bearings from the
+# simulator's KrakenSDR on the network instead of the serial line (scripts/demo.sh reads DF).
 demo: demo-deps
 	cmake -S . -B $(BUILD) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j $(JOBS) --target kestrelmap kestrel-sim kestrel-estimate

@@ -8,6 +8,9 @@
 # it clicks GPS POS and DF BRG, makes plots with the space bar while the simulator sends
 # "@PLOT", saves a screenshot, answers the close question with OK and prints where the
 # screenshot and the two map files are. That run ends by itself within a minute.
+# DF=kraken takes the bearings from the simulated KrakenSDR on the network instead of the
+# serial line: kestrel-sim serves them on a free loopback port (--kraken 0 --no-df) and
+# Kestrelmap asks there (--df kraken:127.0.0.1:PORT).
 set -euo pipefail
 
 build=${1:-build}
@@ -36,6 +39,18 @@ tx_lat=34.4120
 tx_lon=-119.7320
 # The live map's port (MAP_PORT=0 runs the demo without it).
 map_port=${MAP_PORT:-8421}
+# Where the bearings come from: the serial line (DF unset or empty) or the Kraken (DF=kraken).
+df=${DF:-}
+sim_df_args=()
+app_df_args=()
+case $df in
+    "") ;;
+    kraken) sim_df_args=(--no-df --kraken 0) ;;
+    *)
+        echo "demo: DF=$df: expected DF=kraken, or no DF for the serial line" >&2
+        exit 2
+        ;;
+esac
 
 # shellcheck source=scripts/started_processes.sh
 . "$(dirname "$0")/started_processes.sh"
@@ -46,13 +61,26 @@ gone() { ! kill -0 "$1" 2>/dev/null; }
 start_sim() {
     # The transmitter hides 3.2 miles north-east of the start; the drive does not stop during
     # the short headless run, so every plot carries a bearing line.
-    "$sim" --folder "$folder" --port 1 --wall-clock --seed 7 "$@" >"$demo/kestrel-sim.log" 2>&1 &
+    "$sim" --folder "$folder" --port 1 --wall-clock --seed 7 "${sim_df_args[@]}" "$@" \
+        >"$demo/kestrel-sim.log" 2>&1 &
     sim_pid=$!
     pids+=("$sim_pid")
     if ! wait_for 50 test -L "$folder/COM1"; then
         echo "demo: kestrel-sim did not link $folder/COM1; its log:" >&2
         cat "$demo/kestrel-sim.log" >&2
         exit 1
+    fi
+    if [ "$df" = kraken ]; then
+        # "kestrel-sim: Kraken on http://127.0.0.1:PORT/DOA_value.html", before the link.
+        kraken_port=$(sed -n 's|^kestrel-sim: Kraken on http://127\.0\.0\.1:\([0-9]*\)/.*|\1|p' \
+            "$demo/kestrel-sim.log" | head -1)
+        if [ -z "$kraken_port" ]; then
+            echo "demo: kestrel-sim told no Kraken port; its log:" >&2
+            cat "$demo/kestrel-sim.log" >&2
+            exit 1
+        fi
+        app_df_args=(--df "kraken:127.0.0.1:$kraken_port")
+        echo "demo: kestrel-sim plays the KrakenSDR on http://127.0.0.1:$kraken_port/DOA_value.html"
     fi
 }
 
@@ -99,13 +127,18 @@ print_estimate() {
 
 if [ -n "${DISPLAY:-}" ]; then
     start_sim --plot-every 60
-    echo "demo: kestrel-sim plays a GPS and a direction finder on $folder/COM1"
+    if [ "$df" = kraken ]; then
+        echo "demo: kestrel-sim plays a GPS on $folder/COM1"
+    else
+        echo "demo: kestrel-sim plays a GPS and a direction finder on $folder/COM1"
+    fi
     echo "demo: click GPS POS and DF BRG, press the space bar to plot; EXIT ends the demo"
     if [ "$map_port" != 0 ]; then
         echo "demo: live map:           http://127.0.0.1:$map_port/ (opens in the web browser)"
-        HOME=$home "$app" --map-port "$map_port" --open-map >"$demo/kestrelmap.log" 2>&1 &
+        HOME=$home "$app" "${app_df_args[@]}" --map-port "$map_port" --open-map \
+            >"$demo/kestrelmap.log" 2>&1 &
     else
-        HOME=$home "$app" --map-port 0 >"$demo/kestrelmap.log" 2>&1 &
+        HOME=$home "$app" "${app_df_args[@]}" --map-port 0 >"$demo/kestrelmap.log" 2>&1 &
     fi
     app_pid=$!
     pids+=("$app_pid")
@@ -137,7 +170,8 @@ display=$DISPLAY
 # (tx_lat/tx_lon), a brisk drive with turns and no stops, a plot every four seconds.
 start_sim --duration 120 --plot-every 4 --no-stops --speed 60 --df-wild 0 \
     --tx-lat "$tx_lat" --tx-lon "$tx_lon"
-HOME=$home QT_QPA_PLATFORM=xcb "$app" --map-port "$map_port" >"$demo/kestrelmap.log" 2>&1 &
+HOME=$home QT_QPA_PLATFORM=xcb "$app" "${app_df_args[@]}" --map-port "$map_port" \
+    >"$demo/kestrelmap.log" 2>&1 &
 app_pid=$!
 if [ "$map_port" != 0 ]; then
     echo "demo: live map:           http://127.0.0.1:$map_port/ (while the hunt runs)"
