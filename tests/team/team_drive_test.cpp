@@ -248,7 +248,7 @@ TEST_F(TeamDriveTest, SharedEstimateBeatsEachVehicleAloneAndEveryPlotArrivesOnce
     for (int seed = 1; seed <= kSeeds; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
         Team team = makeTeam("seed" + std::to_string(seed));
-        ASSERT_TRUE(waitFor([&]() { return allUp(team); }, 5000));
+        ASSERT_TRUE(waitFor([&]() { return allUp(team); }, 15000));
         estimate::sim::Random random(static_cast<uint64_t>(seed));
         const double firstSide = random.uniform(0, 360);
         std::vector<std::vector<Spot>> drives;
@@ -262,7 +262,7 @@ TEST_F(TeamDriveTest, SharedEstimateBeatsEachVehicleAloneAndEveryPlotArrivesOnce
                 team[v]->plot(drives[v][size_t(i)]);
             }
         }
-        ASSERT_TRUE(waitFor([&]() { return allDelivered(team); }, 5000));
+        ASSERT_TRUE(waitFor([&]() { return allDelivered(team); }, 15000));
         test::runFor(200);  // anything doubled would come now
         expectEveryPlotOnce(team);
 
@@ -292,7 +292,7 @@ TEST_F(TeamDriveTest, NothingLostNorDoubledThroughAnOutageAndARestart) {
     const bool measure = std::getenv("KESTREL_TEAM_MEASURE") != nullptr;
     const int outageMs = measure ? 30000 : 1200;
     Team team = makeTeam("outage", measure ? qt::TeamLinkSettings{}.retryMs : 300);
-    ASSERT_TRUE(waitFor([&]() { return allUp(team); }, 5000));
+    ASSERT_TRUE(waitFor([&]() { return allUp(team); }, 15000));
     estimate::sim::Random random(7);
     std::vector<std::vector<Spot>> drives;
     for (size_t v = 0; v < team.size(); ++v) {
@@ -306,7 +306,7 @@ TEST_F(TeamDriveTest, NothingLostNorDoubledThroughAnOutageAndARestart) {
     for (int i = 0; i < 4; ++i) {
         round(i, {0, 1, 2});
     }
-    ASSERT_TRUE(waitFor([&]() { return allDelivered(team); }, 5000));
+    ASSERT_TRUE(waitFor([&]() { return allDelivered(team); }, 15000));
 
     // The broker goes away; every vehicle plots four times over the outage.
     broker->stop();
@@ -339,7 +339,7 @@ TEST_F(TeamDriveTest, NothingLostNorDoubledThroughAnOutageAndARestart) {
         [&]() { return team[0]->team->queuedCount() == 0 && team[1]->team->queuedCount() == 0; },
         5000));
     team[2]->connectTeam();
-    ASSERT_TRUE(waitFor([&]() { return allDelivered(team); }, 5000));
+    ASSERT_TRUE(waitFor([&]() { return allDelivered(team); }, 15000));
     test::runFor(300);  // anything doubled would come now
     expectEveryPlotOnce(team);
 
