@@ -9,22 +9,13 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include "input_test_support.h"
 #include "qt/window_rig.h"
 
 namespace kestrel::test {
 namespace {
 
 using instruments::InputRole;
-
-std::string withSum(const std::string& sentence) {
-    unsigned sum = 0;
-    for (size_t i = 1; i < sentence.size(); ++i) {
-        sum ^= static_cast<unsigned char>(sentence[i]);
-    }
-    char hex[4];
-    std::snprintf(hex, sizeof hex, "*%02X", sum);
-    return sentence + hex + "\r\n";
-}
 
 // Answers every request on its keep-alive connection with what the test set last: a status
 // and a body, or nothing at all (a server that hangs).
@@ -109,8 +100,8 @@ TEST(KrakenInput, FreshLinesAreBearingsAndEveryFailureGoesStaleAndSaysWhy) {
     server.body = doaLine(100000, 300, 90, 146000000) + doaLine(100000, 10.4, 87, 146520000);
     rig.click("CmdButton_POSIT_SOURCE");
     rig.click("CmdButton_DF_SOURCE");
-    ASSERT_TRUE(
-        gpsPty.write(withSum("$GPRMC,120010,A,4807.038,N,01131.000,E,12.0,100.0,080326,,")));
+    ASSERT_TRUE(gpsPty.write(
+        withChecksum("$GPRMC,120010,A,4807.038,N,01131.000,E,12.0,100.0,080326,,") + "\r\n"));
     ASSERT_TRUE(waitFor([&] { return rig.form().DF_TIMEOUT == 10; }, 3000));
     EXPECT_EQ(inputs.krakenFrequencies(), std::vector<double>({146000000, 146520000}));
     ASSERT_TRUE(
