@@ -11,28 +11,13 @@
 #include "kestrel-sim/command_line.h"
 #include "kestrel-sim/runner.h"
 #include "kestrel-sim/sentences.h"
+#include "sim_test_support.h"
 
 namespace kestrel::sim {
 namespace {
 
-GeneratorSettings drive(std::uint64_t seed) {
-    std::vector<std::string_view> none;
-    GeneratorSettings g = parseCommandLine(none, "/tmp").options->generator;
-    g.route.seed = seed;
-    return g;
-}
-
-std::vector<SimEvent> eventsUntil(const GeneratorSettings& g, std::int64_t untilMs) {
-    GeneratedSource source(g);
-    std::vector<SimEvent> out;
-    while (auto e = source.next()) {
-        if (e->atMs >= untilMs) {
-            break;
-        }
-        out.push_back(std::move(*e));
-    }
-    return out;
-}
+using test::drive;
+using test::eventsUntil;
 
 std::string bytesOf(const GeneratorSettings& g, ScheduleSettings s) {
     Scheduler scheduler(std::make_unique<GeneratedSource>(g), s);

@@ -20,30 +20,20 @@
 #include "kestrel-sim/command_line.h"
 #include "kestrel-sim/kraken.h"
 #include "kestrel-sim/kraken_server.h"
+#include "sim_test_support.h"
 
 namespace kestrel::sim {
 namespace {
 
 using namespace std::chrono_literals;
 
+// The default drive with the Kraken on.
 GeneratorSettings drive(std::uint64_t seed) {
-    GeneratorSettings g = parseCommandLine({}, "/tmp").options->generator;
-    g.route.seed = seed;
+    GeneratorSettings g = test::drive(seed);
     g.kraken.on = true;
     return g;
 }
-
-std::vector<SimEvent> eventsUntil(const GeneratorSettings& g, std::int64_t untilMs) {
-    GeneratedSource source(g);
-    std::vector<SimEvent> out;
-    while (auto e = source.next()) {
-        if (e->atMs >= untilMs) {
-            break;
-        }
-        out.push_back(std::move(*e));
-    }
-    return out;
-}
+using test::eventsUntil;
 
 std::vector<std::string> split(const std::string& text, char at) {
     std::vector<std::string> out(1);
