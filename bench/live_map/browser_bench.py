@@ -116,9 +116,9 @@ class Rig(Processes):
         self.home = os.path.join(self.work, "home")
         self.folder = os.path.join(self.home, "Kestrelmap") + os.sep
         os.makedirs(self.folder)
-        if conf:
-            with open(self.folder + "Kestrelmap.conf", "w") as f:
-                f.write(conf)
+        # The brisk drive turns often; the figures are the map's, so no plot is held back.
+        with open(self.folder + "Kestrelmap.conf", "w") as f:
+            f.write("[estimate]\nmax_turn_rate = 0\n" + (conf or ""))
         if sim_args is None:
             # A silent line: a pseudo-terminal of this script's own linked as COM1, its master
             # held open with nothing written (kestrel-sim with neither instrument ends at once).
