@@ -1,9 +1,6 @@
 #include "live_map/plot_review.h"
 
-#include <array>
-#include <cstdio>
-#include <random>
-
+#include "live_map/map_access.h"
 #include "team/flat_json.h"
 
 namespace kestrel::live_map {
@@ -71,14 +68,7 @@ std::variant<ReviewAction, Refusal> parseReviewAction(std::string_view body) {
 }
 
 std::string newToken() {
-    std::random_device source;  // the system's random source
-    std::string token;
-    for (int i = 0; i < 4; ++i) {
-        std::array<char, 9> hex{};
-        std::snprintf(hex.data(), hex.size(), "%08x", static_cast<unsigned>(source()));
-        token += hex.data();
-    }
-    return token;
+    return newKey();  // the system's random source, as the shared map's key
 }
 
 bool sameToken(std::string_view given, std::string_view expected) {

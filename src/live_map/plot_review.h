@@ -23,7 +23,8 @@ struct ReviewAction {
 // The action, or why the body is refused (400).
 std::variant<ReviewAction, Refusal> parseReviewAction(std::string_view body);
 
-// A new random token of 128 bits from the system's random source, as 32 hexadecimal digits.
+// A new random token of 128 bits from the system's random source, as 32 hexadecimal digits;
+// empty (no review is then accepted) when the system has none to give.
 std::string newToken();
 // The two texts are the same, compared in a time that does not tell where they differ.
 bool sameToken(std::string_view given, std::string_view expected);

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "estimate/number_format.h"
+
 namespace kestrel::sim {
 namespace {
 
@@ -23,25 +25,13 @@ constexpr int kLatencyMinMs = 60;
 constexpr int kLatencyMaxMs = 140;
 constexpr const char* kStationId = "kestrel-sim";
 
-// `value` with `decimals` (0 to 6) decimals, rounded once.
-std::string fixed(double value, int decimals) {
-    static constexpr long long kScale[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
-    const auto places = static_cast<std::size_t>(std::clamp(decimals, 0, 6));
-    const long long scaled = std::llround(value * static_cast<double>(kScale[places]));
-    std::string digits = std::to_string(std::llabs(scaled));
-    if (digits.size() <= places) {
-        digits.insert(0, places + 1 - digits.size(), '0');
-    }
-    if (places > 0) {
-        digits.insert(digits.size() - places, 1, '.');
-    }
-    return scaled < 0 ? "-" + digits : digits;
-}
+// "." as the decimal point whatever the locale, the estimate's own formatting.
+using estimate::fixedText;
 
 // A heading with one decimal, 0.0 to 359.9.
 std::string heading(double deg) {
     const long long tenths = std::llround(wrapDegrees(deg) * 10);
-    return fixed(static_cast<double>(tenths >= 3600 ? tenths - 3600 : tenths) / 10.0, 1);
+    return fixedText(static_cast<double>(tenths >= 3600 ? tenths - 3600 : tenths) / 10.0, 1);
 }
 
 double clippedNormal(Random& random, double sigma) {
@@ -60,13 +50,13 @@ std::string formatDoaLine(const DoaLine& line) {
     field(std::to_string(line.unixMs));
     field(std::to_string(std::clamp(line.directionDeg, 0, kSpectrumBins - 1)));
     field(std::to_string(std::clamp(line.confidence, 0, 99)));
-    field(fixed(line.powerDb, 1));
+    field(fixedText(line.powerDb, 1));
     field(std::to_string(line.frequencyHz));
     field("UCA");
     field(std::to_string(line.latencyMs));
     field(kStationId);
-    field(fixed(line.position.latDeg, 6));
-    field(fixed(line.position.lonDeg, 6));
+    field(fixedText(line.position.latDeg, 6));
+    field(fixedText(line.position.lonDeg, 6));
     field(heading(line.headingDeg));
     field(heading(line.headingDeg));
     field("GPS");
@@ -74,7 +64,7 @@ std::string formatDoaLine(const DoaLine& line) {
         field("0");
     }
     for (const int v : line.spectrum) {
-        field(fixed(std::clamp(v, 0, 1000) / 1000.0, 3));
+        field(fixedText(std::clamp(v, 0, 1000) / 1000.0, 3));
     }
     out.back() = '\n';
     return out;
